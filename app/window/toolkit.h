@@ -1,0 +1,110 @@
+#pragma once
+// The window toolkit as the program's logic sees it: the one window, its
+// controls by name, message boxes and the file-open dialog. The Qt window
+// realises it; tests drive the logic through a headless model of it.
+
+#include <cstdint>
+#include <string>
+
+namespace fw {
+
+// Every control the logic addresses, named as stored with the window.
+enum class Ctl {
+    OptSerial, OptUSB, OptEthernet,
+    cboPORT, CboUSB, cboBaudRate, cboBitLength, cboParity, cboStopBit, cboHandShake,
+    TextEthernet,
+    FrameSerial, FrameUSB, FrameEthernet,
+    cmdSTART, cmdCancel, cmdClose,
+    ProgressBar, Label3, lblFileType, lblFileName, lblSize,
+    mnuFile, mnuFileOpen, mnuFileExit,
+};
+
+enum class Pointer { Normal, Hourglass };
+
+// Colours in the 0x00BBGGRR form.
+constexpr std::uint32_t kStartColourInitial = 0x8080FF; // red 255, green 128, blue 128
+constexpr std::uint32_t kStartColourArmed = 0x80FF80;   // red 128, green 255, blue 128
+
+// The program's title, carried by message boxes without a title of their own.
+inline constexpr const char* kProgramTitle = "Firmware Downloader";
+
+// Windows open-dialog flags the Open step sets.
+constexpr unsigned kOfnReadOnly = 0x1;
+constexpr unsigned kOfnHideReadOnly = 0x4;
+constexpr unsigned kOfnPathMustExist = 0x800;
+
+struct OpenDialogSetup {
+    unsigned flags = 0;
+    std::string title;
+    std::string initialDir;
+    std::string filter; // "Description|pattern"
+};
+
+struct OpenDialogResult {
+    std::string fileName;  // full path; empty when the user cancelled
+    std::string fileTitle; // the name without its folder
+};
+
+// Handlers the toolkit runs when an option button or a list entry is
+// selected, by the user or by the program.
+class ToolkitEvents {
+public:
+    virtual ~ToolkitEvents() = default;
+    virtual void optionClicked(Ctl option) = 0;
+    virtual void listClicked(Ctl list) = 0;
+};
+
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    virtual void setEvents(ToolkitEvents* events) = 0;
+
+    // any control
+    virtual void setEnabled(Ctl c, bool enabled) = 0;
+    virtual bool isEnabled(Ctl c) const = 0;
+    virtual void setVisible(Ctl c, bool visible) = 0;
+    virtual bool isVisible(Ctl c) const = 0;
+
+    // option buttons; select() runs the option's click handler
+    virtual bool isSelected(Ctl option) const = 0;
+    virtual void select(Ctl option) = 0;
+
+    // drop-down lists; setListIndex() runs the list's click handler
+    virtual void clearList(Ctl list) = 0;
+    virtual void addItem(Ctl list, const std::string& text) = 0;
+    virtual int itemCount(Ctl list) const = 0;
+    virtual int listIndex(Ctl list) const = 0; // -1 for none
+    virtual void setListIndex(Ctl list, int index) = 0;
+    virtual std::string listText(Ctl list) const = 0; // text of the selected entry
+    virtual std::string itemText(Ctl list, int index) const = 0;
+    virtual void setItemToolTip(Ctl list, int index, const std::string& tip) = 0;
+
+    // text box and labels
+    virtual std::string text(Ctl c) const = 0;
+    virtual void setText(Ctl c, const std::string& text) = 0;
+
+    // push buttons
+    virtual void setBackColour(Ctl button, std::uint32_t bgr) = 0;
+    virtual std::uint32_t backColour(Ctl button) const = 0;
+
+    // progress bar: minimum 0, single-precision maximum and value
+    virtual void setProgressMax(float max) = 0;
+    virtual float progressMax() const = 0;
+    // false when the bar refuses the value (above its maximum or below 0)
+    virtual bool setProgressValue(float value) = 0;
+    virtual float progressValue() const = 0;
+
+    // the window
+    virtual void setPointer(Pointer p) = 0;
+    virtual Pointer pointer() const = 0;
+    virtual void processEvents() = 0;
+    virtual void closeWindow() = 0;
+
+    // modal boxes; an empty title means the program's title
+    virtual void messageBox(const std::string& text, bool exclamation = false,
+                            const std::string& title = {}) = 0;
+    virtual OpenDialogResult showOpenDialog(const OpenDialogSetup& setup) = 0;
+};
+
+} // namespace fw

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian packages this project needs to build, run and test,
+# only those that are missing. Runs apt-get as root, or through sudo.
+set -euo pipefail
+
+PACKAGES=(
+  # build tools
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # the window
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  fonts-liberation
+  # a display for machines without one, and screenshots
+  xvfb xauth imagemagick
+  # USB printers on Linux, and their test bed
+  libudev-dev umockdev libumockdev-dev gir1.2-umockdev-1.0
+  # the network print path and its local test server
+  libsmbclient-dev samba smbclient
+  # fuzzing
+  clang libclang-rt-14-dev
+  # the Windows build of the USB library, tested under Wine
+  mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine64
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#PACKAGES[@]} packages already installed"
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -q
+"${SUDO[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+echo "install-deps: done"

@@ -1,0 +1,256 @@
+#include "connection.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace fw::usb {
+
+namespace {
+
+// A failing status printed as the 32-bit value it widens to (0x8010 shows as ffff8010).
+unsigned widened(Status status)
+{
+    return static_cast<unsigned>(static_cast<std::int32_t>(status));
+}
+
+// GetOverlappedResult with a wait should never answer "incomplete"; should a
+// platform keep doing so, the transfer ends instead of spinning.
+constexpr int kMaxIncompleteAnswers = 100;
+
+} // namespace
+
+std::int32_t Connection::open(const char* path)
+{
+    // A second open without usb_close would strand the first pipes (and with
+    // a single-opener driver, make this open fail): release them first.
+    close();
+
+    Status status = FC_SUCCESS;
+    const std::size_t length = path ? strnlen(path, kPipeNameSize) : 0;
+    const char* base = path ? path : "";
+    std::uint32_t error = 0;
+
+    if (length + sizeof "\\PIPE01" > kPipeNameSize) {
+        // The pipe names would not fit: fail as an open of a missing pipe does.
+        error = m_platform.nameTooLongError();
+    } else {
+        char readName[kPipeNameSize];
+        char writeName[kPipeNameSize];
+        std::snprintf(readName, sizeof readName, "%s\\PIPE01", base);
+        std::snprintf(writeName, sizeof writeName, "%s\\PIPE00", base);
+
+        m_hPipeIn = m_platform.openPipe(readName, Direction::Read);
+        if (m_hPipeIn == kInvalidHandle)
+            error = m_platform.lastError();
+        m_hPipeOut = m_platform.openPipe(writeName, Direction::Write);
+        if (m_hPipeOut == kInvalidHandle)
+            error = m_platform.lastError();
+    }
+
+    if (m_hPipeIn != kInvalidHandle && m_hPipeOut != kInvalidHandle) {
+        m_osRead = {};
+        m_osWrite = {};
+        m_osRead.hEvent = m_platform.createEvent();
+        if (m_osRead.hEvent != kNoEvent)
+            m_osWrite.hEvent = m_platform.createEvent();
+        if (m_osRead.hEvent == kNoEvent || m_osWrite.hEvent == kNoEvent) {
+            status = FC_DRIVER_ERROR;
+        } else {
+            std::printf("m_osRead.hEvent  = (%x) \n", static_cast<unsigned>(m_osRead.hEvent));
+            std::printf("m_osWrite.hEvent = (%x) \n", static_cast<unsigned>(m_osWrite.hEvent));
+        }
+    } else {
+        if (m_hPipeIn != kInvalidHandle)
+            m_platform.closePipe(m_hPipeIn);
+        if (m_hPipeOut != kInvalidHandle)
+            m_platform.closePipe(m_hPipeOut);
+        m_hPipeIn = kInvalidHandle;
+        m_hPipeOut = kInvalidHandle;
+        closeEvents();
+        std::printf("GetLastError() Err = %d \n", static_cast<int>(error));
+        status = static_cast<Status>(error & 0xFFFFu);
+        if (status == FC_SUCCESS)
+            status = FC_IO_ERROR; // a pipe did not open, whatever the code says
+    }
+
+    if (status != FC_SUCCESS) {
+        std::printf("usb_Open() ERR = 0x%02x \n", widened(status));
+        return -1;
+    }
+    m_nTotalWritten = 0;
+    return 0;
+}
+
+std::int32_t Connection::write(const std::uint8_t* data, std::int32_t length)
+{
+    if (length > kBlockSize || length < 0)
+        return -1;
+
+    const std::uint8_t* staged = m_writeBuffer;
+    if (length > 0) {
+        if (data != nullptr)
+            std::memcpy(m_writeBuffer, data, static_cast<std::size_t>(length));
+        else
+            staged = nullptr; // reported by the pipe write as not initialised
+    }
+
+    std::int32_t written = 0;
+    const Status status = pipeWrite(staged, length, written);
+    if (failed(status)) {
+        std::printf("-E- Write operation to device failed (Err = 0x%02x) \n", widened(status));
+        return -1;
+    }
+    if (written != length) {
+        std::printf("-E- Write operation to device failed\n");
+        return -1;
+    }
+
+    m_nTotalWritten += length;
+    std::printf("write length = %d (%d) \n", length, m_nTotalWritten);
+    for (std::int32_t i = 0; i < length; ++i)
+        std::printf("[0x%02X]", m_writeBuffer[i]);
+    std::printf("\n");
+    return 0;
+}
+
+Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written)
+{
+    if (m_hPipeOut == kInvalidHandle) {
+        std::printf("m_hPipeOut Invalid Handle \n");
+        return FC_INVALID_HANDLE;
+    }
+    if (buffer == nullptr) {
+        std::printf("FC_NOT_INITIALIZED \n");
+        return FC_NOT_INITIALIZED;
+    }
+    if (m_osWrite.hEvent == kNoEvent) {
+        std::printf("FC_DRIVER_ERROR (hEvent = Null) \n");
+        return FC_DRIVER_ERROR;
+    }
+    if (count <= 0) {
+        written = count;
+        return FC_SUCCESS;
+    }
+
+    // A failed attempt is not retried: the write ends with what was sent, so
+    // a device that keeps failing cannot hold the caller.
+    written = 0;
+    while (written < count) {
+        std::uint32_t moved = 0;
+        bool attemptFailed = false;
+        const Issue issued = m_platform.startWrite(m_hPipeOut, m_osWrite.hEvent, buffer + written,
+                                                   static_cast<std::uint32_t>(count - written), moved);
+        if (issued == Issue::Pending) {
+            Collect collected = Collect::Incomplete;
+            for (int i = 0; i < kMaxIncompleteAnswers && collected == Collect::Incomplete; ++i)
+                collected = m_platform.finishWrite(m_hPipeOut, moved);
+            if (collected != Collect::Done) {
+                std::printf("IO ERROR_IO_INCOMPLETE...\n");
+                attemptFailed = true;
+            }
+        } else if (issued == Issue::Failed) {
+            moved = 0;
+            attemptFailed = true;
+        }
+        if (moved > static_cast<std::uint32_t>(count - written))
+            moved = static_cast<std::uint32_t>(count - written);
+        written += static_cast<std::int32_t>(moved);
+        // An attempt that moves nothing would be repeated forever.
+        if (attemptFailed || moved == 0)
+            break;
+    }
+    return FC_SUCCESS;
+}
+
+std::int32_t Connection::read(std::uint8_t* buffer)
+{
+    if (buffer == nullptr)
+        return -1;
+
+    std::memset(m_readBuffer, 0, sizeof m_readBuffer);
+    std::uint32_t received = 0;
+    if (failed(pipeRead(m_readBuffer, sizeof m_readBuffer, received)))
+        return -1;
+    if (received == 0)
+        return 0;
+    if (received > sizeof m_readBuffer)
+        received = sizeof m_readBuffer;
+
+    std::memcpy(buffer, m_readBuffer, received);
+    std::printf("read length = %d \n", static_cast<int>(received));
+    for (std::uint32_t i = 0; i < received; ++i)
+        std::printf("[0x%02X]", m_readBuffer[i]);
+    std::printf("\n");
+    return static_cast<std::int32_t>(received);
+}
+
+Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& received)
+{
+    received = 0;
+    if (m_hPipeIn == kInvalidHandle)
+        return FC_INVALID_HANDLE;
+    if (buffer == nullptr || size == 0)
+        return FC_NOT_INITIALIZED;
+    // Without an event there is nothing to wait on: fail before issuing anything.
+    if (m_osRead.hEvent == kNoEvent)
+        return FC_DRIVER_ERROR;
+
+    const Issue issued = m_platform.startRead(m_hPipeIn, m_osRead.hEvent, buffer, size, received);
+    if (issued == Issue::Done)
+        return FC_SUCCESS;
+    if (issued == Issue::Failed) {
+        received = 0;
+        return FC_IO_ERROR;
+    }
+
+    switch (m_platform.waitRead(m_hPipeIn, m_osRead.hEvent, m_receiveTimeoutMs)) {
+    case Wait::Signalled:
+        switch (m_platform.finishRead(m_hPipeIn, received)) {
+        case Collect::Done:
+            return FC_SUCCESS;
+        case Collect::Incomplete:
+            // Still running: take it back so it cannot land later.
+            m_platform.withdrawRead(m_hPipeIn);
+            received = 0;
+            return FC_SUCCESS;
+        case Collect::Failed:
+            received = 0;
+            return FC_IO_ERROR;
+        }
+        break;
+    case Wait::TimedOut:
+        std::printf("receive time over \n");
+        m_platform.withdrawRead(m_hPipeIn);
+        received = 0;
+        return FC_RECEIVE_TIMEOUT;
+    case Wait::Other:
+        break;
+    }
+    m_platform.withdrawRead(m_hPipeIn);
+    received = 0;
+    return FC_SUCCESS;
+}
+
+std::int32_t Connection::close()
+{
+    if (m_hPipeIn != kInvalidHandle)
+        m_platform.closePipe(m_hPipeIn);
+    if (m_hPipeOut != kInvalidHandle)
+        m_platform.closePipe(m_hPipeOut);
+    m_hPipeIn = kInvalidHandle;
+    m_hPipeOut = kInvalidHandle;
+    closeEvents();
+    return 0;
+}
+
+void Connection::closeEvents()
+{
+    if (m_osRead.hEvent != kNoEvent)
+        m_platform.closeEvent(m_osRead.hEvent);
+    if (m_osWrite.hEvent != kNoEvent)
+        m_platform.closeEvent(m_osWrite.hEvent);
+    m_osRead = {};
+    m_osWrite = {};
+}
+
+} // namespace fw::usb

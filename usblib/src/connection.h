@@ -1,0 +1,60 @@
+#pragma once
+// The one open printer: the logic of usb_open, usb_write, usb_read and
+// usb_close over the platform's pipes and completion events.
+
+#include "platform.h"
+
+#include <cstdint>
+
+namespace fw::usb {
+
+// Internal 16-bit status of the pipe operations; bit 15 set means failure.
+using Status = std::int16_t;
+inline constexpr Status FC_SUCCESS = 0;
+inline constexpr Status FC_INVALID_HANDLE = static_cast<Status>(0x8000);
+inline constexpr Status FC_NOT_INITIALIZED = static_cast<Status>(0x8080);
+inline constexpr Status FC_DRIVER_ERROR = static_cast<Status>(0x8010);
+inline constexpr Status FC_RECEIVE_TIMEOUT = static_cast<Status>(0xD080);
+inline constexpr Status FC_IO_ERROR = static_cast<Status>(0xFFFF);
+
+inline constexpr bool failed(Status status) { return status < 0; }
+
+inline constexpr std::int32_t kBlockSize = 256;
+// Room for a pipe name: the device path, "\PIPE0x" and the terminator.
+inline constexpr std::size_t kPipeNameSize = 260;
+
+// Completion record of one direction; the platform holds the rest of it.
+struct Completion {
+    Event hEvent = kNoEvent;
+};
+
+class Connection {
+public:
+    Connection(Platform& platform, int receiveTimeoutMs)
+        : m_platform(platform), m_receiveTimeoutMs(receiveTimeoutMs) {}
+
+    std::int32_t open(const char* path);
+    std::int32_t write(const std::uint8_t* data, std::int32_t length);
+    std::int32_t read(std::uint8_t* buffer);
+    std::int32_t close();
+
+    std::int32_t totalWritten() const { return m_nTotalWritten; }
+
+private:
+    Status pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written);
+    Status pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& received);
+    void closeEvents();
+
+    Platform& m_platform;
+    int m_receiveTimeoutMs;
+
+    Handle m_hPipeIn = kInvalidHandle;
+    Handle m_hPipeOut = kInvalidHandle;
+    Completion m_osRead;
+    Completion m_osWrite;
+    std::uint8_t m_readBuffer[kBlockSize] = {};
+    std::uint8_t m_writeBuffer[kBlockSize] = {};
+    std::int32_t m_nTotalWritten = 0;
+};
+
+} // namespace fw::usb

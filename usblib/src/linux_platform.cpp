@@ -1,0 +1,331 @@
+#include "linux_platform.h"
+
+#include "system_platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <libudev.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace fw::usb {
+
+namespace {
+
+constexpr unsigned kPrinterClass = 0x07;
+
+class PrinterList final : public DeviceList {
+public:
+    PrinterList(LinuxPlatform& platform, std::vector<LinuxPlatform::Printer> printers)
+        : m_platform(platform), m_printers(std::move(printers)) {}
+
+    bool device(int i) override
+    {
+        if (i < 0 || static_cast<std::size_t>(i) >= m_printers.size()) {
+            m_platform.setLastError(kErrorNoMoreItems);
+            return false;
+        }
+        m_current = static_cast<std::size_t>(i);
+        return true;
+    }
+
+    bool instanceId(char* id, std::size_t size) override
+    {
+        const std::string& text = m_printers[m_current].instanceId;
+        if (text.size() + 1 > size) {
+            m_platform.setLastError(ENOBUFS);
+            return false;
+        }
+        std::memcpy(id, text.c_str(), text.size() + 1);
+        return true;
+    }
+
+    bool interfacePath(int i, std::string& path) override
+    {
+        if (i < 0 || static_cast<std::size_t>(i) >= m_printers.size()) {
+            m_platform.setLastError(kErrorNoMoreItems);
+            return false;
+        }
+        path = m_printers[static_cast<std::size_t>(i)].path;
+        return true;
+    }
+
+private:
+    LinuxPlatform& m_platform;
+    std::vector<LinuxPlatform::Printer> m_printers;
+    std::size_t m_current = 0;
+};
+
+unsigned hexAttribute(udev_device* device, const char* name)
+{
+    const char* text = udev_device_get_sysattr_value(device, name);
+    return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 16)) : 0;
+}
+
+// The pipe suffixes name directions of the one node.
+std::string nodeOf(const char* path)
+{
+    std::string node(path);
+    for (const char* suffix : {"\\PIPE00", "\\PIPE01"}) {
+        const std::size_t n = std::strlen(suffix);
+        if (node.size() >= n && node.compare(node.size() - n, n, suffix) == 0) {
+            node.resize(node.size() - n);
+            break;
+        }
+    }
+    return node;
+}
+
+// Opens the node without letting a terminal-backed node become our
+// controlling terminal, and claims it: a second opener is refused even where
+// the node is not usblp's own.
+int openNode(const std::string& node, std::uint32_t& error)
+{
+    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = static_cast<std::uint32_t>(errno);
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? EBUSY : static_cast<std::uint32_t>(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+constexpr short kHangUp = POLLERR | POLLHUP | POLLNVAL;
+
+} // namespace
+
+LinuxPlatform::~LinuxPlatform()
+{
+    for (const OpenNode& open : m_open)
+        ::close(open.fd);
+}
+
+bool LinuxPlatform::scan(std::vector<Printer>& printers)
+{
+    printers.clear();
+    udev* context = udev_new();
+    if (!context) {
+        m_lastError = static_cast<std::uint32_t>(errno ? errno : ENOMEM);
+        return false;
+    }
+    udev_enumerate* enumerate = udev_enumerate_new(context);
+    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate, "usbmisc") < 0
+        || udev_enumerate_add_match_sysname(enumerate, "lp*") < 0
+        || udev_enumerate_scan_devices(enumerate) < 0) {
+        m_lastError = static_cast<std::uint32_t>(errno ? errno : ENOMEM);
+        udev_enumerate_unref(enumerate);
+        udev_unref(context);
+        return false;
+    }
+
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate))
+    {
+        udev_device* lp = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+        if (!lp)
+            continue;
+        udev_device* interface = udev_device_get_parent_with_subsystem_devtype(lp, "usb", "usb_interface");
+        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(lp, "usb", "usb_device");
+        const char* node = udev_device_get_devnode(lp);
+        unsigned number = 0;
+        if (interface && usb && node && hexAttribute(interface, "bInterfaceClass") == kPrinterClass
+            && std::sscanf(udev_device_get_sysname(lp), "lp%u", &number) == 1) {
+            const char* serial = udev_device_get_sysattr_value(usb, "serial");
+            if (!serial)
+                serial = udev_device_get_sysname(usb); // the port, as Windows does without a serial
+            char id[260];
+            std::snprintf(id, sizeof id, "USB\\VID_%04X&PID_%04X\\%s", hexAttribute(usb, "idVendor"),
+                          hexAttribute(usb, "idProduct"), serial ? serial : "");
+            printers.push_back({number, id, node});
+        }
+        udev_device_unref(lp);
+    }
+    udev_enumerate_unref(enumerate);
+    udev_unref(context);
+
+    std::sort(printers.begin(), printers.end(),
+              [](const Printer& a, const Printer& b) { return a.number < b.number; });
+    return true;
+}
+
+std::unique_ptr<DeviceList> LinuxPlatform::devices()
+{
+    std::vector<Printer> printers;
+    if (!scan(printers))
+        return nullptr;
+    return std::make_unique<PrinterList>(*this, std::move(printers));
+}
+
+bool LinuxPlatform::testOpen(const char* path)
+{
+    const int fd = openNode(path, m_lastError);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+std::uint32_t LinuxPlatform::nameTooLongError() const
+{
+    return ENAMETOOLONG;
+}
+
+Handle LinuxPlatform::openPipe(const char* path, Direction)
+{
+    const std::string node = nodeOf(path);
+    for (const OpenNode& open : m_open) {
+        if (open.node == node) {
+            const int fd = ::fcntl(open.fd, F_DUPFD_CLOEXEC, 0);
+            if (fd < 0) {
+                m_lastError = static_cast<std::uint32_t>(errno);
+                return kInvalidHandle;
+            }
+            m_open.push_back({fd, node});
+            return fd;
+        }
+    }
+    const int fd = openNode(node, m_lastError);
+    if (fd < 0)
+        return kInvalidHandle;
+    m_open.push_back({fd, node});
+    return fd;
+}
+
+void LinuxPlatform::closePipe(Handle pipe)
+{
+    const auto it = std::find_if(m_open.begin(), m_open.end(),
+                                 [pipe](const OpenNode& open) { return open.fd == pipe; });
+    if (it == m_open.end())
+        return;
+    ::close(it->fd);
+    m_open.erase(it);
+}
+
+// poll() on the node plays the part of completion events; an event is a
+// token that tells the logic the connection is complete.
+Event LinuxPlatform::createEvent()
+{
+    if (++m_lastEvent == kNoEvent)
+        ++m_lastEvent;
+    return m_lastEvent;
+}
+
+void LinuxPlatform::closeEvent(Event) {}
+
+Issue LinuxPlatform::startWrite(Handle pipe, Event, const std::uint8_t* data, std::uint32_t count,
+                                std::uint32_t& moved)
+{
+    moved = 0;
+    const ssize_t n = ::write(static_cast<int>(pipe), data, count);
+    if (n >= 0) {
+        moved = static_cast<std::uint32_t>(n);
+        return Issue::Done;
+    }
+    if (errno == EAGAIN || errno == EINTR) {
+        m_writeData = data;
+        m_writeCount = count;
+        return Issue::Pending;
+    }
+    m_lastError = static_cast<std::uint32_t>(errno);
+    return Issue::Failed;
+}
+
+Collect LinuxPlatform::finishWrite(Handle pipe, std::uint32_t& moved)
+{
+    moved = 0;
+    pollfd p{static_cast<int>(pipe), POLLOUT, 0};
+    const int ready = ::poll(&p, 1, m_writeTimeoutMs);
+    if (ready == 0) {
+        m_lastError = ETIMEDOUT;
+        return Collect::Failed;
+    }
+    if (ready < 0)
+        return errno == EINTR ? Collect::Incomplete : Collect::Failed;
+    if (!(p.revents & POLLOUT)) {
+        m_lastError = ENODEV;
+        return Collect::Failed;
+    }
+    const ssize_t n = ::write(static_cast<int>(pipe), m_writeData, m_writeCount);
+    if (n >= 0) {
+        moved = static_cast<std::uint32_t>(n);
+        return Collect::Done;
+    }
+    if (errno == EAGAIN || errno == EINTR)
+        return Collect::Incomplete;
+    m_lastError = static_cast<std::uint32_t>(errno);
+    return Collect::Failed;
+}
+
+Issue LinuxPlatform::startRead(Handle pipe, Event, std::uint8_t* buffer, std::uint32_t size,
+                               std::uint32_t& moved)
+{
+    moved = 0;
+    const ssize_t n = ::read(static_cast<int>(pipe), buffer, size);
+    if (n >= 0) {
+        moved = static_cast<std::uint32_t>(n);
+        return Issue::Done;
+    }
+    if (errno == EAGAIN || errno == EINTR) {
+        m_readBuffer = buffer;
+        m_readSize = size;
+        m_readEvents = 0;
+        return Issue::Pending;
+    }
+    m_lastError = static_cast<std::uint32_t>(errno);
+    return Issue::Failed;
+}
+
+Wait LinuxPlatform::waitRead(Handle pipe, Event, int timeoutMs)
+{
+    pollfd p{static_cast<int>(pipe), POLLIN, 0};
+    const int ready = ::poll(&p, 1, timeoutMs);
+    if (ready == 0)
+        return Wait::TimedOut;
+    if (ready < 0)
+        return Wait::Other;
+    m_readEvents = p.revents;
+    return Wait::Signalled;
+}
+
+Collect LinuxPlatform::finishRead(Handle pipe, std::uint32_t& moved)
+{
+    moved = 0;
+    const bool hungUp = (m_readEvents & kHangUp) != 0;
+    const ssize_t n = ::read(static_cast<int>(pipe), m_readBuffer, m_readSize);
+    if (n > 0) {
+        moved = static_cast<std::uint32_t>(n);
+        return Collect::Done;
+    }
+    // A hang-up with nothing to read is a printer that is gone.
+    if (hungUp || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        m_lastError = n < 0 ? static_cast<std::uint32_t>(errno) : ENODEV;
+        return Collect::Failed;
+    }
+    return n == 0 ? Collect::Done : Collect::Incomplete;
+}
+
+// Nothing was queued with the driver: a read on Linux happens only inside
+// read(), so withdrawing forgets the caller's buffer.
+void LinuxPlatform::withdrawRead(Handle)
+{
+    m_readBuffer = nullptr;
+    m_readSize = 0;
+}
+
+Platform& systemPlatform()
+{
+    static LinuxPlatform platform;
+    return platform;
+}
+
+} // namespace fw::usb

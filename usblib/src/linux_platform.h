@@ -1,0 +1,77 @@
+#pragma once
+// The platform on Linux: printers served by the kernel's usblp driver.
+//
+// A printer-class interface is a usbmisc device "lpN" whose parent
+// usb_interface has bInterfaceClass 07; positions follow N. Its instance ID
+// is written in the Windows form "USB\VID_XXXX&PID_XXXX\<serial>" so the
+// accepted prefixes apply unchanged, and its device path is the node
+// (/dev/usb/lpN). The two pipes "\PIPE01" and "\PIPE00" are the two
+// directions of that one node: the driver allows a single opener, so the
+// node is opened once and shared. Nothing blocks forever: reads wait with
+// poll() for the receive time-out, writes for the write time-out.
+
+#include "platform.h"
+
+#include <string>
+#include <vector>
+
+namespace fw::usb {
+
+class LinuxPlatform final : public Platform {
+public:
+    // A write the printer does not take within this time fails; a block's
+    // acknowledgement deadline is 5 seconds anyway.
+    static constexpr int kWriteTimeoutMs = 5000;
+
+    explicit LinuxPlatform(int writeTimeoutMs = kWriteTimeoutMs) : m_writeTimeoutMs(writeTimeoutMs) {}
+    ~LinuxPlatform() override;
+
+    std::unique_ptr<DeviceList> devices() override;
+    bool testOpen(const char* path) override;
+    std::uint32_t lastError() override { return m_lastError; }
+    std::uint32_t nameTooLongError() const override;
+
+    Handle openPipe(const char* path, Direction direction) override;
+    void closePipe(Handle pipe) override;
+    Event createEvent() override;
+    void closeEvent(Event event) override;
+
+    Issue startWrite(Handle pipe, Event event, const std::uint8_t* data, std::uint32_t count,
+                     std::uint32_t& moved) override;
+    Collect finishWrite(Handle pipe, std::uint32_t& moved) override;
+    Issue startRead(Handle pipe, Event event, std::uint8_t* buffer, std::uint32_t size,
+                    std::uint32_t& moved) override;
+    Wait waitRead(Handle pipe, Event event, int timeoutMs) override;
+    Collect finishRead(Handle pipe, std::uint32_t& moved) override;
+    void withdrawRead(Handle pipe) override;
+
+    struct Printer {
+        unsigned number = 0;
+        std::string instanceId;
+        std::string path;
+    };
+    // The printer-class interfaces present now, by lp number; false when
+    // udev cannot be asked.
+    bool scan(std::vector<Printer>& printers);
+
+    void setLastError(std::uint32_t error) { m_lastError = error; }
+
+private:
+    struct OpenNode {
+        int fd;
+        std::string node;
+    };
+
+    int m_writeTimeoutMs;
+    std::uint32_t m_lastError = 0;
+    std::vector<OpenNode> m_open;
+    Event m_lastEvent = kNoEvent;
+
+    const std::uint8_t* m_writeData = nullptr;
+    std::uint32_t m_writeCount = 0;
+    std::uint8_t* m_readBuffer = nullptr;
+    std::uint32_t m_readSize = 0;
+    short m_readEvents = 0;
+};
+
+} // namespace fw::usb

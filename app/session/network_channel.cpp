@@ -1,0 +1,45 @@
+#include "session/network_channel.h"
+
+namespace fw {
+
+NetworkChannel::NetworkChannel() : sink_(makeNetworkSink()) {}
+NetworkChannel::NetworkChannel(std::unique_ptr<NetworkSink> sink) : sink_(std::move(sink)) {}
+NetworkChannel::~NetworkChannel() { close(); }
+
+bool NetworkChannel::isOpen() const { return sink_->isOpen(); }
+
+ChannelStatus NetworkChannel::open(const ChannelConfig& config) {
+    close();
+    path_ = networkPrintPath(config.address);
+    std::string why;
+    const auto address = checkNetworkAddress(config.address, why);
+    if (!address) return ChannelStatus::failure("Cannot open " + path_ + ": " + why);
+    why = sink_->open(path_, *address);
+    if (!why.empty()) return ChannelStatus::failure("Cannot open " + path_ + ": " + why);
+    return ChannelStatus::success();
+}
+
+ChannelStatus NetworkChannel::write(std::span<const std::uint8_t> bytes) {
+    if (!sink_->isOpen())
+        return ChannelStatus::failure("Cannot write to " + (path_.empty() ? std::string("the network print path") : path_) +
+                                      ": it is not open.");
+    const std::string why = sink_->write(bytes);
+    if (!why.empty()) return ChannelStatus::failure("Cannot write to " + path_ + ": " + why);
+    return ChannelStatus::success();
+}
+
+ChannelStatus NetworkChannel::waitingCount(int& count, std::chrono::milliseconds) {
+    count = 0;
+    return ChannelStatus::success();
+}
+
+ChannelStatus NetworkChannel::read(std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    return ChannelStatus::success();
+}
+
+void NetworkChannel::close() {
+    if (sink_->isOpen()) closeError_ = sink_->close();
+}
+
+} // namespace fw

@@ -1,0 +1,22 @@
+#pragma once
+// Which device a port number of the port list stands for.
+//  Windows: port n is COMn.
+//  Linux:   first the device that the link ports/COMn in the program's folder
+//           points at; else the n-th serial port present, USB adapters
+//           (ttyUSB*, then ttyACM*) before built-in ports (ttyS*), each in
+//           number order.
+
+#include <string>
+
+namespace fw {
+
+// The device path for `portNumber` (1 for COM1), or empty when there is none.
+std::string resolveSerialPort(int portNumber, const std::string& programDir);
+
+#ifndef _WIN32
+// The same with the sysfs tty class and /dev folders given, for tests.
+std::string resolveSerialPortIn(int portNumber, const std::string& programDir,
+                                const std::string& sysClassTty, const std::string& devDir);
+#endif
+
+} // namespace fw

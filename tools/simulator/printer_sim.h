@@ -1,0 +1,103 @@
+#pragma once
+// A printer that speaks the download protocol on a file descriptor: it answers
+// the model query, acknowledges records and records every byte it receives.
+// It can be told to misbehave so the program's failure paths can be exercised.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw::sim {
+
+inline constexpr std::uint8_t kAck = 0x06;
+inline constexpr std::uint8_t kNak = 0x15;
+inline constexpr std::uint8_t kSoh = 0x01;
+
+// The 10-byte model query the program sends.
+const std::vector<std::uint8_t>& modelQuery();
+
+struct PrinterScript {
+    // Answer to the model query; nullopt keeps silent.
+    std::optional<std::string> answer = std::string("K20_T");
+    // Sizes of the pieces the answer is sent in (empty: in one piece); the
+    // last piece takes whatever remains.
+    std::vector<std::size_t> answerPieces;
+    std::chrono::milliseconds pieceGap{20};
+    std::chrono::milliseconds ackDelay{0};
+    // Record numbers count from 1 and do not include the model query.
+    int noAckRecord = 0;  // leave this record unacknowledged
+    int nakRecord = 0;    // answer this record with NAK
+    int strayRecord = 0;  // answer this record with ACK and one more byte
+    int hangUpRecord = 0; // hang up right after receiving this record
+    // Records of the package being sent (SOH up to, not including, CR). When
+    // given, a record is known complete the moment its last byte arrives;
+    // otherwise a record ends after `quietGap` without a byte.
+    std::vector<std::vector<std::uint8_t>> packageRecords;
+    std::chrono::milliseconds quietGap{30};
+    // Keep, for each record after the first, the time from writing the
+    // previous acknowledgement to reading this record's first byte.
+    bool timeAcks = false;
+};
+
+// Cut a package into the records the program sends: SOH up to its CR; the CR
+// and the byte after it are dropped. Bytes before the first SOH are skipped.
+std::vector<std::vector<std::uint8_t>> splitPackage(const std::vector<std::uint8_t>& package);
+
+class PrinterSimulator {
+public:
+    // `fd` is the printer's end (a pseudo-terminal master, a socket, a mock
+    // device); it is not closed, but a hang-up puts /dev/null in its place.
+    PrinterSimulator(int fd, PrinterScript script);
+    ~PrinterSimulator();
+    PrinterSimulator(const PrinterSimulator&) = delete;
+    PrinterSimulator& operator=(const PrinterSimulator&) = delete;
+
+    // Serves until stop(), a scripted hang-up or an unrecoverable read error.
+    void run();
+    // Safe from any thread and from a signal handler.
+    void stop();
+
+    std::vector<std::uint8_t> received() const;                // every byte, in order
+    std::vector<std::vector<std::uint8_t>> records() const;    // complete records
+    int queries() const;                                       // model queries answered or ignored
+    std::vector<std::chrono::nanoseconds> ackToNextRecord() const;
+    bool hungUp() const { return hungUp_.load(); }
+    // Text of the last error that ended run(), empty when none.
+    std::string lastError() const;
+
+private:
+    void onBytes(const std::uint8_t* data, std::size_t n);
+    void frame(bool quiet);
+    void completeRecord(std::size_t length);
+    void answerQuery();
+    void acknowledge(int number);
+    bool sendAll(const std::uint8_t* data, std::size_t n);
+    void hangUp();
+    bool pause(std::chrono::milliseconds d); // false when stopped meanwhile
+
+    int fd_;
+    PrinterScript script_;
+    int wake_[2] = {-1, -1};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> hungUp_{false};
+
+    mutable std::mutex mutex_;
+    std::vector<std::uint8_t> received_;
+    std::vector<std::vector<std::uint8_t>> records_;
+    int queries_ = 0;
+    std::vector<std::chrono::nanoseconds> ackTimes_;
+    std::string error_;
+
+    // framing state (run() thread only)
+    std::vector<std::uint8_t> pending_;
+    std::optional<std::size_t> nextRecord_;
+    std::chrono::steady_clock::time_point lastByte_{};
+    std::chrono::steady_clock::time_point lastAck_{};
+    bool ackWritten_ = false;
+};
+
+} // namespace fw::sim

@@ -1,2 +1,24 @@
+// Firmware: loads a firmware or font package into a receipt printer.
+#include "window/main_window.h"
+
 #include <QApplication>
-int main(int argc, char** argv) { QApplication app(argc, argv); return 0; }
+#include <QIcon>
+#include <QStyleFactory>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    // One look on every platform, and the button colours the design asks for.
+    app.setStyle(QStyleFactory::create("Fusion"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48})
+        icon.addFile(QString(":/images/icon-%1.png").arg(size), QSize(size, size));
+    app.setWindowIcon(icon);
+
+    fw::MainWindow window(QCoreApplication::applicationDirPath().toStdString());
+    window.setWindowIcon(icon);
+    window.startUp();
+    window.show();
+    window.activateWindow();
+    return app.exec();
+}

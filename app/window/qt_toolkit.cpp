@@ -1,0 +1,354 @@
+#include "window/qt_toolkit.h"
+
+#include "ui_Form1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <cmath>
+
+namespace fw {
+
+QString toQt(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string fromQt(const QString& s) { return s.toUtf8().toStdString(); }
+
+namespace {
+
+QComboBox* combo(QWidget* w) { return qobject_cast<QComboBox*>(w); }
+
+// The bar counts in whole steps; a single-precision maximum can exceed the
+// int range, so the bar shows the proportion on a fixed scale.
+constexpr int kBarSteps = 1 << 20;
+
+} // namespace
+
+QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui)
+    : window_(window), ui_(ui), dialog_(new QFileDialog(&window))
+{
+    dialog_->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    ui_.ProgressBar->setRange(0, kBarSteps);
+    ui_.ProgressBar->setValue(0);
+    label3Right_ = ui_.Label3->geometry().right();
+
+    // A user's pick runs the same handlers as the program's selection.
+    for (auto [button, c] : {std::pair{ui_.OptSerial, Ctl::OptSerial},
+                             std::pair{ui_.OptUSB, Ctl::OptUSB},
+                             std::pair{ui_.OptEthernet, Ctl::OptEthernet}}) {
+        QObject::connect(button, &QRadioButton::clicked, &window_, [this, c = c] {
+            if (events_)
+                events_->optionClicked(c);
+        });
+    }
+    for (auto c : {Ctl::cboPORT, Ctl::CboUSB, Ctl::cboBaudRate, Ctl::cboBitLength,
+                   Ctl::cboParity, Ctl::cboStopBit, Ctl::cboHandShake}) {
+        QObject::connect(combo(widget(c)), &QComboBox::activated, &window_, [this, c](int) {
+            if (events_)
+                events_->listClicked(c);
+        });
+    }
+}
+
+QtToolkit::~QtToolkit()
+{
+    if (pointer_ == Pointer::Hourglass)
+        QApplication::restoreOverrideCursor();
+}
+
+QWidget* QtToolkit::widget(Ctl c) const
+{
+    switch (c) {
+    case Ctl::OptSerial: return ui_.OptSerial;
+    case Ctl::OptUSB: return ui_.OptUSB;
+    case Ctl::OptEthernet: return ui_.OptEthernet;
+    case Ctl::cboPORT: return ui_.cboPORT;
+    case Ctl::CboUSB: return ui_.CboUSB;
+    case Ctl::cboBaudRate: return ui_.cboBaudRate;
+    case Ctl::cboBitLength: return ui_.cboBitLength;
+    case Ctl::cboParity: return ui_.cboParity;
+    case Ctl::cboStopBit: return ui_.cboStopBit;
+    case Ctl::cboHandShake: return ui_.cboHandShake;
+    case Ctl::TextEthernet: return ui_.TextEthernet;
+    case Ctl::FrameSerial: return ui_.FrameSerial;
+    case Ctl::FrameUSB: return ui_.FrameUSB;
+    case Ctl::FrameEthernet: return ui_.FrameEthernet;
+    case Ctl::cmdSTART: return ui_.cmdSTART;
+    case Ctl::cmdCancel: return ui_.cmdCancel;
+    case Ctl::cmdClose: return ui_.cmdClose;
+    case Ctl::ProgressBar: return ui_.ProgressBar;
+    case Ctl::Label3: return ui_.Label3;
+    case Ctl::lblFileType: return ui_.lblFileType;
+    case Ctl::lblFileName: return ui_.lblFileName;
+    case Ctl::lblSize: return ui_.lblSize;
+    case Ctl::mnuFile: return ui_.mnuFile;
+    case Ctl::mnuFileOpen:
+    case Ctl::mnuFileExit: return nullptr; // actions, not widgets
+    }
+    return nullptr;
+}
+
+void QtToolkit::setEnabled(Ctl c, bool enabled)
+{
+    if (c == Ctl::mnuFileOpen)
+        ui_.mnuFileOpen->setEnabled(enabled);
+    else if (c == Ctl::mnuFileExit)
+        ui_.mnuFileExit->setEnabled(enabled);
+    else if (QWidget* w = widget(c))
+        w->setEnabled(enabled);
+}
+
+bool QtToolkit::isEnabled(Ctl c) const
+{
+    if (c == Ctl::mnuFileOpen)
+        return ui_.mnuFileOpen->isEnabled();
+    if (c == Ctl::mnuFileExit)
+        return ui_.mnuFileExit->isEnabled();
+    QWidget* w = widget(c);
+    return w && w->isEnabled();
+}
+
+void QtToolkit::setVisible(Ctl c, bool visible)
+{
+    if (QWidget* w = widget(c))
+        w->setVisible(visible);
+}
+
+bool QtToolkit::isVisible(Ctl c) const
+{
+    // Whether the control is set to show, even before the window is shown.
+    QWidget* w = widget(c);
+    return w && !w->isHidden();
+}
+
+bool QtToolkit::isSelected(Ctl option) const
+{
+    auto* b = qobject_cast<QRadioButton*>(widget(option));
+    return b && b->isChecked();
+}
+
+void QtToolkit::select(Ctl option)
+{
+    auto* b = qobject_cast<QRadioButton*>(widget(option));
+    if (!b)
+        return;
+    b->setChecked(true);
+    if (events_)
+        events_->optionClicked(option);
+}
+
+void QtToolkit::clearList(Ctl list)
+{
+    if (auto* c = combo(widget(list)))
+        c->clear();
+}
+
+void QtToolkit::addItem(Ctl list, const std::string& text)
+{
+    if (auto* c = combo(widget(list))) {
+        const QSignalBlocker block(c);
+        const int current = c->currentIndex();
+        c->addItem(toQt(text));
+        // A list keeps "no selection" while entries are appended.
+        c->setCurrentIndex(current);
+    }
+}
+
+int QtToolkit::itemCount(Ctl list) const
+{
+    auto* c = combo(widget(list));
+    return c ? c->count() : 0;
+}
+
+int QtToolkit::listIndex(Ctl list) const
+{
+    auto* c = combo(widget(list));
+    return c ? c->currentIndex() : -1;
+}
+
+void QtToolkit::setListIndex(Ctl list, int index)
+{
+    auto* c = combo(widget(list));
+    if (!c)
+        return;
+    {
+        const QSignalBlocker block(c);
+        c->setCurrentIndex(index >= 0 && index < c->count() ? index : -1);
+    }
+    if (events_)
+        events_->listClicked(list);
+}
+
+std::string QtToolkit::listText(Ctl list) const
+{
+    auto* c = combo(widget(list));
+    return c && c->currentIndex() >= 0 ? fromQt(c->currentText()) : std::string();
+}
+
+std::string QtToolkit::itemText(Ctl list, int index) const
+{
+    auto* c = combo(widget(list));
+    return c ? fromQt(c->itemText(index)) : std::string();
+}
+
+void QtToolkit::setItemToolTip(Ctl list, int index, const std::string& tip)
+{
+    if (auto* c = combo(widget(list)))
+        c->setItemData(index, toQt(tip), Qt::ToolTipRole);
+}
+
+std::string QtToolkit::text(Ctl c) const
+{
+    QWidget* w = widget(c);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return fromQt(e->text());
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return fromQt(l->text());
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return fromQt(b->text());
+    return {};
+}
+
+void QtToolkit::setText(Ctl c, const std::string& text)
+{
+    QWidget* w = widget(c);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->setText(toQt(text));
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+        l->setText(toQt(text));
+        if (c == Ctl::Label3) {
+            // The counter is right-aligned under the bar's right end and
+            // grows to the left so a long count stays readable.
+            QRect g = l->geometry();
+            const int need = QFontMetrics(l->font()).horizontalAdvance(l->text()) + 4;
+            const int width = std::max(need, 17);
+            g.setLeft(label3Right_ - width + 1);
+            g.setRight(label3Right_);
+            l->setGeometry(g);
+        }
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        b->setText(toQt(text));
+    }
+}
+
+void QtToolkit::setBackColour(Ctl button, std::uint32_t bgr)
+{
+    QWidget* w = widget(button);
+    if (!w)
+        return;
+    const QColor colour(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                        static_cast<int>((bgr >> 16) & 0xFF));
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Button, colour);
+    w->setPalette(pal);
+    w->setProperty("backColourBgr", static_cast<unsigned>(bgr));
+}
+
+std::uint32_t QtToolkit::backColour(Ctl button) const
+{
+    QWidget* w = widget(button);
+    if (!w)
+        return 0;
+    const QColor c = w->palette().color(QPalette::Button);
+    return static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8) |
+           (static_cast<std::uint32_t>(c.blue()) << 16);
+}
+
+void QtToolkit::setProgressMax(float max)
+{
+    progressMax_ = max;
+    showProgress();
+}
+
+bool QtToolkit::setProgressValue(float value)
+{
+    if (!(value >= 0.0f) || value > progressMax_)
+        return false;
+    progressValue_ = value;
+    showProgress();
+    return true;
+}
+
+void QtToolkit::showProgress()
+{
+    double share = progressMax_ > 0.0f ? static_cast<double>(progressValue_) / progressMax_ : 0.0;
+    share = std::clamp(share, 0.0, 1.0);
+    ui_.ProgressBar->setValue(static_cast<int>(std::lround(share * kBarSteps)));
+}
+
+void QtToolkit::setPointer(Pointer p)
+{
+    if (p == pointer_)
+        return;
+    if (p == Pointer::Hourglass)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+    pointer_ = p;
+}
+
+void QtToolkit::processEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtToolkit::closeWindow()
+{
+    window_.close();
+}
+
+void QtToolkit::messageBox(const std::string& text, bool exclamation, const std::string& title)
+{
+    QMessageBox box(exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    toQt(title.empty() ? std::string(kProgramTitle) : title), toQt(text),
+                    QMessageBox::Ok, &window_);
+    // A box must be readable even while the session shows the hourglass.
+    const bool busy = pointer_ == Pointer::Hourglass;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    if (busy)
+        QApplication::restoreOverrideCursor();
+}
+
+OpenDialogResult QtToolkit::showOpenDialog(const OpenDialogSetup& setup)
+{
+    QFileDialog& d = *dialog_;
+    d.setWindowTitle(toQt(setup.title));
+    // The typed folder must exist; the file need not.
+    d.setFileMode(QFileDialog::AnyFile);
+    d.setOption(QFileDialog::ReadOnly, false);
+    d.setOption(QFileDialog::DontConfirmOverwrite, true);
+    const auto bar = setup.filter.find('|');
+    const std::string description = setup.filter.substr(0, bar);
+    d.setNameFilter(toQt(description));
+    d.setDirectory(toQt(setup.initialDir));
+    // The dialog keeps the name from its last use.
+    if (!lastFile_.isEmpty())
+        d.selectFile(lastFile_);
+    if (d.exec() != QDialog::Accepted)
+        return {};
+    const QStringList files = d.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty())
+        return {};
+    lastFile_ = QFileInfo(files.front()).fileName();
+    OpenDialogResult r;
+    r.fileName = fromQt(QDir::toNativeSeparators(files.front()));
+    r.fileTitle = fromQt(QFileInfo(files.front()).fileName());
+    return r;
+}
+
+} // namespace fw

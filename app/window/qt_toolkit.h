@@ -1,0 +1,72 @@
+#pragma once
+// The toolkit services realised on the Qt widgets of Form1.
+
+#include "window/toolkit.h"
+
+#include <QString>
+#include <functional>
+#include <map>
+
+class QFileDialog;
+class QWidget;
+class QMainWindow;
+namespace Ui { class Form1; }
+
+namespace fw {
+
+class QtToolkit final : public Toolkit {
+public:
+    QtToolkit(QMainWindow& window, Ui::Form1& ui);
+    ~QtToolkit() override;
+
+    void setEvents(ToolkitEvents* events) override { events_ = events; }
+    void setEnabled(Ctl c, bool enabled) override;
+    bool isEnabled(Ctl c) const override;
+    void setVisible(Ctl c, bool visible) override;
+    bool isVisible(Ctl c) const override;
+    bool isSelected(Ctl option) const override;
+    void select(Ctl option) override;
+    void clearList(Ctl list) override;
+    void addItem(Ctl list, const std::string& text) override;
+    int itemCount(Ctl list) const override;
+    int listIndex(Ctl list) const override;
+    void setListIndex(Ctl list, int index) override;
+    std::string listText(Ctl list) const override;
+    std::string itemText(Ctl list, int index) const override;
+    void setItemToolTip(Ctl list, int index, const std::string& tip) override;
+    std::string text(Ctl c) const override;
+    void setText(Ctl c, const std::string& text) override;
+    void setBackColour(Ctl button, std::uint32_t bgr) override;
+    std::uint32_t backColour(Ctl button) const override;
+    void setProgressMax(float max) override;
+    float progressMax() const override { return progressMax_; }
+    bool setProgressValue(float value) override;
+    float progressValue() const override { return progressValue_; }
+    void setPointer(Pointer p) override;
+    Pointer pointer() const override { return pointer_; }
+    void processEvents() override;
+    void closeWindow() override;
+    void messageBox(const std::string& text, bool exclamation, const std::string& title) override;
+    OpenDialogResult showOpenDialog(const OpenDialogSetup& setup) override;
+
+    QWidget* widget(Ctl c) const;
+    QFileDialog& fileDialog() { return *dialog_; }
+
+private:
+    void showProgress();
+
+    QMainWindow& window_;
+    Ui::Form1& ui_;
+    ToolkitEvents* events_ = nullptr;
+    QFileDialog* dialog_ = nullptr;
+    float progressMax_ = 100.0f;
+    float progressValue_ = 0.0f;
+    Pointer pointer_ = Pointer::Normal;
+    int label3Right_ = 0; // Label3 grows to the left from here
+    QString lastFile_;
+};
+
+QString toQt(const std::string& s);
+std::string fromQt(const QString& s);
+
+} // namespace fw

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Firmware. Without a display it
+# starts the window under Xvfb, saves a screenshot and says where it is.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+bash scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$(nproc)"
+
+bin="$root/build/default/bin"
+if [ -f scripts/demo.sh ]; then
+  exec bash scripts/demo.sh "$bin"
+fi
+
+if [ -n "${DISPLAY:-}" ]; then
+  exec "$bin/Firmware"
+fi
+
+shot="$root/build/default/Firmware-window.png"
+echo "No display: starting Firmware under Xvfb for a screenshot."
+xvfb-run -a -s "-screen 0 1024x600x24" bash -c '
+  "$1/Firmware" & pid=$!
+  sleep 3
+  import -window root "$2"
+  kill $pid; wait $pid 2>/dev/null || true
+' _ "$bin" "$shot"
+echo "Screenshot of the window: $shot"

@@ -191,8 +191,9 @@ Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint3
         return FC_INVALID_HANDLE;
     if (buffer == nullptr || size == 0)
         return FC_NOT_INITIALIZED;
-    // Without an event there is nothing to wait on: fail before issuing anything.
-    if (m_osRead.hEvent == kNoEvent)
+    // Pipes without events are what an open that failed left behind: fail
+    // before issuing anything, so nothing can stay outstanding.
+    if (m_osRead.hEvent == kNoEvent || m_osWrite.hEvent == kNoEvent)
         return FC_DRIVER_ERROR;
 
     const Issue issued = m_platform.startRead(m_hPipeIn, m_osRead.hEvent, buffer, size, received);

@@ -1,0 +1,109 @@
+#pragma once
+// A scripted platform for unit tests of the library's logic. Devices, pipe
+// failures and the outcome of every write and read attempt are set up front;
+// what the logic did is recorded for the test to check.
+
+#include "platform.h"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fw::usb::test {
+
+struct FakeDevice {
+    std::optional<std::string> instanceId; // nullopt: the ID cannot be read
+    std::optional<std::string> path;       // nullopt: the interface detail cannot be read
+    bool openable = true;
+};
+
+inline constexpr std::uint32_t kAll = UINT32_MAX;
+
+// One write attempt: how it is issued and, when pending, how it finishes.
+struct WriteStep {
+    Issue issue = Issue::Done;
+    std::uint32_t moved = kAll;
+    Collect collect = Collect::Done;
+};
+
+// One read request.
+struct ReadStep {
+    Issue issue = Issue::Pending;
+    std::vector<std::uint8_t> data;
+    Wait wait = Wait::TimedOut;
+    Collect collect = Collect::Done;
+};
+
+class FakePlatform final : public Platform {
+public:
+    // Set up by the test.
+    bool refuseList = false;
+    std::uint32_t enumerationEnd = kErrorNoMoreItems;
+    std::vector<FakeDevice> printers;
+    std::set<std::string> missingPipes;
+    std::uint32_t pipeError = 2;
+    int eventsBeforeFailure = -1; // events created before creation fails; -1 never fails
+    std::deque<WriteStep> writes; // empty: every attempt takes everything at once
+    std::deque<ReadStep> reads;   // empty: every read times out
+
+    // Recorded.
+    std::vector<std::uint8_t> sent;
+    std::vector<std::string> openedPipes;
+    int writeAttempts = 0;
+    int readRequests = 0;
+    int withdrawals = 0;
+    int lastWaitMs = -1;
+
+    int liveLists() const { return m_liveLists; }
+    std::size_t openPipes() const { return m_openPipes.size(); }
+    std::size_t liveEvents() const { return m_events.size(); }
+    bool outstanding() const { return m_writePending || m_readPending; }
+
+    std::unique_ptr<DeviceList> devices() override;
+    bool testOpen(const char* path) override;
+    std::uint32_t lastError() override { return m_lastError; }
+    std::uint32_t nameTooLongError() const override { return 206; }
+
+    Handle openPipe(const char* path, Direction direction) override;
+    void closePipe(Handle pipe) override;
+    Event createEvent() override;
+    void closeEvent(Event event) override;
+
+    Issue startWrite(Handle pipe, Event event, const std::uint8_t* data, std::uint32_t count,
+                     std::uint32_t& moved) override;
+    Collect finishWrite(Handle pipe, std::uint32_t& moved) override;
+    Issue startRead(Handle pipe, Event event, std::uint8_t* buffer, std::uint32_t size,
+                    std::uint32_t& moved) override;
+    Wait waitRead(Handle pipe, Event event, int timeoutMs) override;
+    Collect finishRead(Handle pipe, std::uint32_t& moved) override;
+    void withdrawRead(Handle pipe) override;
+
+    void setLastError(std::uint32_t error) { m_lastError = error; }
+    void listReleased() { --m_liveLists; }
+
+private:
+    std::uint32_t deliver(std::uint8_t* buffer, std::uint32_t size, const std::vector<std::uint8_t>& data);
+
+    std::uint32_t m_lastError = 0;
+    int m_liveLists = 0;
+    Handle m_nextPipe = 0x40;
+    Event m_nextEvent = 0x1a4;
+    int m_eventsCreated = 0;
+    std::set<Handle> m_openPipes;
+    std::set<Event> m_events;
+
+    bool m_writePending = false;
+    WriteStep m_writeStep;
+    const std::uint8_t* m_writeData = nullptr;
+    std::uint32_t m_writeCount = 0;
+
+    bool m_readPending = false;
+    ReadStep m_readStep;
+    std::uint8_t* m_readBuffer = nullptr;
+    std::uint32_t m_readSize = 0;
+};
+
+} // namespace fw::usb::test

@@ -1,0 +1,175 @@
+#include "window/nvimg_mod.h"
+
+#include "settings_temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace fw {
+namespace {
+
+using namespace std::string_literals;
+
+struct ReadCase {
+    const char* what;
+    std::string file;
+    const char* key;
+    std::string expected;
+};
+
+class ReadIniValueTest : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadIniValueTest, ReadsAsTheProfileFunctionsDo)
+{
+    const ReadCase& c = GetParam();
+    test::TempDir dir;
+    const std::string path = settingsFilePath(dir.path());
+    test::writeBytes(path, c.file);
+    EXPECT_EQ(ReadIniValue(path, c.key), c.expected) << c.what;
+}
+
+const std::string k300(300, '7');
+
+INSTANTIATE_TEST_SUITE_P(
+    HandWrittenFiles, ReadIniValueTest,
+    ::testing::Values(
+        ReadCase{"CRLF", "[PRINTFirmware]\r\nInterface=2\r\nBaudRate=3\r\n", "Interface", "2"},
+        ReadCase{"CRLF last key", "[PRINTFirmware]\r\nInterface=2\r\nBaudRate=3\r\n", "BaudRate", "3"},
+        ReadCase{"blanks around =", "[PRINTFirmware]\n  BaudRate \t=  4  \n", "BaudRate", "4"},
+        ReadCase{"blanks inside kept", "[PRINTFirmware]\nTcpIp = 10.0. 0.1 \n", "TcpIp", "10.0. 0.1"},
+        ReadCase{"key in other case", "[PRINTFirmware]\nbaudRATE=5\n", "BaudRate", "5"},
+        ReadCase{"section in other case", "[ printfirmware ]\nParity=2\n", "Parity", "2"},
+        ReadCase{"other section only", "[Other]\nBaudRate=1\n[PRINTFirmware]\nParity=2\n", "BaudRate", ""},
+        ReadCase{"before any section", "BaudRate=1\n[PRINTFirmware]\n", "BaudRate", ""},
+        ReadCase{"missing key", "[PRINTFirmware]\nParity=2\n", "StopBit", ""},
+        ReadCase{"missing section", "[Other]\nStopBit=0\n", "StopBit", ""},
+        ReadCase{"empty file", "", "Interface", ""},
+        ReadCase{"300 characters", "[PRINTFirmware]\r\nTcpIp=" + k300 + "\r\n", "TcpIp", std::string(254, '7')},
+        ReadCase{"254 characters", "[PRINTFirmware]\nTcpIp=" + std::string(254, 'a') + "\n", "TcpIp",
+                 std::string(254, 'a')},
+        ReadCase{"8-bit text", "[PRINTFirmware]\nTcpIp=\xE9\xFC\xA0x\xFF\n", "TcpIp", "\xE9\xFC\xA0x\xFF"},
+        ReadCase{"quoted value", "[PRINTFirmware]\nTcpIp=\"10.0.0.1\"\n", "TcpIp", "10.0.0.1"},
+        ReadCase{"single quotes", "[PRINTFirmware]\nTcpIp='a b'\n", "TcpIp", "a b"},
+        ReadCase{"unmatched quote", "[PRINTFirmware]\nTcpIp=\"abc\n", "TcpIp", "\"abc"},
+        ReadCase{"comment is no key", "[PRINTFirmware]\n;BaudRate=3\n", "BaudRate", ""},
+        ReadCase{"first of two keys", "[PRINTFirmware]\nBaudRate=1\nBaudRate=2\n", "BaudRate", "1"},
+        ReadCase{"first of two sections", "[PRINTFirmware]\nx=1\n[PRINTFirmware]\nBaudRate=2\n", "BaudRate", ""},
+        ReadCase{"= in the value", "[PRINTFirmware]\nTcpIp=a=b\n", "TcpIp", "a=b"},
+        ReadCase{"no =", "[PRINTFirmware]\nTcpIp\n", "TcpIp", ""},
+        ReadCase{"no final line end", "[PRINTFirmware]\nHandShake=0", "HandShake", "0"},
+        ReadCase{"UTF-8 mark", "\xEF\xBB\xBF[PRINTFirmware]\r\nStopBit=0\r\n", "StopBit", "0"},
+        ReadCase{"header with remark", "[PRINTFirmware] ; set by OK\nParity=1\n", "Parity", "1"},
+        ReadCase{"header not closed", "[PRINTFirmware\nParity=1\n", "Parity", ""},
+        ReadCase{"binary around", "\x01\xFF\0garbage\n[PRINTFirmware]\nBaudRate=2\n\xFE\0\0\x80"s, "BaudRate", "2"},
+        ReadCase{"NUL ends the value", "[PRINTFirmware]\nBaudRate=1\0 2\n"s, "BaudRate", "1"},
+        ReadCase{"old Mac line ends", "[PRINTFirmware]\rBaudRate=1\r", "BaudRate", ""}));
+
+TEST(ReadIniValue, MissingFileOrFolderReadsEmpty)
+{
+    test::TempDir dir;
+    EXPECT_EQ(ReadIniValue(dir.file("Firmware.ini"), "Interface"), "");
+    EXPECT_EQ(ReadIniValue(dir.file("none/Firmware.ini"), "Interface"), "");
+    EXPECT_EQ(ReadIniValue(dir.path(), "Interface"), ""); // a folder in its place
+}
+
+struct WriteCase {
+    const char* what;
+    std::optional<std::string> before; // nullopt: no file
+    const char* key;
+    std::string value;
+    std::string after;
+};
+
+class WriteIniValueTest : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WriteIniValueTest, ChangesOnlyThatKey)
+{
+    const WriteCase& c = GetParam();
+    test::TempDir dir;
+    const std::string path = settingsFilePath(dir.path());
+    if (c.before)
+        test::writeBytes(path, *c.before);
+    WriteIniValue(path, c.key, c.value);
+    EXPECT_EQ(test::readBytes(path), c.after) << c.what;
+    EXPECT_EQ(test::listing(dir.path()), std::vector<std::string>{"Firmware.ini"}) << "no temporary file left";
+}
+
+const std::string kCrlfFile = "; written by hand\r\n"
+                              "[Other]\r\n"
+                              "BaudRate=9\r\n"
+                              "\r\n"
+                              "[PRINTFirmware]\r\n"
+                              "Interface=1\r\n"
+                              "; keep me\r\n"
+                              "  BaudRate = 2 \r\n"
+                              "\r\n"
+                              "[Tail]\r\n"
+                              "x = y\r\n";
+
+std::string withLine(std::string text, const std::string& from, const std::string& to)
+{
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HandWrittenFiles, WriteIniValueTest,
+    ::testing::Values(
+        WriteCase{"new file", std::nullopt, "Interface", "1", "[PRINTFirmware]\nInterface=1\n"},
+        WriteCase{"empty file", "", "Interface", "1", "[PRINTFirmware]\nInterface=1\n"},
+        WriteCase{"replace in CRLF", kCrlfFile, "BaudRate", "5", withLine(kCrlfFile, "  BaudRate = 2 ", "BaudRate=5")},
+        WriteCase{"add to CRLF after the last key", kCrlfFile, "Parity", "1",
+                  withLine(kCrlfFile, "  BaudRate = 2 \r\n", "  BaudRate = 2 \r\nParity=1\r\n")},
+        WriteCase{"key in other case keeps its spelling", "[printfirmware]\nBAUDRATE=2\n", "BaudRate", "3",
+                  "[printfirmware]\nBAUDRATE=3\n"},
+        WriteCase{"new section after the last line", "[Other]\nk=v", "Interface", "2",
+                  "[Other]\nk=v\n\n[PRINTFirmware]\nInterface=2\n"},
+        WriteCase{"new section in CRLF", "[Other]\r\nk=v\r\n", "Interface", "2",
+                  "[Other]\r\nk=v\r\n\r\n[PRINTFirmware]\r\nInterface=2\r\n"},
+        WriteCase{"new section after a blank line", "[Other]\nk=v\n\n", "Interface", "2",
+                  "[Other]\nk=v\n\n[PRINTFirmware]\nInterface=2\n"},
+        WriteCase{"header without line end", "[PRINTFirmware]", "TcpIp", "1.2.3.4",
+                  "[PRINTFirmware]\nTcpIp=1.2.3.4\n"},
+        WriteCase{"remarks stay after the header", "[PRINTFirmware]\n;c\n", "Interface", "1",
+                  "[PRINTFirmware]\nInterface=1\n;c\n"},
+        WriteCase{"last key without line end", "[PRINTFirmware]\r\nInterface=1", "BaudRate", "0",
+                  "[PRINTFirmware]\r\nInterface=1\r\nBaudRate=0\r\n"},
+        WriteCase{"first of two sections", "[PRINTFirmware]\na=1\n[PRINTFirmware]\nBaudRate=4\n", "BaudRate", "5",
+                  "[PRINTFirmware]\na=1\nBaudRate=5\n[PRINTFirmware]\nBaudRate=4\n"},
+        WriteCase{"UTF-8 mark kept", "\xEF\xBB\xBF[PRINTFirmware]\r\nTcpIp=x\r\n", "TcpIp", "y",
+                  "\xEF\xBB\xBF[PRINTFirmware]\r\nTcpIp=y\r\n"},
+        WriteCase{"8-bit value", std::nullopt, "TcpIp", "\xE9\xFC\x80", "[PRINTFirmware]\nTcpIp=\xE9\xFC\x80\n"},
+        WriteCase{"value stays one line", "[PRINTFirmware]\nInterface=1\n", "TcpIp", "a\r\nInterface=9",
+                  "[PRINTFirmware]\nInterface=1\nTcpIp=a\n"},
+        WriteCase{"empty value", "[PRINTFirmware]\nTcpIp=x\n", "TcpIp", "", "[PRINTFirmware]\nTcpIp=\n"},
+        WriteCase{"binary around kept", "\x01\xFF\0g\n[PRINTFirmware]\nBaudRate=2\n\xFE\0"s, "BaudRate", "6",
+                  "\x01\xFF\0g\n[PRINTFirmware]\nBaudRate=6\n\xFE\0"s}));
+
+TEST(SettingsStore, ValuesReadBackAsWritten)
+{
+    test::TempDir dir;
+    const std::string path = settingsFilePath(dir.path());
+    const std::pair<const char*, std::string> values[] = {
+        {"Interface", "2"}, {"InterfaceSel", "-1"}, {"BaudRate", "6"}, {"TcpIp", "\xE9 1.2.3.4"},
+        {"BitLength", "0"}, {"TcpIp", " 10.0.0.9 "}, {"Parity", "x"}};
+    for (const auto& [key, value] : values)
+        WriteIniValue(path, key, value);
+    EXPECT_EQ(ReadIniValue(path, "Interface"), "2");
+    EXPECT_EQ(ReadIniValue(path, "InterfaceSel"), "-1");
+    EXPECT_EQ(ReadIniValue(path, "BaudRate"), "6");
+    EXPECT_EQ(ReadIniValue(path, "BitLength"), "0");
+    EXPECT_EQ(ReadIniValue(path, "Parity"), "x");
+    EXPECT_EQ(ReadIniValue(path, "TcpIp"), "10.0.0.9"); // blanks around a value never count
+    EXPECT_EQ(test::readBytes(path),
+              "[PRINTFirmware]\nInterface=2\nInterfaceSel=-1\nBaudRate=6\nTcpIp= 10.0.0.9 \nBitLength=0\nParity=x\n");
+}
+
+TEST(SettingsStore, PathIsBesideTheProgram)
+{
+    EXPECT_EQ(settingsFilePath("/opt/fw"), "/opt/fw/Firmware.ini");
+}
+
+} // namespace
+} // namespace fw

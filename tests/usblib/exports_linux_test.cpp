@@ -1,0 +1,100 @@
+// libTAVLIB.so through its six exports against umockdev printers, as the
+// program meets it.
+
+#include "capture.h"
+#include "tavlib.h"
+#include "usb_testbed.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using fw::test::UsbTestbed;
+using fw::usb::test::printedBy;
+
+struct Exports : testing::Test {
+    UsbTestbed bed;
+    int other = -1;
+    int printer = -1;
+
+    void SetUp() override
+    {
+        other = bed.addPrinter({0x1234, 0x5678, "X1"});
+        printer = bed.addPrinter({0x067B, 0x2305, "A9"});
+    }
+    void TearDown() override { EXPECT_EQ(usb_close(), 0); }
+};
+
+TEST_F(Exports, ProgramSequence)
+{
+    std::int32_t result = -2;
+    EXPECT_EQ(printedBy([&] { result = usb_find_devices(); }),
+              "devid = USB\\VID_1234&PID_5678\\X1 \nMismatch !!! \ndevid = USB\\VID_067B&PID_2305\\A9 \nnCount = 1 \n");
+    EXPECT_EQ(result, 1);
+
+    // The program's 256 blanks and a terminator.
+    char name[257];
+    std::memset(name, ' ', 256);
+    name[256] = '\0';
+    EXPECT_EQ(usb_device_name(1, name), 0);
+    EXPECT_EQ(std::string(name), bed.devicePath(printer));
+
+    EXPECT_EQ(printedBy([&] { result = usb_open(name); }).rfind("m_osRead.hEvent  = (", 0), 0u);
+    ASSERT_EQ(result, 0);
+
+    const std::uint8_t record[] = {'S', '0', '1', 0x0D};
+    EXPECT_EQ(printedBy([&] { result = usb_write(record, 4); }),
+              "write length = 4 (4) \n[0x53][0x30][0x31][0x0D]\n");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(bed.receive(printer, 4, 2000), std::vector<std::uint8_t>(record, record + 4));
+
+    bed.send(printer, {0x06});
+    std::uint8_t answer[256];
+    std::memset(answer, ' ', sizeof answer);
+    EXPECT_EQ(usb_read(answer), 1);
+    EXPECT_EQ(answer[0], 0x06);
+    EXPECT_EQ(answer[1], ' ');
+}
+
+TEST_F(Exports, ReadTimeOutIsBounded)
+{
+    char name[257] = {};
+    usb_device_name(1, name);
+    ASSERT_EQ(usb_open(name), 0);
+    std::uint8_t answer[256];
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_read(answer), -1); }), "receive time over \n");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(TAVLIB_RECEIVE_TIMEOUT_MS));
+    EXPECT_LT(waited, std::chrono::milliseconds(TAVLIB_RECEIVE_TIMEOUT_MS + 1000));
+}
+
+TEST_F(Exports, BlankPathFromNoPrinterFailsCleanly)
+{
+    char blanks[257];
+    std::memset(blanks, ' ', 256);
+    blanks[256] = '\0';
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_open(blanks), -1); }),
+              "GetLastError() Err = 36 \nusb_Open() ERR = 0x24 \n");
+    const std::uint8_t byte = 0x06;
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_write(&byte, 1), -1); }),
+              "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n");
+}
+
+TEST_F(Exports, LengthsOutsideABlockAreRefused)
+{
+    char name[257] = {};
+    usb_device_name(1, name);
+    ASSERT_EQ(usb_open(name), 0);
+    std::vector<std::uint8_t> big(300, 0x55);
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_write(big.data(), 257), -1); }), "");
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_write(big.data(), -5), -1); }), "");
+    EXPECT_EQ(bed.receive(printer, 1, 50).size(), 0u);
+}
+
+} // namespace

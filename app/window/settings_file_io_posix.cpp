@@ -76,7 +76,8 @@ std::string resolvedTarget(const std::string& path)
 SettingsFileRead readSettingsFile(const std::string& path)
 {
     SettingsFileRead out;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a pipe under the name cannot stall start-up.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         out.exists = errno != ENOENT && errno != ENOTDIR;
         return out;
@@ -117,8 +118,10 @@ bool replaceSettingsFile(const std::string& path, const std::string& bytes,
     if (existed) {
         if (!S_ISREG(st.st_mode))
             return false;
-        if ((st.st_mode & 0222) == 0)
-            return false; // marked read-only
+        // Marked read-only, or not ours to write: the rename would succeed
+        // in a writable folder, but the profile functions would fail.
+        if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+            return false;
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);

@@ -8,4 +8,4 @@ add_executable(fw_window_logic_tests
   ${CMAKE_CURRENT_LIST_DIR}/startup_tests.cpp)
 fw_warnings(fw_window_logic_tests)
 target_link_libraries(fw_window_logic_tests PRIVATE fw_window_logic fw_test_support GTest::gtest_main)
-gtest_discover_tests(fw_window_logic_tests DISCOVERY_MODE PRE_TEST)
+gtest_discover_tests(fw_window_logic_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 60)

@@ -49,7 +49,14 @@ TEST(SettingsFile, UnwritablePlacesAreSilentlyLeftAlone)
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_TRUE(fs::is_empty(folder));
 
-    EXPECT_EQ(test::listing(dir.path()), (std::vector<std::string>{"Firmware.ini", "plain", "ro.ini"}));
+    // A pipe: neither reading nor writing may wait for a writer.
+    const std::string pipe = dir.file("pipe.ini");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+    EXPECT_EQ(ReadIniValue(pipe, "Interface"), "");
+    WriteIniValue(pipe, "Interface", "3");
+    EXPECT_TRUE(fs::is_fifo(pipe));
+
+    EXPECT_EQ(test::listing(dir.path()), (std::vector<std::string>{"Firmware.ini", "pipe.ini", "plain", "ro.ini"}));
 }
 
 TEST(SettingsFile, KeepsModeAndFollowsALink)

@@ -1,0 +1,124 @@
+// The network print path against a private Samba server on 127.0.0.1.
+
+#include "session/network_channel.h"
+
+#include "samba_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace fw {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+ChannelConfig at(const std::string& address) { return ChannelConfig{0, "", "", address}; }
+
+class SambaTest : public ::testing::Test {
+protected:
+    void startServer(const std::string& share = "lp1") {
+        if (!test::SambaServer::available()) GTEST_SKIP() << "smbd is not installed";
+        const std::string why = server.start(share);
+        ASSERT_TRUE(why.empty()) << why;
+    }
+    test::SambaServer server;
+    NetworkChannel channel;
+};
+
+TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob) {
+    startServer();
+    Bytes sent;
+    ASSERT_TRUE(channel.open(at(server.address())).ok());
+    const Bytes query{0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
+    ASSERT_TRUE(channel.write(query).ok());
+    sent = query;
+    Bytes every{0x01};
+    for (int i = 0; i < 256; ++i) every.push_back(static_cast<std::uint8_t>(i));
+    for (int r = 0; r < 200; ++r) {
+        Bytes record{0x01, '9', '1', 0x02};
+        for (int i = 0; i < 100; ++i) record.push_back(static_cast<std::uint8_t>('A' + (r + i) % 26));
+        ASSERT_TRUE(channel.write(record).ok()) << r;
+        sent.insert(sent.end(), record.begin(), record.end());
+    }
+    ASSERT_TRUE(channel.write(every).ok());
+    sent.insert(sent.end(), every.begin(), every.end());
+    EXPECT_TRUE(server.capture().empty()) << "the job goes to the printer when the path is closed";
+    channel.close();
+    EXPECT_EQ(channel.closeError(), "");
+    EXPECT_FALSE(channel.isOpen());
+    EXPECT_EQ(server.waitForCapture(sent.size(), 10s), sent);
+
+    // A second session is a second job, appended after the first.
+    ASSERT_TRUE(channel.open(at(server.address())).ok());
+    ASSERT_TRUE(channel.write(query).ok());
+    channel.close();
+    sent.insert(sent.end(), query.begin(), query.end());
+    EXPECT_EQ(server.waitForCapture(sent.size(), 10s), sent);
+}
+
+TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport) {
+    startServer("lp2");
+    const auto start = Clock::now();
+    const auto s = channel.open(at(server.address()));
+    ASSERT_TRUE(s.failed());
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_NE(s.error.find("lp1"), std::string::npos) << s.error;
+    EXPECT_TRUE(channel.write(Bytes{1, 2, 3}).failed());
+}
+
+TEST(NetworkChannelTest, NoServerFailsFastWithTheReason) {
+    NetworkChannel channel;
+    const int port = test::freeLoopbackPort();
+    const auto start = Clock::now();
+    const auto s = channel.open(at("127.0.0.1:" + std::to_string(port)));
+    ASSERT_TRUE(s.failed());
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_NE(s.error.find("\\\\127.0.0.1:" + std::to_string(port) + "\\lp1"), std::string::npos) << s.error;
+    EXPECT_NE(s.error.find("refused"), std::string::npos) << s.error;
+    EXPECT_FALSE(channel.isOpen());
+    const auto w = channel.write(Bytes{0x01});
+    EXPECT_TRUE(w.failed());
+    channel.close();
+}
+
+TEST(NetworkChannelTest, UnsafeAddressesAreRefusedBeforeAnyConnection) {
+    const std::string unsafe[] = {"",
+                                  "127.0.0.1/IPC$",
+                                  "127.0.0.1\\other",
+                                  "guest@127.0.0.1",
+                                  "127.0.0.1?share=x",
+                                  "127.0.0.1#x",
+                                  std::string("127.0.0.1\r\n"),
+                                  "127.0.0.1:99999",
+                                  ":445"};
+    NetworkChannel channel;
+    for (const auto& a : unsafe) {
+        const auto start = Clock::now();
+        const auto s = channel.open(at(a));
+        ASSERT_TRUE(s.failed()) << a;
+        EXPECT_LT(Clock::now() - start, 100ms) << a;
+        EXPECT_NE(s.error.find("printer address"), std::string::npos) << s.error;
+        EXPECT_FALSE(channel.isOpen());
+    }
+}
+
+TEST(NetworkChannelTest, ReadsNothingAndNeverWaits) {
+    NetworkChannel channel;
+    int count = 3;
+    EXPECT_TRUE(channel.waitingCount(count, 1000ms).ok());
+    EXPECT_EQ(count, 0);
+    Bytes bytes{1};
+    EXPECT_TRUE(channel.read(bytes).ok());
+    EXPECT_TRUE(bytes.empty());
+}
+
+} // namespace
+} // namespace fw
+
+// libsmbclient keeps a few process-wide allocations of its own until exit.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libtalloc.so\nleak:libsmbclient.so\nleak:libsamba\nleak:libsmbconf.so\n";
+}

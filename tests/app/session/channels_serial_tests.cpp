@@ -1,0 +1,280 @@
+// The serial channel over a pseudo-terminal, with the printer simulator on the
+// other end.
+
+#include "session/serial_channel.h"
+
+#include "printer_sim.h"
+#include "pseudo_terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <termios.h>
+#include <thread>
+
+namespace fw {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+class TempDir {
+public:
+    TempDir() {
+        char t[] = "/tmp/fwser.XXXXXX";
+        if (::mkdtemp(t)) path_ = t;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+class SerialChannelTest : public ::testing::Test {
+protected:
+    void start(sim::PrinterScript script = {}) {
+        ASSERT_TRUE(pty.ok()) << pty.error();
+        std::string why;
+        ASSERT_TRUE(pty.linkAsCom(dir.path(), 1, why)) << why;
+        printer = std::make_unique<sim::PrinterSimulator>(pty.master(), std::move(script));
+        thread = std::thread([this] { printer->run(); });
+    }
+    void TearDown() override {
+        channel.close();
+        if (printer) printer->stop();
+        if (thread.joinable()) thread.join();
+    }
+    ChannelStatus open(int port = 1, const std::string& settings = "9600,N,8,1") {
+        return channel.open(ChannelConfig{port, settings, "", ""});
+    }
+    // Polls as the session does until `n` bytes came or the time ran out.
+    Bytes readUntil(std::size_t n, std::chrono::milliseconds limit = 2000ms) {
+        Bytes all;
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (all.size() < n && std::chrono::steady_clock::now() < until) {
+            int count = 0;
+            const auto s = channel.waitingCount(count, 20ms);
+            EXPECT_TRUE(s.ok()) << s.error;
+            if (!s.ok()) break;
+            if (count == 0) continue;
+            Bytes part;
+            EXPECT_TRUE(channel.read(part).ok());
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    }
+    // One read's worth after the first byte shows up: what the session's
+    // acknowledgement check sees.
+    Bytes nextReply(std::chrono::milliseconds limit = 1000ms) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            int count = 0;
+            if (!channel.waitingCount(count, 20ms).ok()) break;
+            if (count == 0) continue;
+            std::this_thread::sleep_for(5ms); // let a second byte of the same write land
+            Bytes part;
+            channel.read(part);
+            return part;
+        }
+        return {};
+    }
+
+    TempDir dir;
+    sim::PseudoTerminal pty{false};
+    SerialChannel channel{dir.path()};
+    std::unique_ptr<sim::PrinterSimulator> printer;
+    std::thread thread;
+};
+
+TEST_F(SerialChannelTest, ModelQueryGoesOutExactlyAndEachAnswerComesBack) {
+    struct Case {
+        std::string answer;
+        std::vector<std::size_t> pieces;
+    };
+    const Case cases[] = {{"MDL40", {}}, {"TV-K3", {2, 3}}, {"K20_T", {1, 1, 1, 1, 1}}, {"ABCDEFG", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        TearDown();
+        printer.reset();
+        sim::PrinterScript script;
+        script.answer = c.answer;
+        script.answerPieces = c.pieces;
+        script.pieceGap = 30ms;
+        start(script);
+        ASSERT_TRUE(open().ok());
+        ASSERT_TRUE(channel.write(sim::modelQuery()).ok());
+        EXPECT_EQ(readUntil(c.answer.size()), bytesOf(c.answer));
+        EXPECT_EQ(printer->received(), sim::modelQuery());
+    }
+}
+
+TEST_F(SerialChannelTest, RecordsArriveExactlyAndEachIsAcknowledged) {
+    Bytes package;
+    const std::string texts[] = {"\x01" "97\x02MODEL\x03" "AB", "\x01" "90\x02" "008000\x03" "CD",
+                                 "\x01" "91\x02" "0123456789ABCDEF\x03" "EF", "\x01" "91\x02" "END\x17\x03" "00"};
+    for (const auto& t : texts) {
+        package.insert(package.end(), t.begin(), t.end());
+        package.push_back(0x0D);
+        package.push_back(0x0A);
+    }
+    sim::PrinterScript script;
+    script.packageRecords = sim::splitPackage(package);
+    start(script);
+    ASSERT_TRUE(open().ok());
+    for (const auto& t : texts) {
+        ASSERT_TRUE(channel.write(bytesOf(t)).ok());
+        EXPECT_EQ(nextReply(), Bytes{0x06}) << t;
+    }
+    const auto records = printer->records();
+    ASSERT_EQ(records.size(), std::size(texts));
+    for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], bytesOf(texts[i]));
+}
+
+TEST_F(SerialChannelTest, AllByteValuesPassUnchangedBothWays) {
+    std::string every;
+    for (int i = 0; i < 256; ++i) every.push_back(static_cast<char>(i));
+    sim::PrinterScript script;
+    script.answer = every; // the printer sends all 256 values back
+    start(script);
+    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(channel.write(sim::modelQuery()).ok());
+    EXPECT_EQ(readUntil(256), bytesOf(every));
+
+    Bytes record{0x01};
+    for (int i = 0; i < 256; ++i) record.push_back(static_cast<std::uint8_t>(i));
+    ASSERT_TRUE(channel.write(record).ok());
+    EXPECT_EQ(nextReply(), Bytes{0x06});
+    Bytes expected = sim::modelQuery();
+    expected.insert(expected.end(), record.begin(), record.end());
+    EXPECT_EQ(printer->received(), expected);
+}
+
+TEST_F(SerialChannelTest, SettingsStringReachesTheLine) {
+    // A pseudo-terminal forces 8 data bits and clears the parity enable, so
+    // those two are checked by the parser's tests; speed, odd parity, stop
+    // bits and the raw line are seen here.
+    struct Case {
+        std::string settings;
+        speed_t speed;
+        bool odd, twoStops;
+    };
+    const Case cases[] = {
+        {"9600,N,8,1", B9600, false, false},
+        {"19200,E,7,2", B19200, false, true},
+        {"115200,O,8,1", B115200, true, false},
+        {"2400,N,5,1.5", B2400, false, false}, // no 1.5 stop bits on this platform
+    };
+    start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        ASSERT_TRUE(open(1, c.settings).ok());
+        termios t{};
+        ASSERT_EQ(::tcgetattr(pty.master(), &t), 0);
+        EXPECT_EQ(::cfgetospeed(&t), c.speed);
+        EXPECT_EQ((t.c_cflag & PARODD) != 0, c.odd);
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.twoStops);
+        EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+        EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
+        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    }
+}
+
+TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason) {
+    start();
+    std::filesystem::create_symlink("/dev/fw-no-such-port", dir.path() + "/ports/COM7");
+    SerialChannel other(dir.path());
+    ASSERT_TRUE(other.open(ChannelConfig{1, "9600,N,8,1", "", ""}).ok());
+
+    struct Case {
+        int port;
+        std::string settings;
+        std::vector<std::string> mentions;
+    };
+    const Case cases[] = {
+        {0, "9600,N,8,1", {"No serial port"}},
+        {7, "9600,N,8,1", {"COM7", "/dev/fw-no-such-port", "No such file"}},
+        {1, "9600,N,8,1", {"COM1", pty.slavePath(), "in use"}},
+        {1, "9600,n,8,1", {"parity"}}, // taken unchanged: a lower-case letter is no parity
+        {1, "9600,N,9,1", {"data bits"}},
+        {1, "fast,N,8,1", {"baud"}},
+    };
+    for (const auto& c : cases) {
+        const auto s = open(c.port, c.settings);
+        ASSERT_TRUE(s.failed()) << c.port << " " << c.settings;
+        for (const auto& m : c.mentions) EXPECT_NE(s.error.find(m), std::string::npos) << s.error;
+        EXPECT_FALSE(channel.isOpen());
+    }
+    // Refused, the port fails each later operation with a report.
+    int count = 0;
+    EXPECT_TRUE(channel.write(sim::modelQuery()).failed());
+    EXPECT_TRUE(channel.waitingCount(count, 1ms).failed());
+    Bytes bytes;
+    EXPECT_TRUE(channel.read(bytes).failed());
+
+    other.close();
+    EXPECT_TRUE(open().ok()) << "free again once the other user closed it";
+}
+
+TEST_F(SerialChannelTest, ReopeningClosesFirstAndAppliesTheNewSettings) {
+    start();
+    ASSERT_TRUE(open(1, "9600,N,8,1").ok());
+    ASSERT_TRUE(open(1, "4800,N,8,1").ok());
+    termios t{};
+    ASSERT_EQ(::tcgetattr(pty.master(), &t), 0);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t(B4800));
+    channel.close();
+    EXPECT_FALSE(channel.isOpen());
+    channel.close(); // twice is harmless
+}
+
+TEST_F(SerialChannelTest, MisbehavingPrinterShowsAsTheSessionWouldSeeIt) {
+    sim::PrinterScript script;
+    script.answer.reset();
+    script.quietGap = 10ms;
+    script.nakRecord = 1;
+    script.strayRecord = 2;
+    script.noAckRecord = 3;
+    script.hangUpRecord = 5;
+    start(script);
+    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(channel.write(sim::modelQuery()).ok());
+    EXPECT_EQ(readUntil(1, 200ms), Bytes{}) << "a silent printer";
+
+    const Bytes record = bytesOf("\x01" "91\x02" "DATA\x03" "00");
+    const Bytes expected[] = {{0x15}, {0x06, '?'}, {}, {0x06}};
+    for (const auto& reply : expected) {
+        ASSERT_TRUE(channel.write(record).ok());
+        EXPECT_EQ(nextReply(300ms), reply);
+    }
+    ASSERT_TRUE(channel.write(record).ok());
+    // The line is gone: polling ends with a report or with nothing, never a hang.
+    const auto until = std::chrono::steady_clock::now() + 500ms;
+    while (std::chrono::steady_clock::now() < until) {
+        int count = 0;
+        if (!channel.waitingCount(count, 20ms).ok()) break;
+        EXPECT_EQ(count, 0);
+    }
+    EXPECT_TRUE(printer->hungUp());
+    EXPECT_EQ(printer->records().size(), 5u);
+}
+
+} // namespace
+} // namespace fw
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

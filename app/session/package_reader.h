@@ -1,0 +1,48 @@
+#pragma once
+// The package file as the session reads it: open, length, one whole read,
+// close. Every failure comes back with the words to show the user.
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+namespace fw {
+
+struct FileStep {
+    bool ok = true;
+    std::string error;
+    static FileStep success() { return {}; }
+    static FileStep failure(std::string why) { return {false, std::move(why)}; }
+};
+
+class PackageReader {
+public:
+    virtual ~PackageReader() = default;
+    virtual FileStep open(const std::string& path) = 0;
+    // Fails when no file is open.
+    virtual FileStep length(std::int64_t& bytes) = 0;
+    // Reads `into.size()` bytes from the file's start.
+    virtual FileStep read(std::span<std::uint8_t> into) = 0;
+    virtual void close() = 0;
+};
+
+// The package on disk.
+class FilePackageReader final : public PackageReader {
+public:
+    FilePackageReader() = default;
+    FilePackageReader(const FilePackageReader&) = delete;
+    FilePackageReader& operator=(const FilePackageReader&) = delete;
+    ~FilePackageReader() override { close(); }
+
+    FileStep open(const std::string& path) override;
+    FileStep length(std::int64_t& bytes) override;
+    FileStep read(std::span<std::uint8_t> into) override;
+    void close() override;
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+};
+
+} // namespace fw

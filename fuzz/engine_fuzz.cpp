@@ -1,0 +1,73 @@
+// Feeds arbitrary packages through the scan, the range choice for every model
+// code and the assembly of every record that would be sent, and checks that
+// nothing points outside the package.
+
+#include "session/package_scan.h"
+#include "session/protocol_bytes.h"
+#include "session/range_choice.h"
+#include "session/record_assembly.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+namespace {
+
+void require(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+void walkRecords(std::span<const std::uint8_t> data, std::size_t position)
+{
+    // Each record moves the position on by at least two bytes, so the walk
+    // ends within the package length.
+    for (std::size_t steps = 0; steps <= data.size(); ++steps) {
+        const fw::AssembledRecord r = fw::assembleRecord(data, position);
+        if (r.fault) {
+            require(r.fault->offset <= data.size());
+            return;
+        }
+        require(r.bytes.data() == data.data() + position);
+        require(r.next == position + r.bytes.size() + 2);
+        require(r.next <= data.size());
+        require(data[r.next - 2] == fw::kCR);
+        require(std::find(r.bytes.begin(), r.bytes.end(), fw::kCR) == r.bytes.end());
+        require(r.endMark == (std::find(r.bytes.begin(), r.bytes.end(), fw::kETB) != r.bytes.end()));
+        if (r.endMark)
+            return;
+        position = r.next;
+    }
+    require(false);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size)
+{
+    const std::span<const std::uint8_t> data(bytes, size);
+    const fw::ScanResult scan = fw::scanPackage(data);
+    const auto length = static_cast<std::int32_t>(size);
+    if (scan.fault) {
+        require(scan.fault->offset < size);
+        return 0;
+    }
+    const fw::PackageIndex& x = scan.index;
+    require(x.sectionCount <= 1);
+    require(x.sectionEnds[1] == length);
+    require(x.sectionStarts[x.sectionCount] <= x.sectionEnds[x.sectionCount]);
+
+    for (std::uint8_t code = 0; code <= 6; ++code) {
+        const fw::RangeChoice r = fw::chooseRange(x, code, data);
+        if (r.kind != fw::RangeChoice::Kind::Send)
+            continue;
+        require(r.position >= 0 && r.position <= length);
+        require(r.maximum >= 0 && r.maximum <= length);
+        walkRecords(data, static_cast<std::size_t>(r.position));
+    }
+    if (x.headerValue >= fw::kNoQueryHeaderValue)
+        walkRecords(data, 0);
+    return 0;
+}

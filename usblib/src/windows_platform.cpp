@@ -1,0 +1,227 @@
+#include "windows_platform.h"
+
+#include "system_platform.h"
+
+#include <setupapi.h>
+
+#include <cstddef>
+#include <vector>
+
+namespace fw::usb {
+
+namespace {
+
+// The published class of USB printer interfaces, GUID_DEVINTERFACE_USBPRINT.
+const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const GUID* const kPrinterClass = &kUsbPrintInterface;
+
+constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+
+HANDLE handleOf(Handle pipe) { return reinterpret_cast<HANDLE>(pipe); }
+HANDLE eventOf(Event event) { return reinterpret_cast<HANDLE>(event); }
+
+class InterfaceList final : public DeviceList {
+public:
+    InterfaceList(WindowsPlatform& platform, HDEVINFO set) : m_platform(platform), m_set(set) {}
+    ~InterfaceList() override { SetupDiDestroyDeviceInfoList(m_set); }
+
+    bool device(int i) override
+    {
+        m_device = {};
+        m_device.cbSize = sizeof m_device;
+        if (i < 0 || !SetupDiEnumDeviceInfo(m_set, static_cast<DWORD>(i), &m_device)) {
+            m_platform.setLastError(i < 0 ? ERROR_NO_MORE_ITEMS : GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+    bool instanceId(char* id, std::size_t size) override
+    {
+        if (!SetupDiGetDeviceInstanceIdA(m_set, &m_device, id, static_cast<DWORD>(size), nullptr)) {
+            m_platform.setLastError(GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+    bool interfacePath(int i, std::string& path) override
+    {
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof data;
+        if (!SetupDiEnumDeviceInterfaces(m_set, nullptr, kPrinterClass, static_cast<DWORD>(i), &data)) {
+            m_platform.setLastError(GetLastError());
+            return false;
+        }
+        // First ask only for the size; then read the record into exactly that many bytes.
+        DWORD needed = 0;
+        SetupDiGetDeviceInterfaceDetailA(m_set, &data, nullptr, 0, &needed, nullptr);
+        constexpr DWORD header = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (needed < header) {
+            m_platform.setLastError(GetLastError());
+            return false;
+        }
+        // Aligned for the record; sized as the platform asked.
+        std::vector<std::max_align_t> storage((needed + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+        detail->cbSize = header;
+        if (!SetupDiGetDeviceInterfaceDetailA(m_set, &data, detail, needed, nullptr, nullptr)) {
+            m_platform.setLastError(GetLastError());
+            return false;
+        }
+        const char* text = detail->DevicePath;
+        const std::size_t room = needed - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        std::size_t length = 0;
+        while (length < room && text[length] != '\0')
+            ++length;
+        path.assign(text, length);
+        return true;
+    }
+
+private:
+    WindowsPlatform& m_platform;
+    HDEVINFO m_set;
+    SP_DEVINFO_DATA m_device{};
+};
+
+} // namespace
+
+std::unique_ptr<DeviceList> WindowsPlatform::devices()
+{
+    HDEVINFO set = SetupDiGetClassDevsA(kPrinterClass, nullptr, nullptr, kPresentInterfaces);
+    if (set == INVALID_HANDLE_VALUE) {
+        m_lastError = GetLastError();
+        return nullptr;
+    }
+    return std::make_unique<InterfaceList>(*this, set);
+}
+
+bool WindowsPlatform::testOpen(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        m_lastError = GetLastError();
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+Handle WindowsPlatform::openPipe(const char* path, Direction direction)
+{
+    const bool reading = direction == Direction::Read;
+    HANDLE pipe = CreateFileA(path, reading ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
+                              reading ? FILE_SHARE_READ : FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        m_lastError = GetLastError();
+        return kInvalidHandle;
+    }
+    return reinterpret_cast<Handle>(pipe);
+}
+
+void WindowsPlatform::closePipe(Handle pipe)
+{
+    CloseHandle(handleOf(pipe));
+}
+
+Event WindowsPlatform::createEvent()
+{
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!event) {
+        m_lastError = GetLastError();
+        return kNoEvent;
+    }
+    return reinterpret_cast<Event>(event);
+}
+
+void WindowsPlatform::closeEvent(Event event)
+{
+    CloseHandle(eventOf(event));
+}
+
+Issue WindowsPlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data, std::uint32_t count,
+                                  std::uint32_t& moved)
+{
+    m_osWrite = {};
+    m_osWrite.hEvent = eventOf(event);
+    DWORD written = 0;
+    moved = 0;
+    if (WriteFile(handleOf(pipe), data, count, &written, &m_osWrite)) {
+        moved = written;
+        return Issue::Done;
+    }
+    const DWORD error = GetLastError();
+    m_lastError = error;
+    return error == ERROR_IO_PENDING ? Issue::Pending : Issue::Failed;
+}
+
+Collect WindowsPlatform::finishWrite(Handle pipe, std::uint32_t& moved)
+{
+    DWORD written = 0;
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &m_osWrite, &written, TRUE);
+    moved = written;
+    if (done)
+        return Collect::Done;
+    const DWORD error = GetLastError();
+    m_lastError = error;
+    return error == ERROR_IO_INCOMPLETE ? Collect::Incomplete : Collect::Failed;
+}
+
+Issue WindowsPlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer, std::uint32_t size,
+                                 std::uint32_t& moved)
+{
+    m_osRead = {};
+    m_osRead.hEvent = eventOf(event);
+    DWORD received = 0;
+    moved = 0;
+    if (ReadFile(handleOf(pipe), buffer, size, &received, &m_osRead)) {
+        moved = received;
+        return Issue::Done;
+    }
+    const DWORD error = GetLastError();
+    m_lastError = error;
+    return error == ERROR_IO_PENDING ? Issue::Pending : Issue::Failed;
+}
+
+Wait WindowsPlatform::waitRead(Handle, Event event, int timeoutMs)
+{
+    switch (WaitForSingleObject(eventOf(event), static_cast<DWORD>(timeoutMs))) {
+    case WAIT_OBJECT_0:
+        return Wait::Signalled;
+    case WAIT_TIMEOUT:
+        return Wait::TimedOut;
+    default:
+        return Wait::Other;
+    }
+}
+
+Collect WindowsPlatform::finishRead(Handle pipe, std::uint32_t& moved)
+{
+    DWORD received = 0;
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &m_osRead, &received, TRUE);
+    moved = received;
+    if (done)
+        return Collect::Done;
+    const DWORD error = GetLastError();
+    m_lastError = error;
+    return error == ERROR_IO_INCOMPLETE ? Collect::Incomplete : Collect::Failed;
+}
+
+// Cancel the read and wait until the driver has let go of the buffer and the
+// completion record, so nothing lands in them later.
+void WindowsPlatform::withdrawRead(Handle pipe)
+{
+    CancelIoEx(handleOf(pipe), &m_osRead);
+    DWORD received = 0;
+    GetOverlappedResult(handleOf(pipe), &m_osRead, &received, TRUE);
+}
+
+Platform& systemPlatform()
+{
+    static WindowsPlatform platform;
+    return platform;
+}
+
+} // namespace fw::usb

@@ -1,9 +1,12 @@
+#include "window/ini_text.h"
 #include "window/nvimg_mod.h"
 
 #include "settings_temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -169,6 +172,43 @@ TEST(SettingsStore, ValuesReadBackAsWritten)
 TEST(SettingsStore, PathIsBesideTheProgram)
 {
     EXPECT_EQ(settingsFilePath("/opt/fw"), "/opt/fw/Firmware.ini");
+}
+
+} // namespace
+} // namespace fw
+
+namespace fw {
+namespace {
+
+// Files pieced together from hand-made fragments, junk included: whatever
+// the file, a written key reads back as written and every other key reads
+// as before.
+TEST(SettingsStore, WriteThenReadOnAssortedFiles)
+{
+    const std::string fragments[] = {
+        "[PRINTFirmware]", "[printfirmware ]", "[Other]", "[PRINTFirmware", "Interface=1", " baudrate = 3 ",
+        "TcpIp=\"q\"", ";c", "", "\xEF\xBB\xBF", "\xFF\xFE", std::string("a\0b=1", 5), "Parity", "=x", "[]",
+        "StopBit=0", "\r", "\t", "HandShake=\xE9"};
+    const char* keys[] = {"Interface", "BaudRate", "TcpIp", "Parity", "StopBit", "HandShake", "New"};
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    for (int round = 0; round < 400; ++round) {
+        std::string file;
+        for (int n = next() % 12; n > 0; --n) {
+            file += fragments[next() % std::size(fragments)];
+            file += (next() % 3 == 0) ? "\r\n" : (next() % 5 == 0 ? "" : "\n");
+        }
+        const char* key = keys[next() % std::size(keys)];
+        const std::string value = "v" + std::to_string(round);
+        const std::string after = iniReplace(file, kSettingsSection, key, value, "\n");
+        EXPECT_EQ(iniLookup(after, kSettingsSection, key), value) << ::testing::PrintToString(file);
+        for (const char* other : keys) {
+            if (std::string_view(other) != key) {
+                EXPECT_EQ(iniLookup(after, kSettingsSection, other), iniLookup(file, kSettingsSection, other))
+                    << other << " in " << ::testing::PrintToString(file);
+            }
+        }
+    }
 }
 
 } // namespace

@@ -466,6 +466,33 @@ TEST_F(SessionTest, PrintPathThatCannotBeWrittenEndsAtTheFirstFailedWrite)
     EXPECT_EQ(net.writes.size(), 1u);
 }
 
+TEST_F(SessionTest, RecordTheChannelRefusedIsNeverASuccess)
+{
+    const ChannelStatus lost = ChannelStatus::failure("The connection to the printer was lost.");
+    struct Case {
+        const char* name;
+        Ctl option;
+        ChannelKind kind;
+        std::string refusedRecord;
+        std::size_t records;
+    } cases[] = {
+        {"serial, the record with the end mark", Ctl::OptSerial, ChannelKind::Serial, E, 3},
+        {"network after the query, a middle record", Ctl::OptEthernet, ChannelKind::Network, D1, 1},
+    };
+    allPrintersAnswer("TV-K3");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        choose(c.option);
+        ScriptedChannel& ch = channels.of(c.kind);
+        const Bytes refused = onWire({c.refusedRecord})[0];
+        ch.writeStatus = [&](const Bytes& w) { return w == refused ? lost : ChannelStatus::success(); };
+        ui.boxes.clear();
+        session->run();
+        EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{lost.error, kMsgCommunicationError}));
+        EXPECT_EQ(ch.recordsWritten().size(), c.records);
+    }
+}
+
 TEST_F(SessionTest, NoInterfaceChosenSendsNothing)
 {
     choose(Ctl::cmdSTART); // none of the three

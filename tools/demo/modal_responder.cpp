@@ -41,7 +41,7 @@ void ModalResponder::poll()
             return;
         }
         edit->setText(answer);
-        dialog->accept();
+        static_cast<QDialog*>(dialog)->accept(); // runs the dialog's own checks
         return;
     }
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {

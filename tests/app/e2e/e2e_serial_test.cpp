@@ -1,0 +1,203 @@
+// Downloads through the real window over a pseudo-terminal reached as COM1,
+// against the printer simulator: what the printer receives, the outcome, the
+// progress maximum and the counter.
+#include "e2e_support.h"
+#include "printer_sim.h"
+#include "pseudo_terminal.h"
+#include "ui_Form1.h"
+#include "window/qt_toolkit.h"
+
+#include <QLabel>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <thread>
+
+namespace fw::e2e {
+namespace {
+
+using samples::Shape;
+
+struct Printer {
+    explicit Printer(ProgramFolder& folder, sim::PrinterScript script)
+        : sim(pty.master(), std::move(script))
+    {
+        std::string why;
+        if (!pty.linkAsCom(folder.str(), 1, why))
+            ADD_FAILURE() << why;
+        thread = std::thread([this] { sim.run(); });
+    }
+    ~Printer()
+    {
+        sim.stop();
+        thread.join();
+    }
+    sim::PseudoTerminal pty;
+    sim::PrinterSimulator sim;
+    std::thread thread;
+};
+
+const char* kSerialCom1 = "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n";
+
+struct Case {
+    const char* answer; // nullptr: the printer keeps silent
+    Shape shape;
+    bool valid;
+    bool fromSecondRecord; // else from the record after the header, or 0
+};
+
+std::string shapeName(Shape s)
+{
+    switch (s) {
+    case Shape::Plain: return "plain";
+    case Shape::ModelOnly: return "model";
+    case Shape::Header90: return "header90";
+    case Shape::ModelHeader93: return "model_header93";
+    }
+    return "?";
+}
+
+class SerialDownload : public ::testing::TestWithParam<Case> {};
+
+TEST_P(SerialDownload, PrinterReceivesTheRecordsTheAnswerCallsFor)
+{
+    const Case c = GetParam();
+    ProgramFolder folder;
+    folder.writeSettings(kSerialCom1);
+    const samples::Package pkg = samples::make(c.shape, c.shape == Shape::Header90, 12);
+    const std::string path = folder.addPackage(pkg);
+
+    sim::PrinterScript script;
+    script.answer = c.answer ? std::optional<std::string>(c.answer) : std::nullopt;
+    script.packageRecords = sim::splitPackage(pkg.bytes);
+    Printer printer(folder, script);
+
+    MainWindow window(folder.str());
+    window.startUp();
+    window.show();
+    ASSERT_TRUE(window.form().OptSerial->isChecked());
+
+    const QStringList boxes = downloadThroughWindow(window, path);
+    const auto received = printer.sim.received();
+    const auto& query = sim::modelQuery();
+    ASSERT_GE(received.size(), query.size());
+    EXPECT_TRUE(std::equal(query.begin(), query.end(), received.begin()));
+
+    if (!c.valid) {
+        EXPECT_EQ(boxes, QStringList{"Invalid Printer model data"});
+        EXPECT_EQ(received.size(), query.size()); // nothing but the query
+        return;
+    }
+    ASSERT_EQ(boxes, QStringList{"Download Success."});
+
+    const std::size_t afterHeader = samples::offsetAfterHeader(pkg.bytes);
+    std::size_t start = 0;
+    if (c.fromSecondRecord)
+        start = samples::recordsFrom(pkg.bytes, 0).front().size() + 2;
+    else if (afterHeader)
+        start = afterHeader;
+    const auto expected = samples::recordsFrom(pkg.bytes, start);
+    std::vector<std::uint8_t> sent;
+    for (const auto& r : expected)
+        sent.insert(sent.end(), r.begin(), r.end());
+    const std::vector<std::uint8_t> payload(received.begin() + static_cast<long>(query.size()),
+                                            received.end());
+    EXPECT_EQ(payload, sent);
+
+    // The counter shows the bytes passed and the maximum.
+    float max = static_cast<float>(pkg.bytes.size() - start);
+    if (c.fromSecondRecord)
+        max = static_cast<float>(afterHeader ? afterHeader : pkg.bytes.size());
+    EXPECT_EQ(window.toolkit().progressMax(), max);
+    EXPECT_EQ(window.form().Label3->text().toStdString(),
+              std::to_string(pkg.bytes.size() - start) + "/" + std::to_string(static_cast<long>(max)));
+    EXPECT_TRUE(window.form().cmdSTART->isEnabled());
+    EXPECT_TRUE(window.form().OptSerial->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryAnswerAndShape, SerialDownload,
+    ::testing::Values(
+        Case{"MDL40", Shape::Plain, false, false}, Case{"MDL40", Shape::ModelOnly, true, true},
+        Case{"MDL40", Shape::Header90, false, false}, Case{"MDL40", Shape::ModelHeader93, true, true},
+        Case{"TV-K3", Shape::Plain, true, false}, Case{"TV-K3", Shape::ModelOnly, true, false},
+        Case{"TV-K3", Shape::Header90, true, false}, Case{"TV-K3", Shape::ModelHeader93, true, false},
+        Case{"K20_T", Shape::Plain, true, false}, Case{"K20_T", Shape::ModelOnly, true, false},
+        Case{"K20_T", Shape::Header90, true, false}, Case{"K20_T", Shape::ModelHeader93, true, false},
+        Case{nullptr, Shape::Plain, true, false}, Case{nullptr, Shape::ModelOnly, false, false},
+        Case{nullptr, Shape::Header90, true, false}, Case{nullptr, Shape::ModelHeader93, true, false}),
+    [](const ::testing::TestParamInfo<Case>& i) {
+        std::string name = std::string(i.param.answer ? i.param.answer : "silent") + "_" +
+                           shapeName(i.param.shape);
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return name;
+    });
+
+class SerialAcknowledgements : public ::testing::Test {
+protected:
+    // A 5-second wait costs a tenth of that here.
+    FastClock clock{10};
+};
+
+TEST_F(SerialAcknowledgements, MissingAckEndsWithCommunicationError)
+{
+    ProgramFolder folder;
+    folder.writeSettings(kSerialCom1);
+    const samples::Package pkg = samples::make(Shape::Plain, false, 6);
+    sim::PrinterScript script;
+    script.packageRecords = sim::splitPackage(pkg.bytes);
+    script.noAckRecord = 3;
+    Printer printer(folder, script);
+
+    MainWindow window(folder.str(), nullptr, nullptr, &clock);
+    window.startUp();
+    window.show();
+    EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Communication Error."});
+    EXPECT_EQ(printer.sim.records().size(), 3u); // no record after the silent one, none twice
+    EXPECT_TRUE(window.form().cmdSTART->isEnabled());
+}
+
+TEST_F(SerialAcknowledgements, LastRecordCountsWithoutItsAck)
+{
+    ProgramFolder folder;
+    folder.writeSettings(kSerialCom1);
+    const samples::Package pkg = samples::make(Shape::Plain, true, 4);
+    sim::PrinterScript script;
+    script.packageRecords = sim::splitPackage(pkg.bytes);
+    script.noAckRecord = 4;
+    Printer printer(folder, script);
+
+    MainWindow window(folder.str(), nullptr, nullptr, &clock);
+    window.startUp();
+    window.show();
+    EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Download Success."});
+    EXPECT_EQ(printer.sim.records().size(), 4u);
+}
+
+TEST(SettingsAcrossRuns, OkStoresWhatTheNextStartShows)
+{
+    ProgramFolder folder;
+    {
+        MainWindow first(folder.str());
+        first.startUp();
+        first.toolkit().select(Ctl::OptSerial);
+        first.toolkit().setListIndex(Ctl::cboPORT, 2);
+        first.toolkit().setListIndex(Ctl::cboBaudRate, 4);
+        first.toolkit().setText(Ctl::TextEthernet, "127.0.0.1:4450");
+        first.okClicked();
+    }
+    MainWindow second(folder.str());
+    second.startUp();
+    EXPECT_TRUE(second.toolkit().isSelected(Ctl::OptSerial));
+    EXPECT_EQ(second.toolkit().listText(Ctl::cboPORT), "COM3");
+    EXPECT_EQ(second.toolkit().listText(Ctl::cboBaudRate), "38400 bps");
+    EXPECT_EQ(second.toolkit().text(Ctl::TextEthernet), "127.0.0.1:4450");
+    EXPECT_TRUE(second.toolkit().isVisible(Ctl::FrameSerial));
+    EXPECT_FALSE(second.toolkit().isVisible(Ctl::FrameEthernet));
+}
+
+} // namespace
+} // namespace fw::e2e

@@ -1,0 +1,65 @@
+#include "e2e_support.h"
+
+#include "ui_Form1.h"
+
+#include <QPushButton>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fw::e2e {
+
+namespace fs = std::filesystem;
+
+ProgramFolder::ProgramFolder()
+{
+    std::string templ = (fs::temp_directory_path() / "fw-e2e-XXXXXX").string();
+    if (!::mkdtemp(templ.data()))
+        throw std::runtime_error("mkdtemp failed");
+    dir_ = templ;
+    fs::create_directories(dir_ / "K20T");
+    // The library of this build, found beside the program as in a real install.
+    const fs::path lib = fs::path(TAVLIB_PATH);
+    if (fs::exists(lib))
+        fs::create_symlink(lib, dir_ / lib.filename());
+}
+
+ProgramFolder::~ProgramFolder()
+{
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+}
+
+std::string ProgramFolder::addPackage(const samples::Package& p)
+{
+    const fs::path file = dir_ / "K20T" / p.name;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(p.bytes.data()), static_cast<std::streamsize>(p.bytes.size()));
+    return file.string();
+}
+
+void ProgramFolder::writeSettings(const std::string& text)
+{
+    std::ofstream(dir_ / "Firmware.ini", std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string ProgramFolder::readSettings() const
+{
+    std::ifstream in(dir_ / "Firmware.ini", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+QStringList downloadThroughWindow(MainWindow& window, const std::string& package)
+{
+    ModalResponder user(20000);
+    user.files << QString::fromStdString(package);
+    window.form().cmdSTART->click(); // returns when the session has ended
+    QStringList seen = user.boxes;
+    for (const QString& s : user.stuck)
+        seen << "stuck: " + s;
+    return seen;
+}
+
+} // namespace fw::e2e

@@ -1,0 +1,50 @@
+#pragma once
+// The pieces an end-to-end test puts together: a program folder of its own,
+// the real Firmware window in it, and a user who answers its boxes.
+
+#include "modal_responder.h"
+#include "sample_packages.h"
+#include "session/clock.h"
+#include "window/main_window.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace fw::e2e {
+
+// A throw-away program folder: K20T with the sample packages, a settings
+// file when asked for, and the TAVLIB of this build beside the program.
+class ProgramFolder {
+public:
+    ProgramFolder();
+    ~ProgramFolder();
+    const std::filesystem::path& path() const { return dir_; }
+    std::string str() const { return dir_.string(); }
+    // Writes a package into K20T and gives its full path.
+    std::string addPackage(const samples::Package& p);
+    void writeSettings(const std::string& text);
+    std::string readSettings() const;
+
+private:
+    std::filesystem::path dir_;
+};
+
+// Time that runs `factor` times faster than the real clock, so a 5-second
+// acknowledgement wait costs a test a fraction of that.
+class FastClock final : public Clock {
+public:
+    explicit FastClock(int factor) : factor_(factor) {}
+    duration now() override { return real_.now() * factor_; }
+    void sleep(std::chrono::milliseconds d) override { real_.sleep(d / factor_); }
+
+private:
+    SteadyClock real_;
+    int factor_;
+};
+
+// Presses "Download Start" with `package` chosen in its dialog; gives the
+// texts of every box the session showed.
+QStringList downloadThroughWindow(MainWindow& window, const std::string& package);
+
+} // namespace fw::e2e

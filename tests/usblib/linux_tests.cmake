@@ -1,12 +1,12 @@
 # Linux: the usblp platform against umockdev test beds.
 
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(UMOCKDEV REQUIRED IMPORTED_TARGET umockdev-1.0)
+pkg_check_modules(FW_UMOCKDEV REQUIRED IMPORTED_TARGET GLOBAL umockdev-1.0)
 
 # Test bed of USB printers for any test that needs one.
 add_library(fw_usb_testbed STATIC support/usb_testbed.cpp)
 target_include_directories(fw_usb_testbed PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
-target_link_libraries(fw_usb_testbed PUBLIC PkgConfig::UMOCKDEV)
+target_link_libraries(fw_usb_testbed PUBLIC PkgConfig::FW_UMOCKDEV)
 fw_warnings(fw_usb_testbed)
 
 function(tavlib_umockdev_test name)

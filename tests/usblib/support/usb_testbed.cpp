@@ -65,7 +65,7 @@ bool UsbTestbed::available() const
     return umockdev_in_mock_environment();
 }
 
-int UsbTestbed::addPrinter(const UsbPrinterSpec& spec)
+int UsbTestbed::addPrinter(const UsbPrinterInfo& info)
 {
     const int number = static_cast<int>(m_impl->printers.size());
     auto printer = std::make_unique<Printer>();
@@ -73,13 +73,13 @@ int UsbTestbed::addPrinter(const UsbPrinterSpec& spec)
 
     const std::string port = "1-" + std::to_string(number + 1);
     char vendor[8], product[8], interfaceClass[4];
-    std::snprintf(vendor, sizeof vendor, "%04x", spec.vendor);
-    std::snprintf(product, sizeof product, "%04x", spec.product);
-    std::snprintf(interfaceClass, sizeof interfaceClass, "%02x", spec.interfaceClass);
+    std::snprintf(vendor, sizeof vendor, "%04x", info.vendor);
+    std::snprintf(product, sizeof product, "%04x", info.product);
+    std::snprintf(interfaceClass, sizeof interfaceClass, "%02x", info.interfaceClass);
 
     gchar* usb = umockdev_testbed_add_device(bed, "usb", port.c_str(), nullptr,
                                              "idVendor", vendor, "idProduct", product,
-                                             "serial", spec.serial.c_str(), nullptr,
+                                             "serial", info.serial.c_str(), nullptr,
                                              "DEVTYPE", "usb_device", nullptr);
     gchar* interface = umockdev_testbed_add_device(bed, "usb", (port + ":1.0").c_str(), usb,
                                                    "bInterfaceClass", interfaceClass, nullptr,

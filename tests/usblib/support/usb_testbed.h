@@ -25,7 +25,7 @@
 
 namespace fw::test {
 
-struct UsbPrinterSpec {
+struct UsbPrinterInfo {
     std::uint16_t vendor = 0x0483;
     std::uint16_t product = 0x7C10;
     std::string serial = "0001";
@@ -45,7 +45,7 @@ public:
 
     // Adds a printer as the next /dev/usb/lpN (N from 0 in the order added)
     // and gives its number in this test bed.
-    int addPrinter(const UsbPrinterSpec& spec);
+    int addPrinter(const UsbPrinterInfo& info);
 
     // "/dev/usb/lpN": the device path the library hands out for it.
     std::string devicePath(int printer) const;

@@ -18,3 +18,24 @@ if(TARGET fw_window_qt AND TARGET fw_printer_sim AND TARGET fw_modal_responder)
   gtest_discover_tests(e2e_serial_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 endif()
+
+# USB: the real libTAVLIB.so against printers of a umockdev test bed. The
+# binary runs under umockdev-wrapper, for the listing as for each test.
+if(TARGET fw_e2e_support AND TARGET TAVLIB AND UNIX AND NOT APPLE)
+  find_program(FW_UMOCKDEV_WRAPPER umockdev-wrapper)
+  if(FW_UMOCKDEV_WRAPPER)
+    # fw_usb_testbed is made in tests/usblib, read after this folder.
+    add_executable(e2e_usb_test ${CMAKE_CURRENT_LIST_DIR}/e2e_usb_test.cpp)
+    fw_warnings(e2e_usb_test)
+    target_link_libraries(e2e_usb_test PRIVATE fw_e2e_support fw_usb_testbed Qt6::Test GTest::gtest)
+    add_dependencies(e2e_usb_test TAVLIB)
+    # The preload library comes before the sanitizer runtime: ASan must not
+    # insist on being first, already for the listing of the tests.
+    set_target_properties(e2e_usb_test PROPERTIES CROSSCOMPILING_EMULATOR
+      "env;ASAN_OPTIONS=verify_asan_link_order=0;${FW_UMOCKDEV_WRAPPER}")
+    gtest_discover_tests(e2e_usb_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+      PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=verify_asan_link_order=0;TMPDIR=/tmp"
+        SKIP_RETURN_CODE 77 TIMEOUT 120)
+  endif()
+endif()

@@ -17,13 +17,4 @@ fi
 if [ -n "${DISPLAY:-}" ]; then
   exec "$bin/Firmware"
 fi
-
-shot="$root/build/default/Firmware-window.png"
-echo "No display: starting Firmware under Xvfb for a screenshot."
-xvfb-run -a -s "-screen 0 1024x600x24" bash -c '
-  "$1/Firmware" & pid=$!
-  sleep 3
-  import -window root "$2"
-  kill $pid; wait $pid 2>/dev/null || true
-' _ "$bin" "$shot"
-echo "Screenshot of the window: $shot"
+exec bash scripts/screenshot.sh "$bin" "$root/build/default/Firmware-window.png"

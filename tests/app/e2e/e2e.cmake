@@ -39,3 +39,15 @@ if(TARGET fw_e2e_support AND TARGET TAVLIB AND UNIX AND NOT APPLE)
         SKIP_RETURN_CODE 77 TIMEOUT 120)
   endif()
 endif()
+
+# Network: the print path to a private Samba server on 127.0.0.1.
+if(TARGET fw_e2e_support AND UNIX)
+  add_executable(e2e_network_test ${CMAKE_CURRENT_LIST_DIR}/e2e_network_test.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/fixtures/samba/samba_server.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/app/window/qt_test_main.cpp)
+  fw_warnings(e2e_network_test)
+  target_include_directories(e2e_network_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/fixtures/samba)
+  target_link_libraries(e2e_network_test PRIVATE fw_e2e_support GTest::gtest)
+  gtest_discover_tests(e2e_network_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+endif()

@@ -117,9 +117,3 @@ INSTANTIATE_TEST_SUITE_P(ClosedPort, NetworkUnreachable,
 
 } // namespace
 } // namespace fw::e2e
-
-// libsmbclient keeps a few process-wide allocations of its own until exit.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libtalloc.so\nleak:libsmbclient.so\nleak:libsamba\nleak:libsmbconf.so\n";
-}

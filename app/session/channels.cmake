@@ -13,7 +13,8 @@ if(WIN32)
   target_sources(fw_channels PRIVATE
     ${_fw_ch}/serial_port_names_win.cpp
     ${_fw_ch}/tavlib_binding_win.cpp
-    ${_fw_ch}/network_sink_win.cpp)
+    ${_fw_ch}/network_sink_win.cpp
+    ${_fw_ch}/windows_error_text.cpp)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(SMBCLIENT REQUIRED IMPORTED_TARGET smbclient)

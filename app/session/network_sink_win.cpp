@@ -3,22 +3,13 @@
 
 #include "session/network_sink.h"
 
+#include "session/windows_error_text.h"
+
 #include <windows.h>
 
 namespace fw {
 
 namespace {
-
-std::string systemText(DWORD code) {
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string out = n && text ? std::string(text, n) : "error " + std::to_string(code);
-    if (text) LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
 
 class UncFile final : public NetworkSink {
 public:
@@ -29,7 +20,7 @@ public:
         HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
-            return systemText(code);
+            return windowsErrorText(code);
         }
         handle_ = h;
         return {};
@@ -44,7 +35,7 @@ public:
             if (!WriteFile(handle_, bytes.data() + done, static_cast<DWORD>(chunk), &written, nullptr) ||
                 written == 0) {
                 const DWORD code = GetLastError();
-                return systemText(code);
+                return windowsErrorText(code);
             }
             done += written;
         }
@@ -56,7 +47,7 @@ public:
         std::string why;
         if (!CloseHandle(handle_)) {
             const DWORD code = GetLastError();
-            why = systemText(code);
+            why = windowsErrorText(code);
         }
         handle_ = INVALID_HANDLE_VALUE;
         return why;

@@ -1,0 +1,12 @@
+#pragma once
+// The system's own words for a Windows error code, for failure reports.
+
+#include <string>
+
+namespace fw {
+
+// Without the trailing line end and full stop; "error N" when the system has
+// no text for the code.
+std::string windowsErrorText(unsigned long code);
+
+} // namespace fw

@@ -138,43 +138,49 @@ INSTANTIATE_TEST_SUITE_P(
 
 class SerialAcknowledgements : public ::testing::Test {
 protected:
+    struct Result {
+        QStringList boxes;
+        std::size_t recordsReceived = 0;
+        bool startEnabled = false;
+    };
+    // Downloads a plain package of `records` records to a printer that leaves
+    // record `silentRecord` unacknowledged.
+    Result download(int records, int silentRecord)
+    {
+        ProgramFolder folder;
+        folder.writeSettings(kSerialCom1);
+        const samples::Package pkg = samples::make(Shape::Plain, false, records);
+        sim::PrinterScript script;
+        script.packageRecords = sim::splitPackage(pkg.bytes);
+        script.noAckRecord = silentRecord;
+        Printer printer(folder, script);
+
+        MainWindow window(folder.str(), nullptr, nullptr, &clock);
+        window.startUp();
+        window.show();
+        Result r;
+        r.boxes = downloadThroughWindow(window, folder.addPackage(pkg));
+        r.recordsReceived = printer.sim.records().size();
+        r.startEnabled = window.form().cmdSTART->isEnabled();
+        return r;
+    }
     // A 5-second wait costs a tenth of that here.
     FastClock clock{10};
 };
 
 TEST_F(SerialAcknowledgements, MissingAckEndsWithCommunicationError)
 {
-    ProgramFolder folder;
-    folder.writeSettings(kSerialCom1);
-    const samples::Package pkg = samples::make(Shape::Plain, false, 6);
-    sim::PrinterScript script;
-    script.packageRecords = sim::splitPackage(pkg.bytes);
-    script.noAckRecord = 3;
-    Printer printer(folder, script);
-
-    MainWindow window(folder.str(), nullptr, nullptr, &clock);
-    window.startUp();
-    window.show();
-    EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Communication Error."});
-    EXPECT_EQ(printer.sim.records().size(), 3u); // no record after the silent one, none twice
-    EXPECT_TRUE(window.form().cmdSTART->isEnabled());
+    const Result r = download(6, 3);
+    EXPECT_EQ(r.boxes, QStringList{"Communication Error."});
+    EXPECT_EQ(r.recordsReceived, 3u); // no record after the silent one, none twice
+    EXPECT_TRUE(r.startEnabled);
 }
 
 TEST_F(SerialAcknowledgements, LastRecordCountsWithoutItsAck)
 {
-    ProgramFolder folder;
-    folder.writeSettings(kSerialCom1);
-    const samples::Package pkg = samples::make(Shape::Plain, true, 4);
-    sim::PrinterScript script;
-    script.packageRecords = sim::splitPackage(pkg.bytes);
-    script.noAckRecord = 4;
-    Printer printer(folder, script);
-
-    MainWindow window(folder.str(), nullptr, nullptr, &clock);
-    window.startUp();
-    window.show();
-    EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Download Success."});
-    EXPECT_EQ(printer.sim.records().size(), 4u);
+    const Result r = download(4, 4);
+    EXPECT_EQ(r.boxes, QStringList{"Download Success."});
+    EXPECT_EQ(r.recordsReceived, 4u);
 }
 
 TEST(SettingsAcrossRuns, OkStoresWhatTheNextStartShows)

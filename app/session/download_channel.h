@@ -56,6 +56,11 @@ public:
 
     // Serial: close when open. USB: usb_close, always. Network: close the file.
     virtual void close() = 0;
+
+    // Network: gives the printer the job written so far and closes the path,
+    // so a job that cannot be handed over is not taken for a success. The
+    // other channels deliver every write at once and have nothing to do.
+    virtual ChannelStatus handOver() { return ChannelStatus::success(); }
     virtual bool isOpen() const = 0;
 };
 

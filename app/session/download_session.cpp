@@ -221,6 +221,14 @@ private:
     // options as they are set now.
     void finish()
     {
+        // A print path delivers the job when it is closed: hand it over
+        // before telling the user it arrived.
+        if (outcome_ == kMsgDownloadSuccess && ui_.isSelected(Ctl::OptEthernet)) {
+            if (const ChannelStatus s = channels_.channel(ChannelKind::Network).handOver(); !s.ok()) {
+                report(failureText(s));
+                outcome_ = kMsgCommunicationError;
+            }
+        }
         ui_.setPointer(Pointer::Normal);
         ui_.messageBox(outcome_);
         lockControls(false);

@@ -42,4 +42,12 @@ void NetworkChannel::close() {
     if (sink_->isOpen()) closeError_ = sink_->close();
 }
 
+ChannelStatus NetworkChannel::handOver() {
+    if (!sink_->isOpen()) return ChannelStatus::success();
+    close();
+    if (!closeError_.empty())
+        return ChannelStatus::failure("Cannot hand the print job to " + path_ + ": " + closeError_);
+    return ChannelStatus::success();
+}
+
 } // namespace fw

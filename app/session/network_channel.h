@@ -21,6 +21,7 @@ public:
     ChannelStatus waitingCount(int& count, std::chrono::milliseconds slice) override;
     ChannelStatus read(std::vector<std::uint8_t>& bytes) override;
     void close() override;
+    ChannelStatus handOver() override;
     bool isOpen() const override;
 
     // Why the last close could not hand the job over; empty when it could.

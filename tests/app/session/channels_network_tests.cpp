@@ -46,8 +46,7 @@ TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob) {
     ASSERT_TRUE(channel.write(every).ok());
     sent.insert(sent.end(), every.begin(), every.end());
     EXPECT_TRUE(server.capture().empty()) << "the job goes to the printer when the path is closed";
-    channel.close();
-    EXPECT_EQ(channel.closeError(), "");
+    EXPECT_TRUE(channel.handOver().ok());
     EXPECT_FALSE(channel.isOpen());
     EXPECT_EQ(server.waitForCapture(sent.size(), 10s), sent);
 
@@ -113,6 +112,30 @@ TEST(NetworkChannelTest, ReadsNothingAndNeverWaits) {
     Bytes bytes{1};
     EXPECT_TRUE(channel.read(bytes).ok());
     EXPECT_TRUE(bytes.empty());
+}
+
+// A print share that takes the bytes but fails when the job is handed over.
+class RefusingSink final : public NetworkSink {
+public:
+    std::string open(const std::string&, const NetworkAddress&) override { open_ = true; return {}; }
+    std::string write(std::span<const std::uint8_t>) override { return {}; }
+    std::string close() override { open_ = false; return "the server went away"; }
+    bool isOpen() const override { return open_; }
+
+private:
+    bool open_ = false;
+};
+
+TEST(NetworkChannelTest, JobThatCannotBeHandedOverIsReported) {
+    NetworkChannel channel(std::make_unique<RefusingSink>());
+    ASSERT_TRUE(channel.open(at("printer.example")).ok());
+    ASSERT_TRUE(channel.write(Bytes{0x01, 0x17}).ok());
+    const ChannelStatus s = channel.handOver();
+    ASSERT_TRUE(s.failed());
+    EXPECT_NE(s.error.find("\\\\printer.example\\lp1"), std::string::npos) << s.error;
+    EXPECT_NE(s.error.find("the server went away"), std::string::npos) << s.error;
+    EXPECT_FALSE(channel.isOpen());
+    EXPECT_TRUE(channel.handOver().ok()); // nothing left to hand over
 }
 
 } // namespace

@@ -108,6 +108,13 @@ public:
         ++closes;
         open_ = false;
     }
+    ChannelStatus handOver() override
+    {
+        ++handOvers;
+        if (open_)
+            close();
+        return handOverStatus;
+    }
     bool isOpen() const override { return open_; }
 
     // Bytes from the printer, arriving `delay` from now.
@@ -130,6 +137,8 @@ public:
     }
 
     // --- script ---
+    ChannelStatus handOverStatus;
+    int handOvers = 0;
     ChannelStatus openStatus;
     std::function<ChannelStatus(const Bytes&)> writeStatus;
     ChannelStatus pollStatus;

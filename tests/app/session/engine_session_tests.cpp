@@ -466,6 +466,29 @@ TEST_F(SessionTest, PrintPathThatCannotBeWrittenEndsAtTheFirstFailedWrite)
     EXPECT_EQ(net.writes.size(), 1u);
 }
 
+TEST_F(SessionTest, PrintJobThatCannotBeHandedOverIsNoSuccess)
+{
+    choose(Ctl::OptEthernet);
+    ScriptedChannel& net = channels.network;
+    net.handOverStatus = ChannelStatus::failure("Cannot hand the print job to \\\\h\\lp1: gone.");
+    session->run();
+    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"Cannot hand the print job to \\\\h\\lp1: gone.",
+                                                       kMsgCommunicationError}));
+    EXPECT_EQ(net.handOvers, 1);
+    EXPECT_FALSE(net.isOpen());
+
+    // Handed over, the job counts; a failed transfer is never handed over.
+    ui.boxes.clear();
+    net.handOverStatus = ChannelStatus::success();
+    session->run();
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+    EXPECT_EQ(net.handOvers, 2);
+    ui.boxes.clear();
+    net.writeStatus = [](const Bytes&) { return ChannelStatus::failure("Write failed."); };
+    session->run();
+    EXPECT_EQ(net.handOvers, 2);
+}
+
 TEST_F(SessionTest, RecordTheChannelRefusedIsNeverASuccess)
 {
     const ChannelStatus lost = ChannelStatus::failure("The connection to the printer was lost.");

@@ -137,8 +137,9 @@ TEST_P(UsbAnswers, PrinterChosenInCboUsbReceivesTheRecords)
               joined(expected));
     // Without acknowledgements or pauses the records run together at the
     // printer's end and only their bytes can be compared.
-    if (c.answer)
+    if (c.answer) {
         EXPECT_EQ(printer.sim.records(), expected) << "one write per record";
+    }
     EXPECT_TRUE(bed.receive(first, 1, 20).empty()) << "the other printer got bytes";
     expectUnlocked(window);
 }

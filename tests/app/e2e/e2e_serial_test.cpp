@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QRadioButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -181,6 +182,48 @@ TEST_F(SerialAcknowledgements, LastRecordCountsWithoutItsAck)
     const Result r = download(4, 4);
     EXPECT_EQ(r.boxes, QStringList{"Download Success."});
     EXPECT_EQ(r.recordsReceived, 4u);
+}
+
+TEST(EndingDuringADownload, ClosingTheWindowStopsAtOnceAndFreesThePort)
+{
+    ProgramFolder folder;
+    folder.writeSettings(kSerialCom1);
+    const samples::Package pkg = samples::make(Shape::Plain, false, 400);
+    const std::string path = folder.addPackage(pkg);
+    const std::string before = folder.readSettings();
+    sim::PrinterScript script;
+    script.packageRecords = sim::splitPackage(pkg.bytes);
+    script.ackDelay = std::chrono::milliseconds(5);
+    Printer printer(folder, script);
+
+    {
+        MainWindow window(folder.str());
+        window.startUp();
+        window.show();
+        // The user closes the window once records are going out.
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &window, [&] {
+            if (printer.sim.records().size() >= 20) {
+                watch.stop();
+                window.close();
+            }
+        });
+        watch.start(5);
+        const QStringList boxes = downloadThroughWindow(window, path);
+        EXPECT_TRUE(boxes.isEmpty()) << boxes.join(" | ").toStdString(); // no outcome box
+        EXPECT_FALSE(window.isVisible());
+        const std::size_t sent = printer.sim.records().size();
+        EXPECT_GT(sent, 0u);
+        EXPECT_LT(sent, 400u);
+    }
+    EXPECT_EQ(folder.readSettings(), before); // nothing stored
+
+    // The port was released: the next run downloads through it.
+    MainWindow next(folder.str());
+    next.startUp();
+    next.show();
+    const samples::Package small = samples::make(Shape::Plain, true, 3);
+    EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
 }
 
 TEST(SettingsAcrossRuns, OkStoresWhatTheNextStartShows)

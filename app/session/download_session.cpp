@@ -232,14 +232,7 @@ private:
         ui_.setPointer(Pointer::Normal);
         ui_.messageBox(outcome_);
         lockControls(false);
-        if (ui_.isSelected(Ctl::OptSerial)) {
-            if (DownloadChannel& s = channels_.channel(ChannelKind::Serial); s.isOpen())
-                s.close();
-        } else if (ui_.isSelected(Ctl::OptUSB)) {
-            channels_.channel(ChannelKind::Usb).close();
-        } else if (ui_.isSelected(Ctl::OptEthernet)) {
-            channels_.channel(ChannelKind::Network).close();
-        }
+        closeBySelectedOption(true);
     }
 
     // After a failed model query: nothing sent, no outcome box. A print path
@@ -248,11 +241,21 @@ private:
     {
         ui_.setPointer(Pointer::Normal);
         lockControls(false);
+        closeBySelectedOption(false);
+    }
+
+    // Closes the channel the options select at this moment: a serial port
+    // only when open, the USB printer always, the print path only when
+    // `printPath` (after an early end it stays open for the next session).
+    void closeBySelectedOption(bool printPath)
+    {
         if (ui_.isSelected(Ctl::OptSerial)) {
             if (DownloadChannel& s = channels_.channel(ChannelKind::Serial); s.isOpen())
                 s.close();
         } else if (ui_.isSelected(Ctl::OptUSB)) {
             channels_.channel(ChannelKind::Usb).close();
+        } else if (printPath && ui_.isSelected(Ctl::OptEthernet)) {
+            channels_.channel(ChannelKind::Network).close();
         }
     }
 

@@ -85,14 +85,6 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
     DownloadChannel& ch = setup.channel;
 
     switch (ch.kind()) {
-    case ChannelKind::Serial:
-        r.delivered = send(ch, rec.bytes, host);
-        if (awaitSerialAck(ch, clock, host))
-            host.progressUpdate(r.next);
-        else
-            r.ackMissing = true;
-        return r;
-
     case ChannelKind::Usb:
         if (setup.modelCode == kModelMDL40 || setup.modelCode == kModelUnknown) {
             // No acknowledgement tells whether the printer got the record, so
@@ -102,12 +94,17 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
                 clock.sleep(kUsbRecordPause);
             return r;
         }
+        [[fallthrough]];
+    case ChannelKind::Serial: {
         r.delivered = send(ch, rec.bytes, host);
-        if (awaitUsbAck(ch, clock, host))
+        const bool acked = ch.kind() == ChannelKind::Serial ? awaitSerialAck(ch, clock, host)
+                                                            : awaitUsbAck(ch, clock, host);
+        if (acked)
             host.progressUpdate(r.next);
         else
             r.ackMissing = true;
         return r;
+    }
 
     case ChannelKind::Network:
         r.delivered = send(ch, rec.bytes, host);

@@ -60,13 +60,8 @@ std::int32_t Connection::open(const char* path)
             std::printf("m_osWrite.hEvent = (%x) \n", static_cast<unsigned>(m_osWrite.hEvent));
         }
     } else {
-        if (m_hPipeIn != kInvalidHandle)
-            m_platform.closePipe(m_hPipeIn);
-        if (m_hPipeOut != kInvalidHandle)
-            m_platform.closePipe(m_hPipeOut);
-        m_hPipeIn = kInvalidHandle;
-        m_hPipeOut = kInvalidHandle;
-        closeEvents();
+        // Whichever pipe did open is released, with any event.
+        close();
         std::printf("GetLastError() Err = %d \n", static_cast<int>(error));
         status = static_cast<Status>(error & 0xFFFFu);
         if (status == FC_SUCCESS)

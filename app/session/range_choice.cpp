@@ -1,6 +1,7 @@
 #include "session/range_choice.h"
 
 #include "session/protocol_bytes.h"
+#include "session/record_assembly.h"
 
 #include <algorithm>
 
@@ -29,13 +30,12 @@ RangeChoice afterFirstRecord(const PackageIndex& index, std::span<const std::uin
 {
     RangeChoice r;
     const auto cr = std::find(data.begin(), data.end(), kCR);
-    // The CR must be followed by its second line-end byte.
-    if (cr == data.end() || cr + 1 == data.end()) {
+    if (cr == data.end()) {
         r.kind = RangeChoice::Kind::Damaged;
         r.fault = PackageFault{PackageFault::Kind::NoLineEnd, 0};
         return r;
     }
-    r.position = static_cast<std::int32_t>(cr - data.begin()) + 2;
+    r.position = static_cast<std::int32_t>(afterLineEnd(data, static_cast<std::size_t>(cr - data.begin())));
     r.maximum = index.sectionEnds[0];
     return r;
 }

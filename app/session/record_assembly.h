@@ -3,6 +3,7 @@
 // up to, not including, its CR. The CR and the byte after it are skipped.
 
 #include "session/package_fault.h"
+#include "session/package_scan.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,5 +19,14 @@ struct AssembledRecord {
 };
 
 AssembledRecord assembleRecord(std::span<const std::uint8_t> data, std::size_t position);
+
+// Where the next record starts after the CR at `cr`: past the CR and the
+// byte after it, or the package's end when the CR is its last byte.
+std::size_t afterLineEnd(std::span<const std::uint8_t> data, std::size_t cr);
+
+// The first fault on any way the transfer could take through the package,
+// from each possible start to the record with the end mark. Found before
+// the printer is reached, so a damaged package sends nothing at all.
+std::optional<PackageFault> findDamage(std::span<const std::uint8_t> data, const PackageIndex& index);
 
 } // namespace fw

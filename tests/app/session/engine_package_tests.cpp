@@ -181,13 +181,15 @@ TEST(RangeChoice, EveryModelCodeAgainstEveryPackageShape)
 
 TEST(RangeChoice, MDL40PackageWithoutLineEndAfterItsFirstRecord)
 {
-    const std::string packages[] = {"\x01" "97ABC", "\x01" "97ABC\r"};
-    for (const std::string& p : packages) {
-        const Bytes data = bytesOf(p);
-        const RangeChoice r = chooseRange(scanPackage(data).index, 2, data);
-        EXPECT_EQ(r.kind, RangeChoice::Kind::Damaged);
-        EXPECT_EQ(r.fault, (PackageFault{PackageFault::Kind::NoLineEnd, 0}));
-    }
+    const Bytes noCr = bytesOf("\x01" "97ABC");
+    const RangeChoice r = chooseRange(scanPackage(noCr).index, 2, noCr);
+    EXPECT_EQ(r.kind, RangeChoice::Kind::Damaged);
+    EXPECT_EQ(r.fault, (PackageFault{PackageFault::Kind::NoLineEnd, 0}));
+    // A CR as the last byte ends the first record; the second starts at the end.
+    const Bytes crLast = bytesOf("\x01" "97ABC\r");
+    const RangeChoice atEnd = chooseRange(scanPackage(crLast).index, 2, crLast);
+    EXPECT_EQ(atEnd.kind, RangeChoice::Kind::Send);
+    EXPECT_EQ(atEnd.position, 7);
 }
 
 TEST(RecordAssembly, RecordsEndAtTheirCarriageReturn)
@@ -209,8 +211,8 @@ TEST(RecordAssembly, RecordsEndAtTheirCarriageReturn)
         {"ETB inside the record is sent", "\x01\x17" "9\r\n", 0, "\x01\x17" "9", 5, true, {}},
         {"record of only a CR", "\r\n\x01\r\n", 0, "", 2, false, {}},
         {"no CR before the end", "\x01" "00AB\x17", 0, "", 0, false, PackageFault{K::NoLineEnd, 0}},
-        {"nothing after the CR", "\x01" "00A\r\n\x01" "00B\x17\r", 6, "", 0, false,
-         PackageFault{K::NoLineEnd, 6}},
+        {"CR as the package's last byte", "\x01" "00A\r\n\x01" "00B\x17\r", 6, "\x01" "00B\x17", 12,
+         true, {}},
         {"at the end of the package", "\x01" "00A\r\n", 6, "", 0, false,
          PackageFault{K::NoEndMark, 6}},
         {"past the end of the package", "\x01" "00A\r\n", 9, "", 0, false,
@@ -226,6 +228,38 @@ TEST(RecordAssembly, RecordsEndAtTheirCarriageReturn)
         EXPECT_EQ(Bytes(r.bytes.begin(), r.bytes.end()), bytesOf(c.bytes));
         EXPECT_EQ(r.next, c.next);
         EXPECT_EQ(r.endMark, c.endMark);
+    }
+}
+
+// Damage anywhere on a way the transfer could take is found before anything
+// is sent, whichever record the printer's answer would start from.
+TEST(FindDamage, EveryWayFromEachPossibleStartToTheEndMark)
+{
+    using K = PackageFault::Kind;
+    const std::string M = modelRecord(), H = header90("010000"), D = dataRecord("11"),
+                      E = lastRecord("22");
+    struct Case {
+        const char* name;
+        std::string package;
+        std::optional<PackageFault> fault;
+    } cases[] = {
+        {"whole package", M + H + D + E, {}},
+        {"CR as the last byte", D + "\x01" "91BBB\x17\r", {}},
+        {"records after the end mark are never read", D + E + "\x01" "junk", {}},
+        {"no end mark", D + D, PackageFault{K::NoEndMark, 2 * D.size()}},
+        {"last record without CR", D + "\x01" "00ZZ\x17", PackageFault{K::NoLineEnd, D.size()}},
+        {"no CR at all", "\x01" "97ABC\x17", PackageFault{K::NoLineEnd, 0}},
+        // The way from the section after a header (TV-K3, K20_T) and the way
+        // from the second record (MDL40) are walked too.
+        {"section after the end mark", D + E + H + D, PackageFault{K::NoEndMark, (D + E + H + D).size()}},
+        {"end mark in the first record only", "\x01" "97A\x17\r\n" + D,
+         PackageFault{K::NoEndMark, 7 + D.size()}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes data = bytesOf(c.package);
+        const std::optional<PackageFault> f = findDamage(data, scanPackage(data).index);
+        EXPECT_EQ(f, c.fault);
     }
 }
 

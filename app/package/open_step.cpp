@@ -1,10 +1,10 @@
 #include "package/open_step.h"
 
+#include "session/package_reader.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <system_error>
 
 namespace fw {
 
@@ -20,18 +20,14 @@ std::string trimmed(const std::string& s)
 }
 
 // Length of a readable regular file, or 0 when it cannot be opened. The file
-// is opened and closed here; nothing stays open.
-std::uintmax_t readableLength(const std::string& path)
+// is opened and closed here, without ever waiting on a pipe or a device.
+std::int64_t readableLength(const std::string& path)
 {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    if (!in)
+    FilePackageReader file;
+    std::int64_t length = 0;
+    if (!file.open(path).ok || !file.length(length).ok)
         return 0;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return 0;
-    in.seekg(0, std::ios::end);
-    const auto end = in.tellg();
-    return end > 0 ? static_cast<std::uintmax_t>(end) : 0;
+    return length;
 }
 
 } // namespace
@@ -60,8 +56,8 @@ void runOpenStep(Toolkit& ui, FormState& state, const std::string& programDir)
     ui.setText(Ctl::lblFileType, "FILE TYPE : " + packageType(chosen.fileTitle));
     ui.setText(Ctl::lblFileName, "FILE NAME : " + trimmed(chosen.fileTitle));
 
-    const std::uintmax_t length = readableLength(state.strFirmwareFile);
-    if (length == 0) {
+    const std::int64_t length = readableLength(state.strFirmwareFile);
+    if (length <= 0) {
         ui.messageBox(kMsgFirmwareNotOpen);
         return;
     }

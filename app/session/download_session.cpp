@@ -6,11 +6,13 @@
 #include "session/progress_text.h"
 #include "session/protocol_bytes.h"
 #include "session/range_choice.h"
+#include "session/record_assembly.h"
 #include "session/record_exchange.h"
 #include "session/session_host.h"
 #include "session/session_messages.h"
 
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -80,10 +82,20 @@ private:
             throw EndRequested{};
     }
 
+    // Unlocking gives each control back the state it had: OptUSB stays off
+    // for a run in which no USB printer was listed.
     void lockControls(bool locked)
     {
-        for (Ctl c : kLockedDuringDownload)
-            ui_.setEnabled(c, !locked);
+        for (std::size_t k = 0; k < std::size(kLockedDuringDownload); ++k) {
+            const Ctl c = kLockedDuringDownload[k];
+            if (locked && !locked_) {
+                wasEnabled_[k] = ui_.isEnabled(c);
+                ui_.setEnabled(c, false);
+            } else if (!locked && locked_) {
+                ui_.setEnabled(c, wasEnabled_[k]);
+            }
+        }
+        locked_ = locked;
     }
 
     DownloadChannel* selectedChannel()
@@ -129,13 +141,17 @@ private:
                    " bytes).");
             return endWith(kMsgFirmwareNotOpen);
         }
-        if (const FileStep rd = reader_.read(state_.mFirmwareData); !rd.ok)
-            report(rd.error);
-
+        const FileStep rd = reader_.read(state_.mFirmwareData);
         reader_.close();
         // A print path left open by an earlier session's early end.
         if (DownloadChannel& net = channels_.channel(ChannelKind::Network); net.isOpen())
             net.close();
+        if (!rd.ok) {
+            // Part of a package must never reach a printer.
+            state_.mFirmwareData.clear();
+            report(rd.error);
+            return endWith(kMsgFirmwareNotOpen);
+        }
         return true;
     }
 
@@ -149,6 +165,8 @@ private:
         if (scan.fault)
             return endWith(describe(*scan.fault));
         index_ = scan.index;
+        if (const auto damage = findDamage(data(), index_))
+            return endWith(describe(*damage));
 
         channel_ = selectedChannel();
         if (!channel_)
@@ -279,6 +297,8 @@ private:
     PackageReader& reader_;
 
     std::string outcome_;
+    bool locked_ = false;
+    bool wasEnabled_[std::size(kLockedDuringDownload)] = {};
     PackageIndex index_;
     DownloadChannel* channel_ = nullptr;
     bool usbOpened_ = false;

@@ -5,6 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace fw {
 
 namespace {
@@ -18,18 +24,38 @@ FileStep FilePackageReader::open(const std::string& path)
     close();
     if (path.empty())
         return FileStep::failure("Cannot open the package file: no file has been chosen.");
-    std::error_code ec;
-    const auto status = std::filesystem::status(std::filesystem::path(path), ec);
-    if (ec || !std::filesystem::exists(status))
-        return FileStep::failure("Cannot open the package file " + inQuotes(path) +
-                                 ": file not found.");
-    if (!std::filesystem::is_regular_file(status))
+    const auto notAFile = [&] {
         return FileStep::failure("Cannot open the package file " + inQuotes(path) +
                                  ": it is not a file.");
+    };
     errno = 0;
+#ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(std::filesystem::path(path), ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return notAFile();
     file_ = std::fopen(path.c_str(), "rb");
+#else
+    // Opened without waiting, then checked on the open file itself: a pipe
+    // or device under the name can neither stall the window nor slip in
+    // between a check and the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd >= 0) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return notAFile();
+        }
+        file_ = ::fdopen(fd, "rb");
+        if (!file_)
+            ::close(fd);
+    }
+#endif
     if (!file_) {
         const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return FileStep::failure("Cannot open the package file " + inQuotes(path) +
+                                     ": file not found.");
         return FileStep::failure("Cannot open the package file " + inQuotes(path) + ": " +
                                  (err ? std::strerror(err) : "unknown error") + ".");
     }
@@ -42,12 +68,17 @@ FileStep FilePackageReader::length(std::int64_t& bytes)
     bytes = 0;
     if (!file_)
         return FileStep::failure("Cannot read the length of the package file: it is not open.");
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(std::filesystem::path(path_), ec);
-    if (ec)
-        return FileStep::failure("Cannot read the length of the package file " + inQuotes(path_) +
-                                 ": " + ec.message() + ".");
-    bytes = static_cast<std::int64_t>(size);
+    // The length of the file that is open, not of whatever the name now means.
+    if (std::fseek(file_, 0, SEEK_END) != 0)
+        return FileStep::failure("Cannot read the length of the package file " + inQuotes(path_) + ".");
+#ifdef _WIN32
+    const auto end = _ftelli64(file_);
+#else
+    const auto end = ::ftello(file_);
+#endif
+    if (end < 0)
+        return FileStep::failure("Cannot read the length of the package file " + inQuotes(path_) + ".");
+    bytes = static_cast<std::int64_t>(end);
     return FileStep::success();
 }
 

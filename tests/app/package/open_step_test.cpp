@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
 
@@ -100,8 +101,11 @@ TEST_F(OpenStepTest, EmptyOrMissingFileKeepsTheOldSizeAndButton)
 {
     choose(makeFile("GOOD.DPX", 7));
     run();
+    // A named pipe must not hang the window: nobody ever writes to this one.
+    const std::string pipe = (dir / "K20T" / "PIPE.DPX").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
     for (const std::string& bad : {makeFile("EMPTY.DPX", 0), (dir / "K20T" / "NONE.DPX").string(),
-                                   (dir / "K20T").string()}) {
+                                   (dir / "K20T").string(), pipe}) {
         SCOPED_TRACE(bad);
         ui.boxes.clear();
         ui.setBackColour(Ctl::cmdSTART, fw::kStartColourInitial);

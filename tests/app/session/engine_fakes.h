@@ -64,6 +64,11 @@ public:
         ++polls;
         slices.push_back(slice);
         count = 0;
+        if (failingPolls > 0) {
+            --failingPolls;
+            clock_.t += slice;
+            return ChannelStatus::failure("poll failed");
+        }
         if (!pollStatus.ok()) {
             clock_.t += slice;
             return pollStatus;
@@ -142,6 +147,7 @@ public:
     ChannelStatus openStatus;
     std::function<ChannelStatus(const Bytes&)> writeStatus;
     ChannelStatus pollStatus;
+    int failingPolls = 0; // this many polls fail before pollStatus applies
     ChannelStatus readStatus;
     ChannelStatus emptyUsbRead;                    // what a USB read that times out gives
     Clock::duration usbReadWait = std::chrono::milliseconds(50);

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace fw::test {
 namespace {
 
@@ -218,6 +220,8 @@ TEST_F(SessionTest, PackageMissingOrEmpty)
         {"file gone", "/k20t/gone.DPX", true, kPackage,
          {"cannot open /k20t/gone.DPX", "no length", kMsgFirmwareNotOpen}},
         {"empty file", "/k20t/empty.DPX", false, "", {kMsgFirmwareNotOpen}},
+        // The read fails although the buffer was filled: still nothing is sent.
+        {"read fails", "/k20t/K20T.DPX", false, kPackage, {"read failed", kMsgFirmwareNotOpen}},
     };
     for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet}) {
         for (const Case& c : cases) {
@@ -225,6 +229,7 @@ TEST_F(SessionTest, PackageMissingOrEmpty)
             choose(option);
             state.strFirmwareFile = c.path;
             reader.failOpen = c.failOpen;
+            reader.failRead = std::string(c.name) == "read fails";
             package(c.content);
             ui.boxes.clear();
             const int usbCloses = channels.usb.closes;
@@ -244,11 +249,17 @@ TEST_F(SessionTest, PackageMissingOrEmpty)
 TEST_F(SessionTest, FailureReportedThenTheSessionCarriesOn)
 {
     allPrintersAnswer("TV-K3");
-    reader.failRead = true; // reports, but the bytes are there
+    // One failing poll in the first record's wait: reported, then the read
+    // it guards still takes the acknowledgement.
+    channels.serial.printer = [answer = channels.serial.printer](ScriptedChannel& ch, const Bytes& b) {
+        answer(ch, b);
+        if (!isModelQuery(b) && ch.writes.size() == 2)
+            ch.failingPolls = 1;
+    };
     std::vector<Pointer> pointers;
     ui.onProcessEvents = [&] { pointers.push_back(ui.pointer()); };
     session->run();
-    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"read failed", kMsgDownloadSuccess}));
+    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"poll failed", kMsgDownloadSuccess}));
     // The first report turns the hourglass back to the normal pointer for good.
     EXPECT_EQ(ui.boxes[0].pointerWhenShown, Pointer::Normal);
     ASSERT_FALSE(pointers.empty());
@@ -397,32 +408,71 @@ TEST_F(SessionTest, DamagedPackagesEndWithAReportNeverSuccess)
         std::string model;
         std::string package;
         std::string box;
-        std::size_t records;
     } cases[] = {
-        {"last record without CR", "TV-K3", H + D1 + "\x01" "00ZZ\x17",
-         noLineEnd(H + D1), 1},
-        {"nothing after the last CR", "TV-K3", H + D1 + "\x01" "00ZZ\x17\r",
-         noLineEnd(H + D1), 1},
+        {"last record without CR", "TV-K3", H + D1 + "\x01" "00ZZ\x17", noLineEnd(H + D1)},
         {"no end mark", "TV-K3", H + D1 + D2,
          "Damaged package: no end mark before the end of the package at offset " +
-             at(H + D1 + D2) + ".",
-         2},
-        {"section header cut short", "TV-K3", M + D1 + "\x01" "90XXX0100", shortHeader(M + D1), 0},
+             at(H + D1 + D2) + "."},
+        {"section header cut short", "TV-K3", M + D1 + "\x01" "90XXX0100", shortHeader(M + D1)},
         {"section header shorter than its fields", "TV-K3", D1 + "\x01" "90XXX01\r\n" + E,
-         shortHeader(D1), 0},
-        {"MDL40 package without a CR", "MDL40", "\x01" "97ABC\x01" "00DD\x17", noLineEnd(""), 0},
-        {"no SOH and no CR", "K20_T", "just some bytes", noLineEnd(""), 0},
+         shortHeader(D1)},
+        {"MDL40 package without a CR", "MDL40", "\x01" "97ABC\x01" "00DD\x17", noLineEnd("")},
+        {"no SOH and no CR", "K20_T", "just some bytes", noLineEnd("")},
     };
-    for (const Case& c : cases) {
+    for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet}) {
+        choose(option);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            allPrintersAnswer(c.model);
+            package(c.package);
+            ui.boxes.clear();
+            session->run();
+            EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.box});
+            // Found before the printer is reached: not even the query goes out.
+            EXPECT_EQ(totalWrites(), 0u);
+            EXPECT_TRUE(channels.serial.opens.empty() && channels.usb.opens.empty() &&
+                        channels.network.opens.empty());
+            expectUnlocked();
+        }
+    }
+}
+
+TEST_F(SessionTest, LastRecordEndingWithTheFilesLastByteGoesThrough)
+{
+    allPrintersAnswer("K20_T");
+    package("\x01" "91AAAA\r\n\x01" "91BBB\x17\r");
+    session->run();
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+    EXPECT_EQ(channels.serial.recordsWritten(),
+              (std::vector<Bytes>{bytesOf("\x01" "91AAAA"), bytesOf("\x01" "91BBB\x17")}));
+    EXPECT_EQ(ui.text(Ctl::Label3), "17/17");
+}
+
+// The seven locked controls come back as they were: OptUSB stays off in a
+// run that listed no USB printer, whichever way the session ends.
+TEST_F(SessionTest, ControlsComeBackAsTheyWere)
+{
+    ui.setEnabled(Ctl::OptUSB, false);
+    const struct {
+        const char* name;
+        std::string model;
+        std::string package;
+    } cases[] = {
+        {"success", "TV-K3", kPackage},
+        {"query failed, early end", "", kPackage},
+        {"damaged", "TV-K3", H + D1},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         allPrintersAnswer(c.model);
+        if (c.model.empty())
+            channels.serial.pollStatus = ChannelStatus::failure("gone");
         package(c.package);
-        channels.serial.writes.clear();
-        ui.boxes.clear();
         session->run();
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.box});
-        EXPECT_EQ(channels.serial.recordsWritten().size(), c.records);
-        expectUnlocked();
+        channels.serial.pollStatus = ChannelStatus::success();
+        EXPECT_FALSE(ui.isEnabled(Ctl::OptUSB));
+        for (Ctl ctl : kSeven)
+            EXPECT_EQ(ui.isEnabled(ctl), ctl != Ctl::OptUSB);
     }
 }
 
@@ -608,6 +658,8 @@ TEST_F(DiskPackage, ReadsThePackageFile)
 TEST_F(DiskPackage, UnreadablePackagesAreReportedByName)
 {
     const std::string missing = (dir / "missing.DPX").string();
+    const std::string pipe = (dir / "pipe.DPX").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
     struct Case {
         const char* name;
         std::string path;
@@ -623,6 +675,9 @@ TEST_F(DiskPackage, UnreadablePackagesAreReportedByName)
          {"Cannot open the package file \"" + dir.string() + "\": it is not a file.",
           "Cannot read the length of the package file: it is not open.", kMsgFirmwareNotOpen}},
         {"empty file", write("empty.DPX", ""), {kMsgFirmwareNotOpen}},
+        {"a named pipe", pipe,
+         {"Cannot open the package file \"" + pipe + "\": it is not a file.",
+          "Cannot read the length of the package file: it is not open.", kMsgFirmwareNotOpen}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

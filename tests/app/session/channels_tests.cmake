@@ -18,6 +18,9 @@ if(UNIX AND TARGET fw_channels AND TARGET fw_printer_sim)
     # Unique symbols would pin the library in memory after dlclose, and a
     # test that loads no library would then find it by name.
     target_compile_options(${t} PRIVATE -fno-gnu-unique)
+    # The binding keeps a loaded library mapped for good. Without a soname a
+    # later bare-name lookup cannot mistake this stand-in for the real one.
+    set_target_properties(${t} PROPERTIES NO_SONAME ON)
   endforeach()
 
   add_executable(fw_channels_tests

@@ -1,8 +1,12 @@
 #pragma once
-// Whole-file reading and replacing for the settings file. Replacing goes
+// Whole-file reading and replacing for the settings file. Where the folder
+// allows it and the file's owner, group and mode can be kept, replacing goes
 // through a temporary file in the same folder that is flushed to disk and
 // then renamed over the old file, so a crash or a full disk at any moment
-// leaves either the old file or the new one, whole.
+// leaves either the old file or the new one, whole. Otherwise the file is
+// rewritten in place, as the profile functions do, so that a writable file
+// in a read-only folder is still updated and a file shared by a group keeps
+// its owner.
 
 #include <cstddef>
 #include <functional>
@@ -13,6 +17,11 @@ namespace fw {
 // Settings files larger than this are read only up to it and never
 // rewritten, so a stray huge file can neither exhaust memory nor be cut.
 inline constexpr std::size_t kSettingsFileLimit = 1u << 20;
+
+// Temporary files are named after the file they replace, followed by this
+// and six random characters. One left behind by a crash is removed at the
+// next save.
+inline constexpr const char* kSettingsTempInfix = ".tmp-";
 
 struct SettingsFileRead {
     bool exists = false;   // something is there under the name
@@ -26,11 +35,12 @@ struct SettingsFileRead {
 SettingsFileRead readSettingsFile(const std::string& path);
 
 // Replaces the file at `path` with `bytes`. False, with the old file left as
-// it was, when the folder or the file cannot be written, the file is marked
-// read-only (no write permission for anyone, which also holds for root), or
-// the disk is full. `beforeRename` runs when the new contents are safely on
-// disk under the temporary name, just before the rename; tests use it to
-// stop the process at the worst moment.
+// it was, when the file cannot be written (nor created, for a new one), the
+// file is marked read-only (no write permission for anyone, which also holds
+// for root), or the disk is full. `beforeRename` runs when the new contents
+// are safely on disk under the temporary name, just before the rename; tests
+// use it to stop the process at the worst moment. A file rewritten in place
+// never reaches it.
 bool replaceSettingsFile(const std::string& path, const std::string& bytes,
                          const std::function<void()>& beforeRename = {});
 

@@ -350,7 +350,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"Refused", {Issue::Failed, kAnswer}, -1, "", 0},
         ReadCase{"FailsWhileWaiting", {Issue::Pending, kAnswer, Wait::Signalled, Collect::Failed}, -1, "", 0},
         ReadCase{"StillRunningAfterSignal", {Issue::Pending, kAnswer, Wait::Signalled, Collect::Incomplete}, 0, "", 1},
-        ReadCase{"WaitEndsOtherwise", {Issue::Pending, kAnswer, Wait::Other}, 0, "", 1}),
+        ReadCase{"WaitEndsOtherwise", {Issue::Pending, kAnswer, Wait::Other}, 0, "", 1},
+        // The request finished in the moment it was withdrawn: its bytes are the answer.
+        ReadCase{"FinishedAsItTimedOut", {Issue::Pending, {0x06}, Wait::TimedOut, Collect::Done, Collect::Done}, 1,
+                 "read length = 1 \n[0x06]\n", 1},
+        ReadCase{"FinishedAsTheWaitEnded", {Issue::Pending, kAnswer, Wait::Other, Collect::Done, Collect::Done}, 5,
+                 kAnswerLines, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Fixture, ReadWaitsForTheReceiveTimeOut)

@@ -197,11 +197,15 @@ Collect FakePlatform::finishRead(Handle, std::uint32_t& moved)
     return m_readStep.collect;
 }
 
-void FakePlatform::withdrawRead(Handle)
+Collect FakePlatform::withdrawRead(Handle, std::uint32_t& moved)
 {
     ++withdrawals;
+    moved = 0;
+    if (m_readPending && m_readStep.withdrawn == Collect::Done)
+        moved = deliver(m_readBuffer, m_readSize, m_readStep.data);
     m_readPending = false;
     m_readBuffer = nullptr;
+    return m_readStep.withdrawn;
 }
 
 } // namespace fw::usb::test

@@ -35,6 +35,7 @@ struct ReadStep {
     std::vector<std::uint8_t> data;
     Wait wait = Wait::TimedOut;
     Collect collect = Collect::Done;
+    Collect withdrawn = Collect::Failed; // Done: it finished before it could be withdrawn
 };
 
 class FakePlatform final : public Platform {
@@ -79,7 +80,7 @@ public:
                     std::uint32_t& moved) override;
     Wait waitRead(Handle pipe, Event event, int timeoutMs) override;
     Collect finishRead(Handle pipe, std::uint32_t& moved) override;
-    void withdrawRead(Handle pipe) override;
+    Collect withdrawRead(Handle pipe, std::uint32_t& moved) override;
 
     void setLastError(std::uint32_t error) { m_lastError = error; }
     void listReleased() { --m_liveLists; }

@@ -113,6 +113,30 @@ TEST_F(Pipes, TimedOutReadIsWithdrawn)
     EXPECT_EQ(buffer[0], 0x06);
 }
 
+// An answer that completes the read as its wait runs out is not cancelled
+// away: withdrawing the finished read gives its bytes.
+TEST(PipesWithdraw, ReadThatFinishedFirstKeepsItsBytes)
+{
+    const std::string path = kPipe + "-withdraw";
+    PipePrinter printer(path);
+    WindowsPlatform platform;
+    const Handle pipe = platform.openPipe((path + "\\PIPE01").c_str(), Direction::Read);
+    ASSERT_NE(pipe, kInvalidHandle);
+    const Event event = platform.createEvent();
+    std::uint8_t buffer[256] = {};
+    std::uint32_t moved = 0;
+    ASSERT_EQ(platform.startRead(pipe, event, buffer, sizeof buffer, moved), Issue::Pending);
+
+    printer.send({0x06});
+    ASSERT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(event), 2000), WAIT_OBJECT_0);
+    EXPECT_EQ(platform.withdrawRead(pipe, moved), Collect::Done);
+    EXPECT_EQ(moved, 1u);
+    EXPECT_EQ(buffer[0], 0x06);
+
+    platform.closeEvent(event);
+    platform.closePipe(pipe);
+}
+
 TEST_F(Pipes, InUseCannotBeOpenedTwice)
 {
     WindowsPlatform second;

@@ -206,8 +206,7 @@ Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint3
             return FC_SUCCESS;
         case Collect::Incomplete:
             // Still running: take it back so it cannot land later.
-            m_platform.withdrawRead(m_hPipeIn);
-            received = 0;
+            withdrawRead(received);
             return FC_SUCCESS;
         case Collect::Failed:
             received = 0;
@@ -215,16 +214,28 @@ Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint3
         }
         break;
     case Wait::TimedOut:
+        // The answer may have come in just before the read was withdrawn.
+        if (withdrawRead(received))
+            return FC_SUCCESS;
         std::printf("receive time over \n");
-        m_platform.withdrawRead(m_hPipeIn);
-        received = 0;
         return FC_RECEIVE_TIMEOUT;
     case Wait::Other:
         break;
     }
-    m_platform.withdrawRead(m_hPipeIn);
-    received = 0;
+    withdrawRead(received);
     return FC_SUCCESS;
+}
+
+// Takes back the pending read; true when it had finished with bytes first,
+// which are then the answer (dropping them could lose an acknowledgement).
+bool Connection::withdrawRead(std::uint32_t& received)
+{
+    received = 0;
+    std::uint32_t moved = 0;
+    if (m_platform.withdrawRead(m_hPipeIn, moved) != Collect::Done || moved == 0)
+        return false;
+    received = moved;
+    return true;
 }
 
 std::int32_t Connection::close()

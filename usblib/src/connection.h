@@ -43,6 +43,7 @@ public:
 private:
     Status pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written);
     Status pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& received);
+    bool withdrawRead(std::uint32_t& received);
     void closeEvents();
 
     Platform& m_platform;

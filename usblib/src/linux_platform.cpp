@@ -315,11 +315,13 @@ Collect LinuxPlatform::finishRead(Handle pipe, std::uint32_t& moved)
 }
 
 // Nothing was queued with the driver: a read on Linux happens only inside
-// read(), so withdrawing forgets the caller's buffer.
-void LinuxPlatform::withdrawRead(Handle)
+// read(), so withdrawing forgets the caller's buffer and has received nothing.
+Collect LinuxPlatform::withdrawRead(Handle, std::uint32_t& moved)
 {
     m_readBuffer = nullptr;
     m_readSize = 0;
+    moved = 0;
+    return Collect::Failed;
 }
 
 Platform& systemPlatform()

@@ -43,7 +43,7 @@ public:
                     std::uint32_t& moved) override;
     Wait waitRead(Handle pipe, Event event, int timeoutMs) override;
     Collect finishRead(Handle pipe, std::uint32_t& moved) override;
-    void withdrawRead(Handle pipe) override;
+    Collect withdrawRead(Handle pipe, std::uint32_t& moved) override;
 
     struct Printer {
         unsigned number = 0;

@@ -75,7 +75,9 @@ public:
     virtual Wait waitRead(Handle pipe, Event event, int timeoutMs) = 0;
     virtual Collect finishRead(Handle pipe, std::uint32_t& moved) = 0;
     // Withdraws the pending read and waits until it can no longer land.
-    virtual void withdrawRead(Handle pipe) = 0;
+    // Done, with what it moved, when the read finished before it could be
+    // withdrawn; those bytes are in the buffer and must not be thrown away.
+    virtual Collect withdrawRead(Handle pipe, std::uint32_t& moved) = 0;
 };
 
 } // namespace fw::usb

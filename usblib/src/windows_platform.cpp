@@ -210,12 +210,18 @@ Collect WindowsPlatform::finishRead(Handle pipe, std::uint32_t& moved)
 }
 
 // Cancel the read and wait until the driver has let go of the buffer and the
-// completion record, so nothing lands in them later.
-void WindowsPlatform::withdrawRead(Handle pipe)
+// completion record, so nothing lands in them later. A read that finished
+// before the cancel reached it has its bytes in the buffer: they are kept.
+Collect WindowsPlatform::withdrawRead(Handle pipe, std::uint32_t& moved)
 {
     CancelIoEx(handleOf(pipe), &m_osRead);
     DWORD received = 0;
-    GetOverlappedResult(handleOf(pipe), &m_osRead, &received, TRUE);
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &m_osRead, &received, TRUE);
+    moved = done ? received : 0;
+    if (done)
+        return Collect::Done;
+    m_lastError = GetLastError();
+    return Collect::Failed;
 }
 
 Platform& systemPlatform()

@@ -1,6 +1,7 @@
 // Feeds arbitrary packages through the scan, the range choice for every model
 // code and the assembly of every record that would be sent, and checks that
-// nothing points outside the package.
+// nothing points outside the package, and that a package found undamaged up
+// front never runs out in the middle of a transfer.
 
 #include "session/package_scan.h"
 #include "session/protocol_bytes.h"
@@ -20,27 +21,30 @@ void require(bool ok)
         std::abort();
 }
 
-void walkRecords(std::span<const std::uint8_t> data, std::size_t position)
+// True when the walk reached the record with the end mark.
+bool walkRecords(std::span<const std::uint8_t> data, std::size_t position)
 {
-    // Each record moves the position on by at least two bytes, so the walk
-    // ends within the package length.
+    // Each record moves the position on by at least its CR, so the walk ends
+    // within the package length.
     for (std::size_t steps = 0; steps <= data.size(); ++steps) {
         const fw::AssembledRecord r = fw::assembleRecord(data, position);
         if (r.fault) {
             require(r.fault->offset <= data.size());
-            return;
+            return false;
         }
         require(r.bytes.data() == data.data() + position);
-        require(r.next == position + r.bytes.size() + 2);
-        require(r.next <= data.size());
-        require(data[r.next - 2] == fw::kCR);
+        const std::size_t cr = position + r.bytes.size();
+        require(cr < data.size() && data[cr] == fw::kCR);
+        // Past the CR and the byte after it, or the end when the CR is last.
+        require(r.next == std::min(cr + 2, data.size()));
         require(std::find(r.bytes.begin(), r.bytes.end(), fw::kCR) == r.bytes.end());
         require(r.endMark == (std::find(r.bytes.begin(), r.bytes.end(), fw::kETB) != r.bytes.end()));
         if (r.endMark)
-            return;
+            return true;
         position = r.next;
     }
     require(false);
+    return false;
 }
 
 } // namespace
@@ -55,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         return 0;
     }
     const fw::PackageIndex& x = scan.index;
+    const bool undamaged = !fw::findDamage(data, x);
     require(x.sectionCount <= 1);
     require(x.sectionEnds[1] == length);
     require(x.sectionStarts[x.sectionCount] <= x.sectionEnds[x.sectionCount]);
@@ -65,9 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             continue;
         require(r.position >= 0 && r.position <= length);
         require(r.maximum >= 0 && r.maximum <= length);
-        walkRecords(data, static_cast<std::size_t>(r.position));
+        require(walkRecords(data, static_cast<std::size_t>(r.position)) || !undamaged);
     }
     if (x.headerValue >= fw::kNoQueryHeaderValue)
-        walkRecords(data, 0);
+        require(walkRecords(data, 0) || !undamaged);
     return 0;
 }

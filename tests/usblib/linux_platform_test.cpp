@@ -4,11 +4,13 @@
 #include "capture.h"
 #include "connection.h"
 #include "discovery.h"
+#include "failing_allocation.h"
 #include "linux_platform.h"
 #include "usb_testbed.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -196,6 +198,48 @@ TEST_F(Printers, UnpluggedDuringAReadFailsEveryLaterCallAtOnce)
     std::int32_t count = -2;
     printedBy([&] { count = findUsbDevice(slow); });
     EXPECT_EQ(count, 0);
+}
+
+// Running out of memory anywhere while listing the printers or opening a
+// pipe is the platform's failure: no exception, nothing left open or held.
+TEST_F(Printers, OutOfMemoryIsAFailure)
+{
+    for (int n = 0;; ++n) {
+        failAllocationAfter(n);
+        const auto list = platform.devices();
+        if (!stopFailingAllocations()) {
+            ASSERT_TRUE(list);
+            break;
+        }
+        EXPECT_FALSE(list);
+        EXPECT_EQ(platform.lastError(), static_cast<std::uint32_t>(ENOMEM));
+    }
+
+    const std::string readPipe = bed.devicePath(printer) + "\\PIPE01";
+    const std::string writePipe = bed.devicePath(printer) + "\\PIPE00";
+    for (const bool shared : {false, true}) { // the node's first opening, then its second pipe
+        for (int n = 0;; ++n) {
+            const Handle first = shared ? platform.openPipe(readPipe.c_str(), Direction::Read) : kInvalidHandle;
+            failAllocationAfter(n);
+            const Handle pipe = platform.openPipe(writePipe.c_str(), Direction::Write);
+            const bool failed = stopFailingAllocations();
+            for (const Handle open : {first, pipe}) {
+                if (open != kInvalidHandle)
+                    platform.closePipe(open);
+            }
+            if (!failed) {
+                ASSERT_NE(pipe, kInvalidHandle);
+                break;
+            }
+            EXPECT_EQ(pipe, kInvalidHandle);
+            EXPECT_EQ(platform.lastError(), static_cast<std::uint32_t>(ENOMEM));
+        }
+    }
+    // Nobody holds the printer any more.
+    LinuxPlatform other;
+    const Handle pipe = other.openPipe(readPipe.c_str(), Direction::Read);
+    EXPECT_NE(pipe, kInvalidHandle) << other.lastError();
+    other.closePipe(pipe);
 }
 
 } // namespace

@@ -21,7 +21,7 @@ function(tavlib_umockdev_test name)
 endfunction()
 
 # The platform and the logic with a short receive time-out.
-tavlib_umockdev_test(tavlib_linux_tests linux_platform_test.cpp)
+tavlib_umockdev_test(tavlib_linux_tests linux_platform_test.cpp failing_allocation.cpp)
 target_link_libraries(tavlib_linux_tests PRIVATE tavlib_platform)
 
 # The built library through its exports, as the program meets it.

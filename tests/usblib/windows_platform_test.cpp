@@ -5,6 +5,7 @@
 #include "capture.h"
 #include "connection.h"
 #include "discovery.h"
+#include "failing_allocation.h"
 #include "windows_platform.h"
 #include "windows_printers.h"
 
@@ -56,6 +57,26 @@ TEST_F(Discovery, CountsMatchingAndPositionsCountAll)
         char name[257] = "caller";
         EXPECT_EQ(printedBy([&] { findDeviceName(platform, index, name); }),
                   "usb_device_name(" + std::to_string(index) + ") = caller \n");
+    }
+}
+
+// Running out of memory while listing the printers or reading a device path
+// is the platform's failure, never an exception.
+TEST_F(Discovery, OutOfMemoryIsAFailure)
+{
+    const std::string registered = registerPrinter("USB\\VID_0483&PID_7C10\\TAV1");
+    for (int n = 0;; ++n) {
+        std::string path;
+        failAllocationAfter(n);
+        const auto list = platform.devices();
+        const bool found = list && list->interfacePath(0, path);
+        if (!stopFailingAllocations()) {
+            ASSERT_TRUE(found);
+            EXPECT_EQ(path, registered);
+            break;
+        }
+        EXPECT_FALSE(found);
+        EXPECT_EQ(platform.lastError(), static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
     }
 }
 

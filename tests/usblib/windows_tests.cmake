@@ -5,7 +5,7 @@ add_library(tavlib_windows_printers STATIC windows_printers.cpp)
 target_link_libraries(tavlib_windows_printers PUBLIC setupapi advapi32)
 fw_warnings(tavlib_windows_printers)
 
-add_executable(tavlib_windows_tests windows_platform_test.cpp)
+add_executable(tavlib_windows_tests windows_platform_test.cpp failing_allocation.cpp)
 target_link_libraries(tavlib_windows_tests PRIVATE tavlib_platform tavlib_windows_printers GTest::gtest_main)
 fw_warnings(tavlib_windows_tests)
 gtest_discover_tests(tavlib_windows_tests DISCOVERY_MODE PRE_TEST

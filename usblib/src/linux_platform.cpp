@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
 #include <libudev.h>
@@ -85,9 +86,9 @@ std::string nodeOf(const char* path)
 // Opens the node without letting a terminal-backed node become our
 // controlling terminal, and claims it: a second opener is refused even where
 // the node is not usblp's own.
-int openNode(const std::string& node, std::uint32_t& error)
+int openNode(const char* node, std::uint32_t& error)
 {
-    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(node, O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         error = static_cast<std::uint32_t>(errno);
         return -1;
@@ -102,6 +103,15 @@ int openNode(const std::string& node, std::uint32_t& error)
 
 constexpr short kHangUp = POLLERR | POLLHUP | POLLNVAL;
 
+// udev objects released however the scan ends.
+struct Unref {
+    void operator()(udev* p) const { udev_unref(p); }
+    void operator()(udev_enumerate* p) const { udev_enumerate_unref(p); }
+    void operator()(udev_device* p) const { udev_device_unref(p); }
+};
+template <typename T>
+using UdevPtr = std::unique_ptr<T, Unref>;
+
 } // namespace
 
 LinuxPlatform::~LinuxPlatform()
@@ -113,33 +123,39 @@ LinuxPlatform::~LinuxPlatform()
 bool LinuxPlatform::scan(std::vector<Printer>& printers)
 {
     printers.clear();
-    udev* context = udev_new();
-    if (!context) {
-        m_lastError = static_cast<std::uint32_t>(errno ? errno : ENOMEM);
-        return false;
+    try {
+        if (scanPrinters(printers))
+            return true;
+    } catch (const std::bad_alloc&) {
+        m_lastError = ENOMEM;
     }
-    udev_enumerate* enumerate = udev_enumerate_new(context);
-    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate, "usbmisc") < 0
-        || udev_enumerate_add_match_sysname(enumerate, "lp*") < 0
-        || udev_enumerate_scan_devices(enumerate) < 0) {
+    printers.clear();
+    return false;
+}
+
+bool LinuxPlatform::scanPrinters(std::vector<Printer>& printers)
+{
+    const UdevPtr<udev> context(udev_new());
+    const UdevPtr<udev_enumerate> enumerate(context ? udev_enumerate_new(context.get()) : nullptr);
+    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), "usbmisc") < 0
+        || udev_enumerate_add_match_sysname(enumerate.get(), "lp*") < 0
+        || udev_enumerate_scan_devices(enumerate.get()) < 0) {
         m_lastError = static_cast<std::uint32_t>(errno ? errno : ENOMEM);
-        udev_enumerate_unref(enumerate);
-        udev_unref(context);
         return false;
     }
 
     udev_list_entry* entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate))
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
     {
-        udev_device* lp = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+        const UdevPtr<udev_device> lp(udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
         if (!lp)
             continue;
-        udev_device* interface = udev_device_get_parent_with_subsystem_devtype(lp, "usb", "usb_interface");
-        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(lp, "usb", "usb_device");
-        const char* node = udev_device_get_devnode(lp);
+        udev_device* interface = udev_device_get_parent_with_subsystem_devtype(lp.get(), "usb", "usb_interface");
+        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(lp.get(), "usb", "usb_device");
+        const char* node = udev_device_get_devnode(lp.get());
         unsigned number = 0;
         if (interface && usb && node && hexAttribute(interface, "bInterfaceClass") == kPrinterClass
-            && std::sscanf(udev_device_get_sysname(lp), "lp%u", &number) == 1) {
+            && std::sscanf(udev_device_get_sysname(lp.get()), "lp%u", &number) == 1) {
             const char* serial = udev_device_get_sysattr_value(usb, "serial");
             if (!serial)
                 serial = udev_device_get_sysname(usb); // the port, as Windows does without a serial
@@ -148,10 +164,7 @@ bool LinuxPlatform::scan(std::vector<Printer>& printers)
                           hexAttribute(usb, "idProduct"), serial ? serial : "");
             printers.push_back({number, id, node});
         }
-        udev_device_unref(lp);
     }
-    udev_enumerate_unref(enumerate);
-    udev_unref(context);
 
     std::sort(printers.begin(), printers.end(),
               [](const Printer& a, const Printer& b) { return a.number < b.number; });
@@ -163,7 +176,12 @@ std::unique_ptr<DeviceList> LinuxPlatform::devices()
     std::vector<Printer> printers;
     if (!scan(printers))
         return nullptr;
-    return std::make_unique<PrinterList>(*this, std::move(printers));
+    try {
+        return std::make_unique<PrinterList>(*this, std::move(printers));
+    } catch (const std::bad_alloc&) {
+        m_lastError = ENOMEM;
+        return nullptr;
+    }
 }
 
 bool LinuxPlatform::testOpen(const char* path)
@@ -182,23 +200,28 @@ std::uint32_t LinuxPlatform::nameTooLongError() const
 
 Handle LinuxPlatform::openPipe(const char* path, Direction)
 {
-    const std::string node = nodeOf(path);
-    for (const OpenNode& open : m_open) {
-        if (open.node == node) {
-            const int fd = ::fcntl(open.fd, F_DUPFD_CLOEXEC, 0);
-            if (fd < 0) {
-                m_lastError = static_cast<std::uint32_t>(errno);
-                return kInvalidHandle;
-            }
-            m_open.push_back({fd, node});
-            return fd;
-        }
-    }
-    const int fd = openNode(node, m_lastError);
-    if (fd < 0)
+    // Room for the record first: once the node is open, keeping it cannot fail.
+    OpenNode record{-1, {}};
+    try {
+        record.node = nodeOf(path);
+        m_open.reserve(m_open.size() + 1);
+    } catch (const std::bad_alloc&) {
+        m_lastError = ENOMEM;
         return kInvalidHandle;
-    m_open.push_back({fd, node});
-    return fd;
+    }
+    const auto shared = std::find_if(m_open.begin(), m_open.end(),
+                                     [&](const OpenNode& open) { return open.node == record.node; });
+    if (shared != m_open.end()) {
+        record.fd = ::fcntl(shared->fd, F_DUPFD_CLOEXEC, 0);
+        if (record.fd < 0)
+            m_lastError = static_cast<std::uint32_t>(errno);
+    } else {
+        record.fd = openNode(record.node.c_str(), m_lastError);
+    }
+    if (record.fd < 0)
+        return kInvalidHandle;
+    m_open.push_back(std::move(record));
+    return m_open.back().fd;
 }
 
 void LinuxPlatform::closePipe(Handle pipe)

@@ -57,6 +57,9 @@ public:
     void setLastError(std::uint32_t error) { m_lastError = error; }
 
 private:
+    // scan() apart from running out of memory, which it throws.
+    bool scanPrinters(std::vector<Printer>& printers);
+
     struct OpenNode {
         int fd;
         std::string node;

@@ -5,6 +5,7 @@
 #include <setupapi.h>
 
 #include <cstddef>
+#include <new>
 #include <vector>
 
 namespace fw::usb {
@@ -61,10 +62,22 @@ public:
             m_platform.setLastError(GetLastError());
             return false;
         }
+        try {
+            return readPath(data, needed, path);
+        } catch (const std::bad_alloc&) {
+            m_platform.setLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+    }
+
+private:
+    // The detail record in `needed` bytes, and the device path from it.
+    bool readPath(SP_DEVICE_INTERFACE_DATA& data, DWORD needed, std::string& path)
+    {
         // Aligned for the record; sized as the platform asked.
         std::vector<std::max_align_t> storage((needed + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
-        detail->cbSize = header;
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         if (!SetupDiGetDeviceInterfaceDetailA(m_set, &data, detail, needed, nullptr, nullptr)) {
             m_platform.setLastError(GetLastError());
             return false;
@@ -78,7 +91,6 @@ public:
         return true;
     }
 
-private:
     WindowsPlatform& m_platform;
     HDEVINFO m_set;
     SP_DEVINFO_DATA m_device{};
@@ -93,7 +105,13 @@ std::unique_ptr<DeviceList> WindowsPlatform::devices()
         m_lastError = GetLastError();
         return nullptr;
     }
-    return std::make_unique<InterfaceList>(*this, set);
+    try {
+        return std::make_unique<InterfaceList>(*this, set);
+    } catch (const std::bad_alloc&) {
+        SetupDiDestroyDeviceInfoList(set);
+        m_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
 }
 
 bool WindowsPlatform::testOpen(const char* path)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace fw::usb::test {
@@ -36,6 +37,7 @@ public:
 
     bool interfacePath(int i, std::string& path) override
     {
+        m_platform.allocate("interfacePath");
         if (i < 0 || static_cast<std::size_t>(i) >= m_platform.printers.size()) {
             m_platform.setLastError(kErrorNoMoreItems);
             return false;
@@ -54,8 +56,15 @@ private:
 
 } // namespace
 
+void FakePlatform::allocate(const char* call)
+{
+    if (outOfMemoryIn == call && outOfMemoryAfter-- == 0)
+        throw std::bad_alloc();
+}
+
 std::unique_ptr<DeviceList> FakePlatform::devices()
 {
+    allocate("devices");
     if (refuseList) {
         m_lastError = 13;
         return nullptr;
@@ -75,6 +84,7 @@ bool FakePlatform::testOpen(const char* path)
 
 Handle FakePlatform::openPipe(const char* path, Direction)
 {
+    allocate("openPipe");
     openedPipes.emplace_back(path);
     if (missingPipes.count(path)) {
         m_lastError = pipeError;
@@ -87,6 +97,7 @@ Handle FakePlatform::openPipe(const char* path, Direction)
 
 void FakePlatform::closePipe(Handle pipe)
 {
+    allocate("closePipe");
     if (!m_openPipes.erase(pipe))
         throw std::logic_error("closing a pipe that is not open");
 }
@@ -114,6 +125,7 @@ Issue FakePlatform::startWrite(Handle pipe, Event event, const std::uint8_t* dat
 {
     if (!m_openPipes.count(pipe) || !m_events.count(event) || m_writePending)
         throw std::logic_error("write issued on a closed pipe or over a pending one");
+    allocate("startWrite");
     ++writeAttempts;
     WriteStep step;
     if (!writes.empty()) {
@@ -160,6 +172,7 @@ Issue FakePlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer, st
 {
     if (!m_openPipes.count(pipe) || !m_events.count(event) || m_readPending)
         throw std::logic_error("read issued on a closed pipe or over a pending one");
+    allocate("startRead");
     ++readRequests;
     ReadStep step;
     if (!reads.empty()) {

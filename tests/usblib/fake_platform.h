@@ -49,6 +49,8 @@ public:
     int eventsBeforeFailure = -1; // events created before creation fails; -1 never fails
     std::deque<WriteStep> writes; // empty: every attempt takes everything at once
     std::deque<ReadStep> reads;   // empty: every read times out
+    std::string outOfMemoryIn;    // this call throws std::bad_alloc...
+    int outOfMemoryAfter = 0;     // ...after succeeding this many times
 
     // Recorded.
     std::vector<std::uint8_t> sent;
@@ -84,6 +86,8 @@ public:
 
     void setLastError(std::uint32_t error) { m_lastError = error; }
     void listReleased() { --m_liveLists; }
+    // Where a platform may allocate: throws as set up.
+    void allocate(const char* call);
 
 private:
     std::uint32_t deliver(std::uint8_t* buffer, std::uint32_t size, const std::vector<std::uint8_t>& data);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace fw::usb {
 
@@ -16,9 +17,7 @@ bool accepted(const char* devid)
     return false;
 }
 
-} // namespace
-
-std::int32_t findUsbDevice(Platform& platform)
+std::int32_t countDevices(Platform& platform)
 {
     auto list = platform.devices();
     if (!list) {
@@ -58,23 +57,39 @@ std::int32_t findUsbDevice(Platform& platform)
     return nCount;
 }
 
+} // namespace
+
+std::int32_t findUsbDevice(Platform& platform)
+{
+    try {
+        return countDevices(platform);
+    } catch (const std::bad_alloc&) {
+        // Without memory for it, the list cannot be read.
+        std::printf("FindUsbDevice() ERR = %d \n", -1);
+        return -1;
+    }
+}
+
 std::int32_t findDeviceName(Platform& platform, std::int32_t index, char* name)
 {
     if (name == nullptr)
         return 0;
 
-    auto list = platform.devices();
-    if (list && index >= 0) {
-        std::string path;
-        // A path that would not fit the caller's buffer is not handed out.
-        if (list->interfacePath(index, path) && path.size() < kNameCapacity) {
-            std::memcpy(name, path.c_str(), path.size() + 1);
-            std::printf("Attempting to open %s\n", name);
-            if (!platform.testOpen(name))
-                std::printf("FAILED to open %s\n", name);
+    try {
+        auto list = platform.devices();
+        if (list && index >= 0) {
+            std::string path;
+            // A path that would not fit the caller's buffer is not handed out.
+            if (list->interfacePath(index, path) && path.size() < kNameCapacity) {
+                std::memcpy(name, path.c_str(), path.size() + 1);
+                std::printf("Attempting to open %s\n", name);
+                if (!platform.testOpen(name))
+                    std::printf("FAILED to open %s\n", name);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // Nothing is found without memory to look with.
     }
-    list.reset();
 
     std::printf("usb_device_name(%d) = %s \n", index, name);
     return 0;

@@ -2,15 +2,14 @@
 
 #include "tavlib.h"
 
-#include "connection.h"
-#include "discovery.h"
+#include "library.h"
 #include "system_platform.h"
 
 namespace {
 
-fw::usb::Connection& connection()
+fw::usb::Library& library()
 {
-    static fw::usb::Connection instance(fw::usb::systemPlatform(), TAVLIB_RECEIVE_TIMEOUT_MS);
+    static fw::usb::Library instance(fw::usb::systemPlatform(), TAVLIB_RECEIVE_TIMEOUT_MS);
     return instance;
 }
 
@@ -20,32 +19,32 @@ extern "C" {
 
 TAVLIB_API int32_t usb_find_devices(void)
 {
-    return fw::usb::findUsbDevice(fw::usb::systemPlatform());
+    return library().findDevices();
 }
 
 TAVLIB_API int32_t usb_device_name(int32_t index, char* name)
 {
-    return fw::usb::findDeviceName(fw::usb::systemPlatform(), index, name);
+    return library().deviceName(index, name);
 }
 
 TAVLIB_API int32_t usb_open(const char* path)
 {
-    return connection().open(path);
+    return library().open(path);
 }
 
 TAVLIB_API int32_t usb_write(const uint8_t* data, int32_t length)
 {
-    return connection().write(data, length);
+    return library().write(data, length);
 }
 
 TAVLIB_API int32_t usb_read(uint8_t* buffer)
 {
-    return connection().read(buffer);
+    return library().read(buffer);
 }
 
 TAVLIB_API int32_t usb_close(void)
 {
-    return connection().close();
+    return library().close();
 }
 
 } // extern "C"

@@ -1,0 +1,66 @@
+#include "library.h"
+
+#include "discovery.h"
+
+#include <utility>
+
+namespace fw::usb {
+
+namespace {
+
+// Runs `call`; should it throw, `recover` runs and the result is `failure`.
+template <typename Call, typename Recover>
+std::int32_t guarded(std::int32_t failure, Call&& call, Recover&& recover) noexcept
+{
+    try {
+        try {
+            return call();
+        } catch (...) {
+            recover();
+            return failure;
+        }
+    } catch (...) {
+        return failure;
+    }
+}
+
+template <typename Call>
+std::int32_t guarded(std::int32_t failure, Call&& call) noexcept
+{
+    return guarded(failure, std::forward<Call>(call), [] {});
+}
+
+} // namespace
+
+std::int32_t Library::findDevices() noexcept
+{
+    return guarded(-1, [&] { return findUsbDevice(m_platform); });
+}
+
+std::int32_t Library::deviceName(std::int32_t index, char* name) noexcept
+{
+    return guarded(0, [&] { return findDeviceName(m_platform, index, name); });
+}
+
+std::int32_t Library::open(const char* path) noexcept
+{
+    // An open cut short may hold one pipe: a failed open leaves nothing open.
+    return guarded(-1, [&] { return m_connection.open(path); }, [&] { m_connection.close(); });
+}
+
+std::int32_t Library::write(const std::uint8_t* data, std::int32_t length) noexcept
+{
+    return guarded(-1, [&] { return m_connection.write(data, length); });
+}
+
+std::int32_t Library::read(std::uint8_t* buffer) noexcept
+{
+    return guarded(-1, [&] { return m_connection.read(buffer); });
+}
+
+std::int32_t Library::close() noexcept
+{
+    return guarded(0, [&] { return m_connection.close(); });
+}
+
+} // namespace fw::usb

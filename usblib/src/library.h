@@ -1,0 +1,30 @@
+#pragma once
+// What the six exports do, over one platform and the one connection. No
+// exception leaves a call, since the caller is C: a failure inside is a
+// result of -1, or "nothing found" where the export always answers 0.
+
+#include "connection.h"
+#include "platform.h"
+
+#include <cstdint>
+
+namespace fw::usb {
+
+class Library {
+public:
+    Library(Platform& platform, int receiveTimeoutMs)
+        : m_platform(platform), m_connection(platform, receiveTimeoutMs) {}
+
+    std::int32_t findDevices() noexcept;
+    std::int32_t deviceName(std::int32_t index, char* name) noexcept;
+    std::int32_t open(const char* path) noexcept;
+    std::int32_t write(const std::uint8_t* data, std::int32_t length) noexcept;
+    std::int32_t read(std::uint8_t* buffer) noexcept;
+    std::int32_t close() noexcept;
+
+private:
+    Platform& m_platform;
+    Connection m_connection;
+};
+
+} // namespace fw::usb

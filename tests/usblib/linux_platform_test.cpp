@@ -5,6 +5,7 @@
 #include "connection.h"
 #include "discovery.h"
 #include "failing_allocation.h"
+#include "library.h"
 #include "linux_platform.h"
 #include "usb_testbed.h"
 
@@ -240,6 +241,35 @@ TEST_F(Printers, OutOfMemoryIsAFailure)
     const Handle pipe = other.openPipe(readPipe.c_str(), Direction::Read);
     EXPECT_NE(pipe, kInvalidHandle) << other.lastError();
     other.closePipe(pipe);
+}
+
+// Calls from two threads take turns: with both opening and closing the one
+// printer while one of them also writes and reads, the platform's record of
+// open nodes is never changed under the other's feet.
+TEST_F(Printers, CallsFromTwoThreadsTakeTurns)
+{
+    Library library(platform, 1);
+    const std::string path = bed.devicePath(printer);
+    std::size_t written = 0;
+    const auto hammer = [&](bool transfer) {
+        for (int i = 0; i < 200; ++i) {
+            library.open(path.c_str());
+            if (transfer) {
+                const std::uint8_t byte = 0x55;
+                std::uint8_t buffer[256];
+                written += library.write(&byte, 1) == 0 ? 1 : 0;
+                library.read(buffer);
+            }
+            library.close();
+        }
+    };
+    printedBy([&] {
+        std::thread opener(hammer, false);
+        hammer(true);
+        opener.join();
+    });
+    // What was reported written reached the printer, and nothing else did.
+    EXPECT_EQ(bed.receive(printer, written + 1, 300), std::vector<std::uint8_t>(written, 0x55));
 }
 
 } // namespace

@@ -4,7 +4,8 @@
  * Every export has C linkage and an undecorated name and returns a signed
  * 32-bit result; text is NUL-terminated 8-bit (ANSI) bytes. Buffers belong
  * to the caller and are used only during the call. One printer is open at a
- * time, for the whole process. Diagnostic lines go to standard output. */
+ * time, for the whole process; calls made from several threads at once take
+ * turns. Diagnostic lines go to standard output. */
 #ifndef TAVLIB_H
 #define TAVLIB_H
 

@@ -8,11 +8,13 @@ namespace fw::usb {
 
 namespace {
 
-// Runs `call`; should it throw, `recover` runs and the result is `failure`.
+// Runs `call` under the lock; should it throw, `recover` runs (still under
+// the lock) and the result is `failure`.
 template <typename Call, typename Recover>
-std::int32_t guarded(std::int32_t failure, Call&& call, Recover&& recover) noexcept
+std::int32_t guarded(std::mutex& lock, std::int32_t failure, Call&& call, Recover&& recover) noexcept
 {
     try {
+        const std::lock_guard<std::mutex> hold(lock);
         try {
             return call();
         } catch (...) {
@@ -25,42 +27,42 @@ std::int32_t guarded(std::int32_t failure, Call&& call, Recover&& recover) noexc
 }
 
 template <typename Call>
-std::int32_t guarded(std::int32_t failure, Call&& call) noexcept
+std::int32_t guarded(std::mutex& lock, std::int32_t failure, Call&& call) noexcept
 {
-    return guarded(failure, std::forward<Call>(call), [] {});
+    return guarded(lock, failure, std::forward<Call>(call), [] {});
 }
 
 } // namespace
 
 std::int32_t Library::findDevices() noexcept
 {
-    return guarded(-1, [&] { return findUsbDevice(m_platform); });
+    return guarded(m_lock, -1, [&] { return findUsbDevice(m_platform); });
 }
 
 std::int32_t Library::deviceName(std::int32_t index, char* name) noexcept
 {
-    return guarded(0, [&] { return findDeviceName(m_platform, index, name); });
+    return guarded(m_lock, 0, [&] { return findDeviceName(m_platform, index, name); });
 }
 
 std::int32_t Library::open(const char* path) noexcept
 {
     // An open cut short may hold one pipe: a failed open leaves nothing open.
-    return guarded(-1, [&] { return m_connection.open(path); }, [&] { m_connection.close(); });
+    return guarded(m_lock, -1, [&] { return m_connection.open(path); }, [&] { m_connection.close(); });
 }
 
 std::int32_t Library::write(const std::uint8_t* data, std::int32_t length) noexcept
 {
-    return guarded(-1, [&] { return m_connection.write(data, length); });
+    return guarded(m_lock, -1, [&] { return m_connection.write(data, length); });
 }
 
 std::int32_t Library::read(std::uint8_t* buffer) noexcept
 {
-    return guarded(-1, [&] { return m_connection.read(buffer); });
+    return guarded(m_lock, -1, [&] { return m_connection.read(buffer); });
 }
 
 std::int32_t Library::close() noexcept
 {
-    return guarded(0, [&] { return m_connection.close(); });
+    return guarded(m_lock, 0, [&] { return m_connection.close(); });
 }
 
 } // namespace fw::usb

@@ -1,12 +1,15 @@
 #pragma once
-// What the six exports do, over one platform and the one connection. No
-// exception leaves a call, since the caller is C: a failure inside is a
-// result of -1, or "nothing found" where the export always answers 0.
+// What the six exports do, over one platform and the one connection. Every
+// call holds one lock, so calls from several threads take turns instead of
+// sharing the connection and the platform's records; and no exception leaves
+// a call, since the caller is C: a failure inside is a result of -1, or
+// "nothing found" where the export always answers 0.
 
 #include "connection.h"
 #include "platform.h"
 
 #include <cstdint>
+#include <mutex>
 
 namespace fw::usb {
 
@@ -23,6 +26,7 @@ public:
     std::int32_t close() noexcept;
 
 private:
+    std::mutex m_lock;
     Platform& m_platform;
     Connection m_connection;
 };

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -163,6 +164,44 @@ TEST_F(Form1Test, OptionsStartUnselectedAndFramesVisible)
     for (auto* c : window.findChildren<QComboBox*>()) {
         EXPECT_EQ(c->count(), 0);
         EXPECT_FALSE(c->isEditable());
+    }
+}
+
+TEST_F(Form1Test, TheSerialFrameHidesTheFramesBehindIt)
+{
+    // On a first run all three settings frames are visible in one place.
+    window.show();
+    QWidget* client = window.centralWidget();
+    const QRect area = ui.FrameSerial->geometry();
+    const QImage allThree = client->grab(area).toImage();
+    ui.FrameUSB->hide();
+    ui.FrameEthernet->hide();
+    EXPECT_EQ(allThree, client->grab(area).toImage());
+}
+
+TEST_F(Form1Test, EveryListAndTheTextBoxIsNamedByItsCaption)
+{
+    // The caption is the label on the control's row in the same frame.
+    std::vector<QWidget*> fields;
+    for (auto* c : window.findChildren<QComboBox*>())
+        fields.push_back(c);
+    for (auto* e : window.findChildren<QLineEdit*>())
+        fields.push_back(e);
+    ASSERT_EQ(fields.size(), 8u);
+    for (QWidget* field : fields) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        std::vector<QLabel*> captions;
+        for (auto* l : field->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            const int middle = l->geometry().center().y();
+            if (middle >= field->geometry().top() && middle <= field->geometry().bottom() &&
+                l->geometry().right() < field->geometry().left())
+                captions.push_back(l);
+        }
+        ASSERT_EQ(captions.size(), 1u);
+        EXPECT_EQ(captions[0]->buddy(), field);
+        QString name = captions[0]->text();
+        name.remove(QStringLiteral(" :"));
+        EXPECT_EQ(field->accessibleName(), name);
     }
 }
 

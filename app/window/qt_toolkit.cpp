@@ -2,9 +2,12 @@
 
 #include "ui_Form1.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -36,8 +39,23 @@ constexpr int kBarSteps = 1 << 20;
 
 } // namespace
 
+void PackageDialog::accept()
+{
+    if (pathMustExist) {
+        const QStringList files = selectedFiles();
+        const QString file = files.isEmpty() ? QString() : files.front();
+        if (!file.isEmpty() && !QFileInfo(file).absoluteDir().exists()) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QDir::toNativeSeparators(file) +
+                                     QStringLiteral("\nPath does not exist.\nCheck the path and try again."));
+            return;
+        }
+    }
+    QFileDialog::accept();
+}
+
 QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui)
-    : window_(window), ui_(ui), dialog_(new QFileDialog(&window))
+    : window_(window), ui_(ui), dialog_(new PackageDialog(&window))
 {
     dialog_->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog_->setAcceptMode(QFileDialog::AcceptOpen);
@@ -53,6 +71,7 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui)
             if (events_)
                 events_->optionClicked(c);
         });
+        QObject::connect(button, &QRadioButton::toggled, &window_, [this] { tabToSelectedOption(); });
     }
     for (auto c : {Ctl::cboPORT, Ctl::CboUSB, Ctl::cboBaudRate, Ctl::cboBitLength,
                    Ctl::cboParity, Ctl::cboStopBit, Ctl::cboHandShake}) {
@@ -63,10 +82,21 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui)
     }
 }
 
-QtToolkit::~QtToolkit()
+QtToolkit::~QtToolkit() = default;
+
+void QtToolkit::tabToSelectedOption()
 {
-    if (pointer_ == Pointer::Hourglass)
-        QApplication::restoreOverrideCursor();
+    // Tab enters the option group at the selected button only (any of them
+    // while none is selected); the arrow keys move within the group.
+    const std::initializer_list<QRadioButton*> options{ui_.OptSerial, ui_.OptUSB, ui_.OptEthernet};
+    const bool anySelected =
+        std::any_of(options.begin(), options.end(), [](QRadioButton* b) { return b->isChecked(); });
+    for (QRadioButton* b : options) {
+        const int policy = b->focusPolicy();
+        const bool tabStop = !anySelected || b->isChecked();
+        b->setFocusPolicy(static_cast<Qt::FocusPolicy>(tabStop ? policy | Qt::TabFocus
+                                                              : policy & ~Qt::TabFocus));
+    }
 }
 
 QWidget* QtToolkit::widget(Ctl c) const
@@ -291,12 +321,11 @@ void QtToolkit::showProgress()
 
 void QtToolkit::setPointer(Pointer p)
 {
-    if (p == pointer_)
-        return;
+    // The window's own pointer: boxes and dialogs opened meanwhile keep theirs.
     if (p == Pointer::Hourglass)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        window_.setCursor(Qt::WaitCursor);
     else
-        QApplication::restoreOverrideCursor();
+        window_.unsetCursor();
     pointer_ = p;
 }
 
@@ -315,39 +344,46 @@ void QtToolkit::messageBox(const std::string& text, bool exclamation, const std:
     QMessageBox box(exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
                     toQt(title.empty() ? std::string(kProgramTitle) : title), toQt(text),
                     QMessageBox::Ok, &window_);
-    // A box must be readable even while the session shows the hourglass.
-    const bool busy = pointer_ == Pointer::Hourglass;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
-    if (busy)
-        QApplication::restoreOverrideCursor();
 }
 
 OpenDialogResult QtToolkit::showOpenDialog(const OpenDialogSetup& setup)
 {
-    QFileDialog& d = *dialog_;
+    PackageDialog& d = *dialog_;
     d.setWindowTitle(toQt(setup.title));
-    // The typed folder must exist; the file need not.
-    d.setFileMode(QFileDialog::AnyFile);
+    d.setFileMode(QFileDialog::AnyFile); // the file itself need not exist
+    d.pathMustExist = (setup.flags & kOfnPathMustExist) != 0;
     d.setOption(QFileDialog::ReadOnly, false);
     d.setOption(QFileDialog::DontConfirmOverwrite, true);
     const auto bar = setup.filter.find('|');
     const std::string description = setup.filter.substr(0, bar);
     d.setNameFilter(toQt(description));
-    d.setDirectory(toQt(setup.initialDir));
-    // The dialog keeps the name from its last use.
-    if (!lastFile_.isEmpty())
+    // The dialog keeps the full name of its last use and opens where that
+    // file is; the starting folder counts only while it holds no name.
+    if (lastFile_.isEmpty()) {
+        d.setDirectory(toQt(setup.initialDir));
+    } else {
+        d.setDirectory(QFileInfo(lastFile_).absolutePath());
         d.selectFile(lastFile_);
-    if (d.exec() != QDialog::Accepted)
+    }
+    const int answer = d.exec();
+    // A completion list left open would outlive the dialog and take the
+    // next click in the window.
+    if (auto* edit = d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        if (QCompleter* c = edit->completer(); c && c->popup()) {
+            c->popup()->hide();
+            c->setCompletionPrefix(QString()); // no late reopening either
+        }
+    }
+    if (answer != QDialog::Accepted)
         return {};
     const QStringList files = d.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty())
         return {};
-    lastFile_ = QFileInfo(files.front()).fileName();
+    lastFile_ = QFileInfo(files.front()).absoluteFilePath();
     OpenDialogResult r;
-    r.fileName = fromQt(QDir::toNativeSeparators(files.front()));
-    r.fileTitle = fromQt(QFileInfo(files.front()).fileName());
+    r.fileName = fromQt(QDir::toNativeSeparators(lastFile_));
+    r.fileTitle = fromQt(QFileInfo(lastFile_).fileName());
     return r;
 }
 

@@ -3,16 +3,25 @@
 
 #include "window/toolkit.h"
 
+#include <QFileDialog>
 #include <QString>
 #include <functional>
 #include <map>
 
-class QFileDialog;
 class QWidget;
 class QMainWindow;
 namespace Ui { class Form1; }
 
 namespace fw {
+
+// The file-open dialog. With `pathMustExist` a name whose folder does not
+// exist keeps the dialog open; the file itself need not exist.
+class PackageDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    void accept() override;
+    bool pathMustExist = false;
+};
 
 class QtToolkit final : public Toolkit {
 public:
@@ -50,20 +59,21 @@ public:
     OpenDialogResult showOpenDialog(const OpenDialogSetup& setup) override;
 
     QWidget* widget(Ctl c) const;
-    QFileDialog& fileDialog() { return *dialog_; }
+    PackageDialog& fileDialog() { return *dialog_; }
 
 private:
     void showProgress();
+    void tabToSelectedOption();
 
     QMainWindow& window_;
     Ui::Form1& ui_;
     ToolkitEvents* events_ = nullptr;
-    QFileDialog* dialog_ = nullptr;
+    PackageDialog* dialog_ = nullptr;
     float progressMax_ = 100.0f;
     float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;
     int label3Right_ = 0; // Label3 grows to the left from here
-    QString lastFile_;
+    QString lastFile_; // full name of the dialog's last use
 };
 
 QString toQt(const std::string& s);

@@ -34,14 +34,21 @@ void ModalResponder::poll()
     if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
         current_ = nullptr;
         ++dialogsAnswered;
+        if (onDialog) {
+            onDialog(*dialog);
+            return;
+        }
         const QString answer = files.isEmpty() ? QString() : files.takeFirst();
         auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
         if (answer.isEmpty() || !edit) {
             dialog->reject();
             return;
         }
-        edit->setText(answer);
-        static_cast<QDialog*>(dialog)->accept(); // runs the dialog's own checks
+        if (answer != asShown())
+            edit->setText(answer);
+        // As the Open button does, after this returns: the dialog's own
+        // checks may open a box of their own, answered like any other.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         return;
     }
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {

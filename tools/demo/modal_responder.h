@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <functional>
 
+class QFileDialog;
 class QMessageBox;
 
 namespace fw {
@@ -22,11 +23,15 @@ public:
     explicit ModalResponder(int patienceMs = 30000);
 
     QStringList files;   // answers for the next Open dialogs; "" cancels
+    // An answer that presses Open on the name the dialog already shows.
+    static QString asShown() { return QStringLiteral("\x01as shown"); }
     QStringList boxes;   // texts of the message boxes seen, in order
     QStringList stuck;   // modals that had to be closed
     int dialogsAnswered = 0;
     // Runs once a message box has been on screen for a moment, before OK.
     std::function<void(QMessageBox&)> onBox;
+    // When set, acts on each showing of the Open dialog instead of `files`.
+    std::function<void(QFileDialog&)> onDialog;
 
 private:
     void poll();

@@ -226,6 +226,51 @@ TEST(EndingDuringADownload, ClosingTheWindowStopsAtOnceAndFreesThePort)
     EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
 }
 
+TEST(PackageChoice, DownloadStartSendsThePackageChosenWithOpen)
+{
+    // The user opens a package from another folder; K20T holds a different
+    // package of the same name.
+    ProgramFolder folder;
+    folder.writeSettings(kSerialCom1);
+    samples::Package chosen = samples::make(Shape::Plain, false, 5, 40);
+    samples::Package other = samples::make(Shape::Plain, false, 7, 72);
+    chosen.name = other.name = "FIRMWARE_X.DPX";
+    folder.addPackage(other);
+    const std::string path = folder.addPackage(chosen, "usb");
+
+    sim::PrinterScript script;
+    script.answer = "TV-K3";
+    script.packageRecords = sim::splitPackage(chosen.bytes);
+    Printer printer(folder, script);
+
+    MainWindow window(folder.str());
+    window.startUp();
+    window.show();
+    {
+        ModalResponder user(20000);
+        user.files << QString::fromStdString(path);
+        window.openPackage();
+    }
+    ASSERT_EQ(window.state().strFirmwareFile, path);
+
+    // "Download Start" shows the dialog again; the user presses Open.
+    ModalResponder user(20000);
+    user.files << ModalResponder::asShown();
+    window.form().cmdSTART->click();
+    EXPECT_EQ(user.boxes, QStringList{"Download Success."});
+    EXPECT_EQ(window.state().strFirmwareFile, path);
+    const auto received = printer.sim.received();
+    const auto& query = sim::modelQuery();
+    ASSERT_GE(received.size(), query.size());
+    std::vector<std::uint8_t> sent;
+    for (const auto& r : samples::recordsFrom(chosen.bytes, 0))
+        sent.insert(sent.end(), r.begin(), r.end());
+    const std::vector<std::uint8_t> payload(received.begin() + static_cast<long>(query.size()),
+                                            received.end());
+    EXPECT_EQ(payload.size(), sent.size());
+    EXPECT_TRUE(payload == sent);
+}
+
 TEST(SettingsAcrossRuns, OkStoresWhatTheNextStartShows)
 {
     ProgramFolder folder;

@@ -30,9 +30,10 @@ ProgramFolder::~ProgramFolder()
     fs::remove_all(dir_, ec);
 }
 
-std::string ProgramFolder::addPackage(const samples::Package& p)
+std::string ProgramFolder::addPackage(const samples::Package& p, const std::string& folder)
 {
-    const fs::path file = dir_ / "K20T" / p.name;
+    fs::create_directories(dir_ / folder);
+    const fs::path file = dir_ / folder / p.name;
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(p.bytes.data()), static_cast<std::streamsize>(p.bytes.size()));
     return file.string();

@@ -21,8 +21,9 @@ public:
     ~ProgramFolder();
     const std::filesystem::path& path() const { return dir_; }
     std::string str() const { return dir_.string(); }
-    // Writes a package into K20T and gives its full path.
-    std::string addPackage(const samples::Package& p);
+    // Writes a package into a folder of the program folder (K20T unless
+    // told) and gives its full path.
+    std::string addPackage(const samples::Package& p, const std::string& folder = "K20T");
     void writeSettings(const std::string& text);
     std::string readSettings() const;
 

@@ -1,10 +1,15 @@
 // The stored design of Form1 against its layout table, and the toolkit
 // services on the real widgets.
+#include "modal_responder.h"
 #include "ui_Form1.h"
 #include "window/qt_toolkit.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -13,11 +18,15 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <vector>
 
 namespace {
@@ -256,6 +265,118 @@ TEST_F(QtToolkitTest, ProgressBarKeepsASinglePrecisionRange)
     EXPECT_FALSE(tk.setProgressValue(5.0e9f)); // above the maximum: refused
     EXPECT_EQ(tk.progressValue(), 2.0e9f);
     EXPECT_FALSE(tk.setProgressValue(-1.0f));
+}
+
+TEST_F(QtToolkitTest, TabGoesFromDownloadStartToTheSelectedInterface)
+{
+    struct Case {
+        fw::Ctl option;
+        QWidget* frame;
+        QStringList stops; // focus after each Tab from cmdSTART
+    };
+    const Case cases[] = {
+        {fw::Ctl::OptSerial, ui.FrameSerial,
+         {"OptSerial", "cboHandShake", "cboStopBit", "cboParity", "cboBitLength", "cboBaudRate",
+          "cboPORT", "cmdClose", "cmdCancel", "cmdSTART"}},
+        {fw::Ctl::OptUSB, ui.FrameUSB, {"OptUSB", "cmdClose", "cmdCancel", "CboUSB", "cmdSTART"}},
+        {fw::Ctl::OptEthernet, ui.FrameEthernet,
+         {"OptEthernet", "cmdClose", "cmdCancel", "TextEthernet", "cmdSTART"}},
+    };
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stops.front().toStdString());
+        tk.select(c.option);
+        for (QWidget* f : {ui.FrameSerial, ui.FrameUSB, ui.FrameEthernet})
+            f->setVisible(f == c.frame);
+        ui.cmdSTART->setFocus();
+        QStringList stops;
+        while (stops.size() < c.stops.size()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            stops << QApplication::focusWidget()->objectName();
+        }
+        EXPECT_EQ(stops.join(' ').toStdString(), c.stops.join(' ').toStdString());
+    }
+}
+
+TEST_F(QtToolkitTest, HourglassIsTheWindowsOwnPointer)
+{
+    // A box or a dialog opened during a download keeps the normal pointer.
+    tk.setPointer(fw::Pointer::Hourglass);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
+    tk.setPointer(fw::Pointer::Normal);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+}
+
+QLineEdit& nameBox(QFileDialog& d)
+{
+    auto* e = d.findChild<QLineEdit*>("fileNameEdit");
+    EXPECT_NE(e, nullptr);
+    return *e;
+}
+
+TEST_F(QtToolkitTest, OpenDialogRefusesAFolderThatDoesNotExistWhenAsked)
+{
+    QTemporaryDir dir;
+    const QString missingFile = dir.path() + "/MISSING.DPX";
+    const QString missingFolder = dir.path() + "/nonexistent/x.DPX";
+    struct Case {
+        QString typed;
+        unsigned flags;
+        bool refused; // the dialog stays open with a warning
+    };
+    const unsigned openStep = fw::kOfnReadOnly | fw::kOfnHideReadOnly | fw::kOfnPathMustExist;
+    const Case cases[] = {
+        {missingFolder, openStep, true},
+        {missingFile, openStep, false}, // the file itself need not exist
+        {missingFolder, fw::kOfnHideReadOnly, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString() + " flags " + std::to_string(c.flags));
+        fw::ModalResponder user(5000);
+        user.files << c.typed; // typed and Open pressed; a second showing is cancelled
+        fw::OpenDialogSetup setup;
+        setup.flags = c.flags;
+        setup.title = "Open";
+        setup.initialDir = dir.path().toStdString();
+        setup.filter = "Firmware File(*.DPX)|*.DPX";
+        const fw::OpenDialogResult r = tk.showOpenDialog(setup);
+        EXPECT_EQ(r.fileName, c.refused ? std::string() : c.typed.toStdString());
+        EXPECT_EQ(user.boxes.size(), c.refused ? 1 : 0);
+        EXPECT_EQ(user.dialogsAnswered, c.refused ? 2 : 1);
+    }
+}
+
+TEST_F(QtToolkitTest, OpenDialogLeavesNoCompletionListBehind)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"FIRMWARE_A.DPX", "FIRMWARE_B.DPX"})
+        std::ofstream((dir.path() + "/" + name).toStdString()) << "x";
+    QAbstractItemView* popup = nullptr;
+    bool shown = false;
+    fw::ModalResponder user(10000);
+    user.onDialog = [&](QFileDialog& d) {
+        QLineEdit& box = nameBox(d);
+        box.setFocus();
+        QTest::keyClicks(&box, "FIRM"); // the user types, the list of matches opens
+        popup = box.completer() ? box.completer()->popup() : nullptr;
+        shown = popup && QTest::qWaitFor([&] { return popup->isVisible(); }, 5000);
+        QTest::keyClicks(&box, "WARE_A.DPX");
+        QMetaObject::invokeMethod(&d, "accept", Qt::QueuedConnection);
+    };
+    fw::OpenDialogSetup setup;
+    setup.flags = fw::kOfnPathMustExist;
+    setup.initialDir = dir.path().toStdString();
+    setup.filter = "Firmware File(*.DPX)|*.DPX";
+    const fw::OpenDialogResult r = tk.showOpenDialog(setup);
+    EXPECT_EQ(r.fileTitle, "FIRMWARE_A.DPX");
+    ASSERT_TRUE(shown);
+    EXPECT_FALSE(popup->isVisible());
+    QTest::qWait(100);
+    EXPECT_FALSE(popup->isVisible());
 }
 
 TEST_F(QtToolkitTest, CounterGrowsLeftFromTheBarsRightEdge)

@@ -54,12 +54,14 @@ public:
     // when it returns 0 or less.
     virtual ChannelStatus read(std::vector<std::uint8_t>& bytes) = 0;
 
-    // Serial: close when open. USB: usb_close, always. Network: close the file.
+    // Serial: close when open. USB: usb_close, always. Network: abandon the
+    // job: the printer receives none of it.
     virtual void close() = 0;
 
     // Network: gives the printer the job written so far and closes the path,
-    // so a job that cannot be handed over is not taken for a success. The
-    // other channels deliver every write at once and have nothing to do.
+    // so a job that cannot be handed over is not taken for a success; only a
+    // job handed over reaches the printer. The other channels deliver every
+    // write at once and have nothing to do.
     virtual ChannelStatus handOver() { return ChannelStatus::success(); }
     virtual bool isOpen() const = 0;
 };

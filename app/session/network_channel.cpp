@@ -1,5 +1,8 @@
 #include "session/network_channel.h"
 
+#include <new>
+#include <utility>
+
 namespace fw {
 
 NetworkChannel::NetworkChannel() : sink_(makeNetworkSink()) {}
@@ -23,8 +26,11 @@ ChannelStatus NetworkChannel::write(std::span<const std::uint8_t> bytes) {
     if (!sink_->isOpen())
         return ChannelStatus::failure("Cannot write to " + (path_.empty() ? std::string("the network print path") : path_) +
                                       ": it is not open.");
-    const std::string why = sink_->write(bytes);
-    if (!why.empty()) return ChannelStatus::failure("Cannot write to " + path_ + ": " + why);
+    try {
+        job_.insert(job_.end(), bytes.begin(), bytes.end());
+    } catch (const std::bad_alloc&) {
+        return ChannelStatus::failure("Cannot write to " + path_ + ": not enough memory to hold the print job.");
+    }
     return ChannelStatus::success();
 }
 
@@ -39,14 +45,14 @@ ChannelStatus NetworkChannel::read(std::vector<std::uint8_t>& bytes) {
 }
 
 void NetworkChannel::close() {
-    if (sink_->isOpen()) closeError_ = sink_->close();
+    if (sink_->isOpen()) sink_->abandon();
+    std::vector<std::uint8_t>().swap(job_);
 }
 
 ChannelStatus NetworkChannel::handOver() {
     if (!sink_->isOpen()) return ChannelStatus::success();
-    close();
-    if (!closeError_.empty())
-        return ChannelStatus::failure("Cannot hand the print job to " + path_ + ": " + closeError_);
+    const std::string why = sink_->deliver(std::exchange(job_, {}));
+    if (!why.empty()) return ChannelStatus::failure("Cannot hand the print job to " + path_ + ": " + why);
     return ChannelStatus::success();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The network print path "\\" + address + "\lp1": bytes written in order,
-// nothing read back.
+// nothing read back. The bytes are held until the session hands the job over;
+// a job closed without that never reaches the printer.
 
 #include "session/download_channel.h"
 #include "session/network_sink.h"
@@ -20,17 +21,16 @@ public:
     ChannelStatus write(std::span<const std::uint8_t> bytes) override;
     ChannelStatus waitingCount(int& count, std::chrono::milliseconds slice) override;
     ChannelStatus read(std::vector<std::uint8_t>& bytes) override;
+    // Abandons the job: the printer receives none of it.
     void close() override;
+    // Sends the job held so far to the printer and closes the path.
     ChannelStatus handOver() override;
     bool isOpen() const override;
-
-    // Why the last close could not hand the job over; empty when it could.
-    const std::string& closeError() const { return closeError_; }
 
 private:
     std::unique_ptr<NetworkSink> sink_;
     std::string path_;
-    std::string closeError_;
+    std::vector<std::uint8_t> job_;
 };
 
 } // namespace fw

@@ -1,11 +1,16 @@
 #pragma once
 // Where the bytes of the network print path go on this platform: the UNC path
 // as a file on Windows, an SMB print job elsewhere.
+//
+// A print share gives the printer whatever the job file holds when the file
+// is closed, by any close. So nothing is written before the whole job is
+// there: deliver() writes it and closes, abandon() closes the file still
+// empty, which the print server drops.
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
+#include <vector>
 
 #include "session/network_address.h"
 
@@ -14,12 +19,16 @@ namespace fw {
 class NetworkSink {
 public:
     virtual ~NetworkSink() = default;
-    // `path` is the print path as built from the address; `address` its
-    // checked parts. Empty result: open; else the reason it is not.
+    // Opens the job file. `path` is the print path as built from the address;
+    // `address` its checked parts. Empty result: open; else the reason it is
+    // not.
     virtual std::string open(const std::string& path, const NetworkAddress& address) = 0;
-    virtual std::string write(std::span<const std::uint8_t> bytes) = 0;
-    // Ends the job (the printer gets it now); gives the reason when that fails.
-    virtual std::string close() = 0;
+    // Writes the whole job and closes the file: the printer gets it now.
+    // Empty result: handed over; else why not. Closed afterwards either way.
+    virtual std::string deliver(std::vector<std::uint8_t> job) = 0;
+    // Closes the file without writing, so the printer gets nothing. Never
+    // waits for a print server that does not answer.
+    virtual void abandon() = 0;
     virtual bool isOpen() const = 0;
 };
 

@@ -1,5 +1,6 @@
 // The network print path on Windows: the UNC path opened as a file for binary
-// writing, written in sequence.
+// writing. The job is written only when it is handed over; a job given up on
+// is closed empty.
 
 #include "session/network_sink.h"
 
@@ -13,10 +14,10 @@ namespace {
 
 class UncFile final : public NetworkSink {
 public:
-    ~UncFile() override { close(); }
+    ~UncFile() override { abandon(); }
 
     std::string open(const std::string& path, const NetworkAddress&) override {
-        close();
+        abandon();
         HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
@@ -26,31 +27,30 @@ public:
         return {};
     }
 
-    std::string write(std::span<const std::uint8_t> bytes) override {
+    std::string deliver(std::vector<std::uint8_t> job) override {
         if (handle_ == INVALID_HANDLE_VALUE) return "it is not open";
+        std::string why;
         std::size_t done = 0;
-        while (done < bytes.size()) {
-            const std::size_t chunk = bytes.size() - done > 0x10000000 ? 0x10000000 : bytes.size() - done;
+        while (why.empty() && done < job.size()) {
+            const std::size_t chunk = job.size() - done > 0x10000000 ? 0x10000000 : job.size() - done;
             DWORD written = 0;
-            if (!WriteFile(handle_, bytes.data() + done, static_cast<DWORD>(chunk), &written, nullptr) ||
-                written == 0) {
+            if (!WriteFile(handle_, job.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0) {
                 const DWORD code = GetLastError();
-                return windowsErrorText(code);
+                why = windowsErrorText(code);
             }
             done += written;
         }
-        return {};
-    }
-
-    std::string close() override {
-        if (handle_ == INVALID_HANDLE_VALUE) return {};
-        std::string why;
-        if (!CloseHandle(handle_)) {
+        if (!CloseHandle(handle_) && why.empty()) {
             const DWORD code = GetLastError();
             why = windowsErrorText(code);
         }
         handle_ = INVALID_HANDLE_VALUE;
         return why;
+    }
+
+    void abandon() override {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
     }
 
     bool isOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }

@@ -1,17 +1,21 @@
 // Downloads through the real window over the network print path to a private
 // Samba server on 127.0.0.1: the job the printer share receives holds the
-// model query and the records in order; an address nobody answers on is
-// reported and never ends in "Download Success.".
+// model query and the records in order; a download that does not succeed
+// gives the printer nothing; an address nobody answers on is reported and
+// never ends in "Download Success.".
 #include "e2e_support.h"
 #include "printer_sim.h"
 #include "samba_server.h"
 #include "ui_Form1.h"
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 namespace fw::e2e {
 namespace {
@@ -30,6 +34,16 @@ std::vector<std::uint8_t> joined(const std::vector<samples::Bytes>& records)
     for (const auto& r : records)
         all.insert(all.end(), r.begin(), r.end());
     return all;
+}
+
+// The job one successful download of `pkg` gives the printer.
+std::vector<std::uint8_t> jobOf(const samples::Package& pkg)
+{
+    // The answer on this path is always "K20_T": from the record after the header.
+    std::vector<std::uint8_t> job(sim::modelQuery().begin(), sim::modelQuery().end());
+    const auto records = joined(samples::recordsFrom(pkg.bytes, samples::offsetAfterHeader(pkg.bytes)));
+    job.insert(job.end(), records.begin(), records.end());
+    return job;
 }
 
 class NetworkDownload : public ::testing::Test {
@@ -59,16 +73,103 @@ TEST_F(NetworkDownload, ShareReceivesTheQueryThenTheRecordsInOrder)
     for (Shape shape : {Shape::Header90, Shape::Plain}) {
         const samples::Package pkg = samples::make(shape, shape == Shape::Plain, 20, 60);
         ASSERT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Download Success."});
-        // The answer on this path is always "K20_T": from the record after the header.
-        const auto& query = sim::modelQuery();
-        expected.insert(expected.end(), query.begin(), query.end());
-        const auto records = joined(samples::recordsFrom(pkg.bytes, samples::offsetAfterHeader(pkg.bytes)));
-        expected.insert(expected.end(), records.begin(), records.end());
+        const auto job = jobOf(pkg);
+        expected.insert(expected.end(), job.begin(), job.end());
         EXPECT_EQ(server.waitForCapture(expected.size(), 10s), expected) << server.log();
         EXPECT_TRUE(window.form().cmdSTART->isEnabled());
         EXPECT_TRUE(window.form().OptEthernet->isEnabled());
     }
 }
+
+// Every way a download ends short of "Download Success.": the printer must
+// receive nothing of it, and the window must not hang on a silent server.
+enum class Ending { ShareWithoutRoom, WindowClosed, WindowClosedWhileTheServerIsPaused };
+
+struct Abandoned {
+    const char* name;
+    Ending ending;
+};
+
+void PrintTo(const Abandoned& a, std::ostream* os) { *os << a.name; }
+
+class AbandonedDownload : public NetworkDownload, public ::testing::WithParamInterface<Abandoned> {};
+
+TEST_P(AbandonedDownload, PrinterReceivesNothing)
+{
+    if (!test::SambaServer::available())
+        GTEST_SKIP() << "smbd is not installed";
+    const Ending ending = GetParam().ending;
+    const bool closing = ending == Ending::WindowClosed || ending == Ending::WindowClosedWhileTheServerIsPaused;
+    test::SambaServer server;
+    ASSERT_EQ(server.start("lp1", ending == Ending::ShareWithoutRoom ? 16 : -1), "");
+    folder.writeSettings(ethernetAt(server.address()));
+
+    {
+        MainWindow window(folder.str(), nullptr, nullptr, &clock);
+        window.startUp();
+        window.show();
+        const samples::Package pkg = samples::make(Shape::Header90, false, 3000, 100);
+
+        // The user closes the window once records are going out.
+        QTimer watch;
+        std::chrono::steady_clock::time_point closedAt{};
+        QObject::connect(&watch, &QTimer::timeout, &window, [&] {
+            if (window.form().ProgressBar->value() < 10000)
+                return;
+            watch.stop();
+            if (ending == Ending::WindowClosedWhileTheServerIsPaused)
+                server.pause();
+            closedAt = std::chrono::steady_clock::now();
+            window.close();
+        });
+        if (closing)
+            watch.start(1);
+
+        const QStringList boxes = downloadThroughWindow(window, folder.addPackage(pkg));
+        const auto ended = std::chrono::steady_clock::now();
+        if (ending == Ending::WindowClosedWhileTheServerIsPaused) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            server.resume();
+        }
+        const std::string seen = boxes.join(" | ").toStdString();
+        switch (ending) {
+        case Ending::ShareWithoutRoom:
+            ASSERT_EQ(boxes.size(), 2) << seen;
+            EXPECT_TRUE(boxes.front().contains("room for 16384 bytes")) << seen;
+            EXPECT_EQ(boxes.back(), "Communication Error.");
+            break;
+        case Ending::WindowClosed:
+        case Ending::WindowClosedWhileTheServerIsPaused:
+            EXPECT_TRUE(boxes.isEmpty()) << seen;
+            ASSERT_NE(closedAt, std::chrono::steady_clock::time_point{}) << "the download ended before the close";
+            EXPECT_LT(ended - closedAt, std::chrono::milliseconds(500));
+            EXPECT_FALSE(window.isVisible());
+            break;
+        }
+    }
+
+    // The next download reaches the printer alone, and once the share holds
+    // no job any more nothing of the first has followed it.
+    MainWindow next(folder.str(), nullptr, nullptr, &clock);
+    next.startUp();
+    next.show();
+    const samples::Package small = samples::make(Shape::Header90, false, 20, 60);
+    ASSERT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
+    const std::vector<std::uint8_t> job = jobOf(small);
+    EXPECT_EQ(server.waitForCapture(job.size(), 10s), job);
+    for (auto until = std::chrono::steady_clock::now() + 10s;
+         server.spooledJobs() > 0 && std::chrono::steady_clock::now() < until;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(server.spooledJobs(), 0u);
+    EXPECT_EQ(server.capture(), job) << server.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, AbandonedDownload,
+    ::testing::Values(Abandoned{"ShareWithoutRoom", Ending::ShareWithoutRoom},
+                      Abandoned{"WindowClosed", Ending::WindowClosed},
+                      Abandoned{"WindowClosedWhileTheServerIsPaused", Ending::WindowClosedWhileTheServerIsPaused}),
+    [](const ::testing::TestParamInfo<Abandoned>& i) { return std::string(i.param.name); });
 
 struct Unreachable {
     const char* name;

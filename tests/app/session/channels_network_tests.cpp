@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 namespace fw {
 namespace {
@@ -53,10 +54,74 @@ TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob) {
     // A second session is a second job, appended after the first.
     ASSERT_TRUE(channel.open(at(server.address())).ok());
     ASSERT_TRUE(channel.write(query).ok());
-    channel.close();
+    EXPECT_TRUE(channel.handOver().ok());
     sent.insert(sent.end(), query.begin(), query.end());
     EXPECT_EQ(server.waitForCapture(sent.size(), 10s), sent);
 }
+
+// Every end of a job other than a hand-over: the printer must receive none of
+// it, and the window must not wait for a server that has stopped answering.
+struct Abandon {
+    const char* name;
+    long long freeKiB;  // room the share reports; -1: its disk's own
+    bool pause;         // the server stops answering before the job ends
+    const char* report; // the job is handed over and fails with this; nullptr: closed
+};
+
+void PrintTo(const Abandon& a, std::ostream* os) { *os << a.name; }
+
+class AbandonedJob : public SambaTest, public ::testing::WithParamInterface<Abandon> {};
+
+TEST_P(AbandonedJob, ReachesNoPrinter) {
+    const Abandon& a = GetParam();
+    if (!test::SambaServer::available()) GTEST_SKIP() << "smbd is not installed";
+    ASSERT_EQ(server.start("lp1", a.freeKiB), "");
+    ASSERT_TRUE(channel.open(at(server.address())).ok());
+    for (int r = 0; r < 300; ++r) {
+        Bytes record(700, static_cast<std::uint8_t>('A' + r % 26));
+        record[0] = 0x01;
+        ASSERT_TRUE(channel.write(record).ok()) << r;
+    }
+    if (a.pause) server.pause();
+
+    const auto start = Clock::now();
+    if (a.report) {
+        const ChannelStatus s = channel.handOver();
+        EXPECT_LT(Clock::now() - start, 1500ms);
+        ASSERT_TRUE(s.failed());
+        EXPECT_NE(s.error.find("\\\\" + server.address() + "\\lp1"), std::string::npos) << s.error;
+        EXPECT_NE(s.error.find(a.report), std::string::npos) << s.error;
+    } else {
+        channel.close();
+        EXPECT_LT(Clock::now() - start, 200ms);
+    }
+    EXPECT_FALSE(channel.isOpen());
+    EXPECT_TRUE(channel.handOver().ok()); // nothing left to hand over
+    if (a.pause) {
+        std::this_thread::sleep_for(300ms);
+        server.resume();
+    }
+
+    // The next job reaches the printer alone, and once the share holds no job
+    // any more nothing of the abandoned one has followed it.
+    const Bytes next{0x01, '9', '1', 0x02, 'O', 'K', 0x17};
+    ASSERT_TRUE(channel.open(at(server.address())).ok());
+    ASSERT_TRUE(channel.write(next).ok());
+    ASSERT_TRUE(channel.handOver().ok());
+    EXPECT_EQ(server.waitForCapture(next.size(), 10s), next);
+    for (auto until = Clock::now() + 10s; server.spooledJobs() > 0 && Clock::now() < until;)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(server.spooledJobs(), 0u);
+    EXPECT_EQ(server.capture(), next) << server.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, AbandonedJob,
+    ::testing::Values(Abandon{"ClosedAfterWrites", -1, false, nullptr},
+                      Abandon{"ClosedWhileTheServerIsPaused", -1, true, nullptr},
+                      Abandon{"HandedOverToAPausedServer", -1, true, "did not answer in time"},
+                      Abandon{"HandedOverToAShareWithoutRoom", 64, false, "room for 65536 bytes"}),
+    [](const ::testing::TestParamInfo<Abandon>& i) { return std::string(i.param.name); });
 
 TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport) {
     startServer("lp2");
@@ -112,30 +177,6 @@ TEST(NetworkChannelTest, ReadsNothingAndNeverWaits) {
     Bytes bytes{1};
     EXPECT_TRUE(channel.read(bytes).ok());
     EXPECT_TRUE(bytes.empty());
-}
-
-// A print share that takes the bytes but fails when the job is handed over.
-class RefusingSink final : public NetworkSink {
-public:
-    std::string open(const std::string&, const NetworkAddress&) override { open_ = true; return {}; }
-    std::string write(std::span<const std::uint8_t>) override { return {}; }
-    std::string close() override { open_ = false; return "the server went away"; }
-    bool isOpen() const override { return open_; }
-
-private:
-    bool open_ = false;
-};
-
-TEST(NetworkChannelTest, JobThatCannotBeHandedOverIsReported) {
-    NetworkChannel channel(std::make_unique<RefusingSink>());
-    ASSERT_TRUE(channel.open(at("printer.example")).ok());
-    ASSERT_TRUE(channel.write(Bytes{0x01, 0x17}).ok());
-    const ChannelStatus s = channel.handOver();
-    ASSERT_TRUE(s.failed());
-    EXPECT_NE(s.error.find("\\\\printer.example\\lp1"), std::string::npos) << s.error;
-    EXPECT_NE(s.error.find("the server went away"), std::string::npos) << s.error;
-    EXPECT_FALSE(channel.isOpen());
-    EXPECT_TRUE(channel.handOver().ok()); // nothing left to hand over
 }
 
 } // namespace

@@ -12,6 +12,8 @@ PACKAGES=(
   fonts-liberation
   # a display for machines without one, and screenshots
   xvfb xauth imagemagick
+  # a window manager's close request in the end-to-end tests on Xvfb
+  libx11-dev
   # USB printers on Linux, and their test bed
   libudev-dev umockdev libumockdev-dev gir1.2-umockdev-1.0
   # the network print path and its local test server

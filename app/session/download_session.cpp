@@ -59,6 +59,10 @@ public:
     void report(const std::string& description) override
     {
         ui_.setPointer(Pointer::Normal);
+        // A close asked for while the session waited would be dropped once
+        // a modal box is open: take it first.
+        ui_.processWindowRequests();
+        checkEnd();
         ui_.messageBox(description);
         checkEnd();
     }
@@ -248,6 +252,8 @@ private:
             }
         }
         ui_.setPointer(Pointer::Normal);
+        ui_.processWindowRequests(); // as in report()
+        checkEnd();
         ui_.messageBox(outcome_);
         lockControls(false);
         closeBySelectedOption(true);

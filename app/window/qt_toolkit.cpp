@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QInputEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -32,6 +33,15 @@ std::string fromQt(const QString& s) { return s.toUtf8().toStdString(); }
 namespace {
 
 QComboBox* combo(QWidget* w) { return qobject_cast<QComboBox*>(w); }
+
+// Swallows the user's clicks, keys and shortcuts while it is installed.
+class DropUserInput final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        return dynamic_cast<QInputEvent*>(e) != nullptr || e->type() == QEvent::Shortcut;
+    }
+};
 
 // The bar counts in whole steps; a single-precision maximum can exceed the
 // int range, so the bar shows the proportion on a fixed scale.
@@ -332,6 +342,17 @@ void QtToolkit::setPointer(Pointer p)
 void QtToolkit::processEvents()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtToolkit::processWindowRequests()
+{
+    // Qt counts a close by the window system as user input, so excluding
+    // user input would keep it back as well. Deliver everything, but drop
+    // the clicks and keys, as the modal box that follows would.
+    DropUserInput dropUserInput;
+    qApp->installEventFilter(&dropUserInput);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    qApp->removeEventFilter(&dropUserInput);
 }
 
 void QtToolkit::closeWindow()

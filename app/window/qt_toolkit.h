@@ -54,6 +54,7 @@ public:
     void setPointer(Pointer p) override;
     Pointer pointer() const override { return pointer_; }
     void processEvents() override;
+    void processWindowRequests() override;
     void closeWindow() override;
     void messageBox(const std::string& text, bool exclamation, const std::string& title) override;
     OpenDialogResult showOpenDialog(const OpenDialogSetup& setup) override;

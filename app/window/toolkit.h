@@ -99,6 +99,10 @@ public:
     virtual void setPointer(Pointer p) = 0;
     virtual Pointer pointer() const = 0;
     virtual void processEvents() = 0;
+    // Delivers only what the window system asks of the window (a close),
+    // no user input; a session calls it before each box it shows, since a
+    // request arriving while a modal box is open would be dropped.
+    virtual void processWindowRequests() {}
     virtual void closeWindow() = 0;
 
     // modal boxes; an empty title means the program's title

@@ -85,6 +85,13 @@ void FakeToolkit::processEvents()
         onProcessEvents();
 }
 
+void FakeToolkit::processWindowRequests()
+{
+    ++processWindowRequestsCalls;
+    if (onProcessWindowRequests)
+        onProcessWindowRequests();
+}
+
 void FakeToolkit::messageBox(const std::string& text, bool exclamation, const std::string& title)
 {
     boxes.push_back({text, exclamation, title, pointer_});

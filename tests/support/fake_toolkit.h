@@ -51,6 +51,7 @@ public:
     void setPointer(Pointer p) override { pointer_ = p; }
     Pointer pointer() const override { return pointer_; }
     void processEvents() override;
+    void processWindowRequests() override;
     void closeWindow() override { closed = true; }
     void messageBox(const std::string& text, bool exclamation, const std::string& title) override;
     OpenDialogResult showOpenDialog(const OpenDialogSetup& setup) override;
@@ -78,6 +79,10 @@ public:
     int processEventsCalls = 0;
     // Runs inside processEvents(), as a user's click between records would.
     std::function<void()> onProcessEvents;
+    int processWindowRequestsCalls = 0;
+    // Runs inside processWindowRequests(), as a close of the window asked
+    // for while the session waited would.
+    std::function<void()> onProcessWindowRequests;
     // Runs inside messageBox(), before it returns.
     std::function<void(const ShownBox&)> onMessageBox;
     bool closed = false;

@@ -10,13 +10,30 @@ if(TARGET fw_window_qt AND TARGET fw_printer_sim AND TARGET fw_modal_responder)
   else()
     target_compile_definitions(fw_e2e_support PRIVATE TAVLIB_PATH="")
   endif()
+  # A window manager's close request, sent to the window on a virtual X display.
+  find_package(X11 QUIET)
+  find_program(FW_XVFB_RUN xvfb-run)
+  if(TARGET X11::X11)
+    target_compile_definitions(fw_e2e_support PRIVATE FW_E2E_X11)
+    target_link_libraries(fw_e2e_support PRIVATE X11::X11)
+  endif()
 
   add_executable(e2e_serial_test ${CMAKE_CURRENT_LIST_DIR}/e2e_serial_test.cpp
                  ${CMAKE_SOURCE_DIR}/tests/app/window/qt_test_main.cpp)
   fw_warnings(e2e_serial_test)
-  target_link_libraries(e2e_serial_test PRIVATE fw_e2e_support GTest::gtest)
+  target_link_libraries(e2e_serial_test PRIVATE fw_e2e_support Qt6::Test GTest::gtest)
   gtest_discover_tests(e2e_serial_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+  # The tests that need a real window system run again on Xvfb (on the
+  # offscreen platform they skip).
+  if(TARGET X11::X11 AND FW_XVFB_RUN)
+    add_test(NAME e2e_serial_test.OnXvfb
+      COMMAND ${FW_XVFB_RUN} -a $<TARGET_FILE:e2e_serial_test> --gtest_filter=*OnX11*)
+    set_tests_properties(e2e_serial_test.OnXvfb PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=xcb" TIMEOUT 120
+      PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\."
+      FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|\\[  SKIPPED \\]|ERROR: |runtime error")
+  endif()
 endif()
 
 # USB: the real libTAVLIB.so against printers of a umockdev test bed. The

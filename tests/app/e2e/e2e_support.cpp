@@ -65,6 +65,30 @@ QStringList downloadThroughWindow(MainWindow& window, const std::string& package
 
 } // namespace fw::e2e
 
+#ifdef FW_E2E_X11
+#include <X11/Xlib.h> // last: its macros clash with names used above
+
+bool fw::e2e::sendWindowManagerClose(unsigned long window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(display, window, False, NoEventMask, &event) != 0;
+    XSync(display, False);
+    XCloseDisplay(display);
+    return sent;
+}
+#else
+bool fw::e2e::sendWindowManagerClose(unsigned long) { return false; }
+#endif
+
 // Allocations the system libraries keep until exit, not ours: libsmbclient's
 // process-wide state, and Qt Core's for the file dialog's helper thread,
 // which may still be winding down when a test ends.

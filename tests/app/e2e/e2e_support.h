@@ -48,4 +48,10 @@ private:
 // texts of every box the session showed.
 QStringList downloadThroughWindow(MainWindow& window, const std::string& package);
 
+// Asks the X server to close `window` the way a window manager does when the
+// user clicks the title bar's close button, over a connection of its own, so
+// it may be called from any thread. False without an X display, or in a
+// build without Xlib.
+bool sendWindowManagerClose(unsigned long window);
+
 } // namespace fw::e2e

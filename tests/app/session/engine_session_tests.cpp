@@ -623,6 +623,31 @@ TEST_F(SessionTest, EndOfProgramStopsTheSessionAtItsNextLook)
     }
 }
 
+// A close asked for while the printer keeps its acknowledgement back reaches
+// the session before the box it would show: no box, the channel released.
+TEST_F(SessionTest, CloseDuringASilentWaitEndsBeforeTheOutcomeBox)
+{
+    for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB}) {
+        SCOPED_TRACE(static_cast<int>(option));
+        choose(option);
+        ScriptedChannel& ch = channels.of(option == Ctl::OptSerial ? ChannelKind::Serial : ChannelKind::Usb);
+        ch.printer = [](ScriptedChannel& c, const Bytes& b) {
+            if (isModelQuery(b))
+                c.reply(bytesOf("TV-K3"));
+        };
+        const int closes = ch.closes;
+        ui.boxes.clear();
+        state.endRequested = false;
+        ui.onProcessWindowRequests = [&] { state.endRequested = true; };
+        session->run();
+        ui.onProcessWindowRequests = nullptr;
+        EXPECT_TRUE(ui.boxes.empty());
+        EXPECT_EQ(ch.recordsWritten().size(), 1u);
+        EXPECT_EQ(ch.closes, closes + 1);
+        EXPECT_FALSE(state.sessionRunning);
+    }
+}
+
 // --- with the package read from disk ---
 
 class DiskPackage : public SessionTest {

@@ -1,4 +1,7 @@
 // Firmware: loads a firmware or font package into a receipt printer.
+#include "channels/product_channels.h"
+#include "channels/tavlib_binding.h"
+#include "engine/clock.h"
 #include "window/main_window.h"
 
 #include <QApplication>
@@ -15,7 +18,11 @@ int main(int argc, char** argv)
         icon.addFile(QString(":/images/icon-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
 
-    fw::MainWindow window(QCoreApplication::applicationDirPath().toStdString());
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+    fw::TavlibBinding usb(programDir);
+    fw::ProductChannels channels(programDir, usb);
+    fw::SteadyClock clock;
+    fw::MainWindow window(programDir, usb, channels, clock);
     window.setWindowIcon(icon);
     window.startUp();
     window.show();

@@ -1,65 +1,53 @@
 #pragma once
-// Form1: the program's one window. It owns the window-level state, the three
-// channels and the USB library binding, and wires the controls to their
-// handlers.
+// Form1 on Qt: the program's one window. It creates the controls from the
+// stored design, realises the toolkit on them and runs the form's handlers
+// when the user acts.
 
-#include "window/form_state.h"
+#include "engine/session.h"
+#include "form/form.h"
 
 #include <QMainWindow>
 #include <memory>
 #include <string>
 
-namespace Ui { class Form1; }
+namespace Ui {
+class Form1;
+}
 
 namespace fw {
 
 class QtToolkit;
 class UsbLibrary;
-class ChannelSet;
-class FormHandlers;
-class Clock;
-class DownloadSession;
 
 class MainWindow final : public QMainWindow {
 public:
-    // `usb` and `channels` may be given by tests; otherwise the window binds
-    // TAVLIB by name and opens real channels.
-    explicit MainWindow(const std::string& programDir, UsbLibrary* usb = nullptr,
-                        ChannelSet* channels = nullptr, Clock* clock = nullptr);
+    // `programDir` is the folder that holds the program file; `usb`,
+    // `channels` and `clock` outlive the window.
+    MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSet& channels, Clock& clock);
     ~MainWindow() override;
 
     // Fills the lists, restores the settings and selects the interface;
     // the caller shows the window afterwards.
     void startUp();
 
-    Ui::Form1& form() { return *ui_; }
+    Ui::Form1& controls() { return *ui_; }
     QtToolkit& toolkit() { return *toolkit_; }
-    FormState& state() { return state_; }
-
-    // The handlers, as the controls run them.
-    void openPackage();
-    void startDownload();
-    void okClicked();
-    void endProgram();
+    Form& form() { return *form_; }
+    FormState& state() { return form_->state(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void startDownload();
+    void okClicked();
     void releaseDevices();
 
-    std::string programDir_;
     std::unique_ptr<Ui::Form1> ui_;
     std::unique_ptr<QtToolkit> toolkit_;
-    FormState state_;
-    std::unique_ptr<UsbLibrary> ownUsb_;
-    std::unique_ptr<ChannelSet> ownChannels_;
-    std::unique_ptr<Clock> ownClock_;
-    UsbLibrary* usb_;
-    ChannelSet* channels_;
-    Clock* clock_;
-    std::unique_ptr<FormHandlers> handlers_;
-    std::unique_ptr<DownloadSession> session_;
+    ChannelSet& channels_;
+    DownloadSession session_;
+    std::unique_ptr<Form> form_;
 };
 
 } // namespace fw

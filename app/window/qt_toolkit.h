@@ -1,7 +1,7 @@
 #pragma once
 // The toolkit services realised on the Qt widgets of Form1.
 
-#include "window/toolkit.h"
+#include "form/toolkit.h"
 
 #include <QFileDialog>
 #include <QString>

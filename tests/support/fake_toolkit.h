@@ -3,7 +3,7 @@
 // state the logic can see, handlers run like the real window's, and message
 // boxes and the file dialog answered from scripts.
 
-#include "window/toolkit.h"
+#include "form/toolkit.h"
 
 #include <deque>
 #include <functional>

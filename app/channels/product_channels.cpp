@@ -1,0 +1,17 @@
+#include "channels/product_channels.h"
+
+namespace fw {
+
+ProductChannels::ProductChannels(const std::string& programDir, UsbLibrary& usb)
+    : serial_(programDir), usb_(usb) {}
+
+DownloadChannel& ProductChannels::channel(ChannelKind kind) {
+    switch (kind) {
+    case ChannelKind::Serial: return serial_;
+    case ChannelKind::Usb: return usb_;
+    case ChannelKind::Network: break;
+    }
+    return network_;
+}
+
+} // namespace fw

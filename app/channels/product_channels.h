@@ -1,0 +1,24 @@
+#pragma once
+// The three real channels: serial port, USB printer, network print path.
+
+#include "engine/channel.h"
+#include "channels/network_channel.h"
+#include "channels/serial_channel.h"
+#include "channels/usb_channel.h"
+
+#include <string>
+
+namespace fw {
+
+class ProductChannels final : public ChannelSet {
+public:
+    ProductChannels(const std::string& programDir, UsbLibrary& usb);
+    DownloadChannel& channel(ChannelKind kind) override;
+
+private:
+    SerialChannel serial_;
+    UsbChannel usb_;
+    NetworkChannel network_;
+};
+
+} // namespace fw

@@ -1,0 +1,136 @@
+#include "channels/serial_channel.h"
+
+#include "channels/serial_port_names.h"
+
+#include <QSerialPort>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace fw {
+
+namespace {
+
+// The port's stock input buffer; output is not limited by Qt.
+constexpr qint64 kReadBufferSize = 1024;
+// A write hands the record to the port; it must leave within this time.
+constexpr int kWriteTimeoutMs = 5000;
+
+QSerialPort::Parity parityOf(char letter) {
+    switch (letter) {
+    case 'E': return QSerialPort::EvenParity;
+    case 'O': return QSerialPort::OddParity;
+    case 'M': return QSerialPort::MarkParity;
+    case 'S': return QSerialPort::SpaceParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits stopBitsOf(int stopBits) {
+    return stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+}
+
+} // namespace
+
+SerialChannel::SerialChannel(std::string programDir)
+    : programDir_(std::move(programDir)), port_(std::make_unique<QSerialPort>()) {}
+
+SerialChannel::~SerialChannel() { close(); }
+
+bool SerialChannel::isOpen() const { return port_->isOpen(); }
+
+void SerialChannel::close() {
+    if (port_->isOpen()) port_->close();
+}
+
+Result SerialChannel::portFault(const char* what) {
+    const std::string reason = port_->errorString().toStdString();
+    port_->clearError();
+    return Result::failure(std::string(what) + " on " + portName_ + ": " + reason);
+}
+
+Result SerialChannel::open(const ChannelSettings& settings) {
+    close();
+    portName_ = "COM" + std::to_string(settings.portNumber);
+    device_.clear();
+    if (settings.portNumber < 1)
+        return Result::failure("No serial port is chosen: choose one in the Port list.");
+    device_ = resolveSerialPort(settings.portNumber, programDir_);
+    if (device_.empty())
+        return Result::failure("The serial port " + portName_ + " does not exist on this computer.");
+
+    // Input mode binary: QSerialPort never translates bytes.
+    port_->setPortName(QString::fromStdString(device_));
+    const SerialLine& line = settings.line;
+    if (const Result usable = checkSerialLine(line); !usable.ok()) return usable;
+    port_->setBaudRate(line.baud);
+    port_->setParity(parityOf(line.parity));
+    port_->setDataBits(static_cast<QSerialPort::DataBits>(line.dataBits));
+    port_->setStopBits(stopBitsOf(line.stopBits));
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    port_->setReadBufferSize(kReadBufferSize);
+
+    if (port_->open(QIODevice::ReadWrite)) return Result::success();
+
+    const auto error = port_->error();
+    std::string reason = port_->errorString().toStdString();
+    port_->clearError();
+    std::string text = "Cannot open the serial port " + portName_;
+    if (device_ != portName_) text += " (" + device_ + ")";
+    text += ": " + reason + ".";
+#ifndef _WIN32
+    if (error == QSerialPort::PermissionError) {
+        if (::access(device_.c_str(), R_OK | W_OK) != 0)
+            text += " Your user may not use serial ports: join the 'dialout' group "
+                    "(sudo usermod -aG dialout $USER) and log in again.";
+        else
+            text += " The port is in use by another program.";
+    }
+#else
+    (void)error;
+#endif
+    return Result::failure(text);
+}
+
+Result SerialChannel::write(std::span<const std::uint8_t> bytes) {
+    if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
+    if (bytes.empty()) return Result::success();
+    const qint64 n = port_->write(reinterpret_cast<const char*>(bytes.data()),
+                                  static_cast<qint64>(bytes.size()));
+    if (n != static_cast<qint64>(bytes.size())) return portFault("Write failed");
+    // write() only queues: push the bytes out now, without an event loop.
+    port_->flush();
+    while (port_->bytesToWrite() > 0) {
+        if (!port_->waitForBytesWritten(kWriteTimeoutMs)) return portFault("Write failed");
+    }
+    return Result::success();
+}
+
+Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice) {
+    count = 0;
+    if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
+    if (port_->bytesAvailable() == 0) {
+        // Without an event loop nothing fills the buffer: this wait pulls the
+        // bytes in, and sleeps instead of spinning when none come.
+        if (!port_->waitForReadyRead(static_cast<int>(slice.count()))) {
+            if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
+            else if (port_->error() != QSerialPort::NoError) return portFault("Read failed");
+        }
+    }
+    const qint64 available = port_->bytesAvailable();
+    count = available > 0x7fff ? 0x7fff : static_cast<int>(available);
+    return Result::success();
+}
+
+Result SerialChannel::read(std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
+    const QByteArray data = port_->readAll();
+    if (port_->error() != QSerialPort::NoError && port_->error() != QSerialPort::TimeoutError)
+        return portFault("Read failed");
+    bytes.assign(data.begin(), data.end());
+    return Result::success();
+}
+
+} // namespace fw

@@ -1,0 +1,18 @@
+#include "channels/windows_error_text.h"
+
+#include <windows.h>
+
+namespace fw {
+
+std::string windowsErrorText(unsigned long code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string out = n && text ? std::string(text, n) : "error " + std::to_string(code);
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) out.pop_back();
+    return out;
+}
+
+} // namespace fw

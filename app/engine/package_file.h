@@ -1,0 +1,43 @@
+#pragma once
+// The package file as the session reads it: open, length, one whole read,
+// close. Every failure comes back with the words to show the user.
+
+#include "engine/result.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+namespace fw {
+
+class PackageReader {
+public:
+    virtual ~PackageReader() = default;
+    virtual Result open(const std::string& path) = 0;
+    // Fails when no file is open.
+    virtual Result length(std::int64_t& bytes) = 0;
+    // Reads `into.size()` bytes from the file's start.
+    virtual Result read(std::span<std::uint8_t> into) = 0;
+    virtual void close() = 0;
+};
+
+// The package on disk.
+class FilePackageReader final : public PackageReader {
+public:
+    FilePackageReader() = default;
+    FilePackageReader(const FilePackageReader&) = delete;
+    FilePackageReader& operator=(const FilePackageReader&) = delete;
+    ~FilePackageReader() override { close(); }
+
+    Result open(const std::string& path) override;
+    Result length(std::int64_t& bytes) override;
+    Result read(std::span<std::uint8_t> into) override;
+    void close() override;
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+};
+
+} // namespace fw

@@ -1,0 +1,264 @@
+#include "engine/protocol.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+namespace fw {
+
+namespace {
+
+// --- the model query ---
+
+constexpr std::size_t kAnswerLength = 5;
+
+std::uint8_t failed(ProtocolHost& host, const Result& status)
+{
+    host.report(failureText(status));
+    return kModelQueryFailed;
+}
+
+std::uint8_t querySerial(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+{
+    std::vector<std::uint8_t> reply;
+    if (const Result s = ch.write(kModelQuery); !s.ok())
+        return failed(host, s);
+    const Clock::duration deadline = clock.now() + kModelAnswerWait;
+    for (;;) {
+        int waiting = 0;
+        if (const Result s = ch.waitingCount(waiting, kPollSlice); !s.ok())
+            return failed(host, s);
+        if (waiting != 0) {
+            std::vector<std::uint8_t> got;
+            if (const Result s = ch.read(got); !s.ok())
+                return failed(host, s);
+            reply.insert(reply.end(), got.begin(), got.end());
+            if (reply.size() == kAnswerLength) {
+                const std::uint8_t code = modelCodeOf(reply);
+                if (code != kModelUnknown)
+                    return code;
+            } else if (reply.size() > kAnswerLength) {
+                return kModelUnknown;
+            }
+        }
+        if (clock.now() > deadline)
+            return kModelUnknown;
+    }
+}
+
+std::uint8_t queryUsb(DownloadChannel& ch, ProtocolHost& host)
+{
+    if (const Result s = ch.write(kModelQuery); s.failed())
+        return failed(host, s);
+    std::vector<std::uint8_t> reply;
+    if (const Result s = ch.read(reply); s.failed())
+        return failed(host, s);
+    // The answer must come whole in the one read.
+    return modelCodeOf(reply);
+}
+
+std::uint8_t queryNetwork(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+{
+    if (const Result s = ch.write(kModelQuery); !s.ok())
+        return failed(host, s);
+    // Nothing comes back on a print path; the printer gets its second.
+    clock.sleep(kModelAnswerWait);
+    return kModelK20T;
+}
+
+// --- the range choice ---
+
+RangeChoice fromSection(const PackageIndex& index)
+{
+    RangeChoice r;
+    const std::size_t n = index.sectionCount;
+    r.position = index.sectionStarts[n];
+    r.maximum = index.sectionEnds[n] - r.position;
+    return r;
+}
+
+RangeChoice invalid()
+{
+    RangeChoice r;
+    r.kind = RangeChoice::Kind::InvalidModel;
+    return r;
+}
+
+// MDL40 printers take the package from its second record on.
+RangeChoice afterFirstRecord(const PackageIndex& index, std::span<const std::uint8_t> data)
+{
+    RangeChoice r;
+    const auto cr = std::find(data.begin(), data.end(), kCR);
+    if (cr == data.end()) {
+        r.kind = RangeChoice::Kind::Damaged;
+        r.fault = PackageFault{PackageFault::Kind::NoLineEnd, 0};
+        return r;
+    }
+    r.position = static_cast<std::int32_t>(afterLineEnd(data, static_cast<std::size_t>(cr - data.begin())));
+    r.maximum = index.sectionEnds[0];
+    return r;
+}
+
+// --- the record exchange ---
+
+bool isSingleAck(const std::vector<std::uint8_t>& bytes)
+{
+    return bytes.size() == 1 && bytes[0] == kACK;
+}
+
+// Writes the record; a failed write is reported, a quiet refusal is not.
+bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHost& host)
+{
+    const Result s = ch.write(record);
+    if (s.failed())
+        host.report(failureText(s));
+    return s.ok();
+}
+
+// Serial: poll the waiting count until exactly one ACK is read or the
+// deadline passes. A failing poll is followed by the read it guards.
+bool awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+{
+    const Clock::duration deadline = clock.now() + kAckWait;
+    for (;;) {
+        int waiting = 0;
+        const Result poll = ch.waitingCount(waiting, kPollSlice);
+        if (!poll.ok())
+            host.report(failureText(poll));
+        if (!poll.ok() || waiting != 0) {
+            std::vector<std::uint8_t> got;
+            const Result rd = ch.read(got);
+            if (!rd.ok())
+                host.report(failureText(rd));
+            else if (isSingleAck(got))
+                return true;
+        }
+        if (clock.now() > deadline)
+            return false;
+    }
+}
+
+// USB: read until exactly one ACK comes in one read or the deadline passes.
+// Each read waits inside the library for a bounded time; one that comes back
+// empty at once is followed by a short sleep so the wait does not spin.
+bool awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+{
+    constexpr std::chrono::milliseconds kIdle{1};
+    const Clock::duration deadline = clock.now() + kAckWait;
+    for (;;) {
+        const Clock::duration before = clock.now();
+        std::vector<std::uint8_t> got;
+        const Result rd = ch.read(got);
+        if (rd.failed())
+            host.report(failureText(rd));
+        else if (isSingleAck(got))
+            return true;
+        const Clock::duration after = clock.now();
+        if (after > deadline)
+            return false;
+        if (got.empty() && after - before < kIdle)
+            clock.sleep(kIdle);
+    }
+}
+
+} // namespace
+
+std::string failureText(const Result& result)
+{
+    return result.error().empty() ? std::string("The printer connection refused the data.")
+                                  : result.error();
+}
+
+std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply)
+{
+    const std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size());
+    if (text == "MDL40")
+        return kModelMDL40;
+    if (text == "TV-K3")
+        return kModelTVK3;
+    if (text == "K20_T")
+        return kModelK20T;
+    return kModelUnknown;
+}
+
+std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host)
+{
+    switch (channel.kind()) {
+    case ChannelKind::Serial:
+        return querySerial(channel, clock, host);
+    case ChannelKind::Usb:
+        return queryUsb(channel, host);
+    case ChannelKind::Network:
+        return queryNetwork(channel, clock, host);
+    }
+    return kModelUnknown;
+}
+
+RangeChoice chooseRange(const PackageIndex& index, std::uint8_t modelCode,
+                        std::span<const std::uint8_t> data)
+{
+    switch (modelCode) {
+    case kModelQueryFailed: {
+        RangeChoice r;
+        r.kind = RangeChoice::Kind::EarlyEnd;
+        return r;
+    }
+    case kModelMDL40:
+        return index.modelRecord ? afterFirstRecord(index, data) : invalid();
+    case kModelTVK3:
+    case kModelK20T:
+        return fromSection(index);
+    default:
+        if (index.sectionCount == 0 && index.modelRecord)
+            return invalid();
+        return fromSection(index);
+    }
+}
+
+ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t position,
+                              const ExchangeSetup& setup, Clock& clock, ProtocolHost& host)
+{
+    ExchangeResult r;
+    const AssembledRecord rec = assembleRecord(data, position);
+    if (rec.fault) {
+        r.fault = rec.fault;
+        r.next = position;
+        return r;
+    }
+    r.next = rec.next;
+    r.endMark = rec.endMark;
+    r.bytes = rec.bytes.size();
+    DownloadChannel& ch = setup.channel;
+
+    switch (ch.kind()) {
+    case ChannelKind::Usb:
+        if (setup.modelCode == kModelMDL40 || setup.modelCode == kModelUnknown) {
+            // No acknowledgement tells whether the printer got the record, so
+            // a refused open or write is the only sign of a lost one.
+            r.delivered = setup.usbOpened && send(ch, rec.bytes, host);
+            if (r.delivered && setup.modelCode == kModelMDL40)
+                clock.sleep(kUsbRecordPause);
+            return r;
+        }
+        [[fallthrough]];
+    case ChannelKind::Serial: {
+        r.delivered = send(ch, rec.bytes, host);
+        const bool acked = ch.kind() == ChannelKind::Serial ? awaitSerialAck(ch, clock, host)
+                                                            : awaitUsbAck(ch, clock, host);
+        if (acked)
+            host.progressUpdate(r.next);
+        else
+            r.ackMissing = true;
+        return r;
+    }
+
+    case ChannelKind::Network:
+        r.delivered = send(ch, rec.bytes, host);
+        if (r.delivered)
+            host.progressUpdate(r.next);
+        return r;
+    }
+    return r;
+}
+
+} // namespace fw

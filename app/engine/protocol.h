@@ -1,0 +1,106 @@
+#pragma once
+// The printer download protocol: the model query and its answers, where
+// sending starts for each answer, and the record-by-record exchange with its
+// acknowledgement, waits and pauses. It reaches the printer only through a
+// DownloadChannel.
+
+#include "engine/channel.h"
+#include "engine/clock.h"
+#include "engine/package.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace fw {
+
+inline constexpr std::uint8_t kACK = 0x06;
+
+// The model query: SOH "97" STX "011" ETX "6E".
+inline constexpr std::array<std::uint8_t, 10> kModelQuery = {0x01, 0x39, 0x37, 0x02, 0x30,
+                                                             0x31, 0x31, 0x03, 0x36, 0x45};
+
+// Section-header values from here on mean "send the whole package, no query".
+inline constexpr std::uint32_t kNoQueryHeaderValue = 0x800000;
+
+inline constexpr std::chrono::seconds kModelAnswerWait{1};
+inline constexpr std::chrono::seconds kAckWait{5};
+inline constexpr std::chrono::milliseconds kUsbRecordPause{100};
+// How long one serial poll may block inside the channel for a byte to come.
+inline constexpr std::chrono::milliseconds kPollSlice{2};
+
+// Model codes given by the model query.
+enum ModelCode : std::uint8_t {
+    kModelNoQuery = 0,
+    kModelQueryFailed = 1,
+    kModelMDL40 = 2,
+    kModelTVK3 = 3,
+    kModelK20T = 4,
+    kModelUnknown = 5,
+};
+
+// What the protocol needs from the session around it.
+class ProtocolHost {
+public:
+    virtual ~ProtocolHost() = default;
+    // Report a failed step to the user and carry on with the next one.
+    virtual void report(const std::string& description) = 0;
+    // The progress update after a record; `position` is just past it.
+    virtual void progressUpdate(std::size_t position) = 0;
+};
+
+// The words for a channel operation that did not go through.
+std::string failureText(const Result& result);
+
+// The model code for a printer's answer: 2, 3 or 4 for the three known
+// models, 5 for anything else.
+std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply);
+
+// Writes the query and waits for the answer as the channel kind asks.
+// Gives 1 after a failed channel operation (reported through `host`).
+std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host);
+
+// Where sending starts and what progress counts towards, from the printer's
+// model answer and the package's shape.
+struct RangeChoice {
+    enum class Kind {
+        Send,         // send from `position`; progress maximum `maximum`
+        InvalidModel, // the package does not suit the answering printer
+        EarlyEnd,     // the query failed: send nothing
+        Damaged,      // `fault`: the first record has no line end (MDL40)
+    };
+    Kind kind = Kind::Send;
+    std::int32_t position = 0;
+    std::int32_t maximum = 0;
+    PackageFault fault{};
+};
+
+RangeChoice chooseRange(const PackageIndex& index, std::uint8_t modelCode,
+                        std::span<const std::uint8_t> data);
+
+// One record of the transfer: assemble it, send it, and await its
+// acknowledgement where the channel and the printer model call for it.
+struct ExchangeResult {
+    std::size_t next = 0;
+    bool endMark = false;
+    // The channel did not take the record (a failed or refused write, or a
+    // USB printer that could not be opened where no acknowledgement tells).
+    bool delivered = true;
+    bool ackMissing = false;           // the acknowledgement wait ran out
+    std::size_t bytes = 0;             // the record's bytes on the wire
+    std::optional<PackageFault> fault; // nothing was sent
+};
+
+struct ExchangeSetup {
+    DownloadChannel& channel;
+    std::uint8_t modelCode = 0;
+    bool usbOpened = true; // usb_open took the device path
+};
+
+ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t position,
+                              const ExchangeSetup& setup, Clock& clock, ProtocolHost& host);
+
+} // namespace fw

@@ -1,0 +1,90 @@
+#include "form/session_view.h"
+
+#include "form/select_list_entry.h"
+
+#include <limits>
+
+namespace fw {
+
+namespace {
+
+// The leading number of a list text as a whole number; 0 when it is too
+// large to be one, which the channel then refuses.
+int wholeNumber(const std::string& text)
+{
+    const double v = roundHalfEven(leadingNumber(text));
+    if (!(v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max()))
+        return 0;
+    return static_cast<int>(v);
+}
+
+} // namespace
+
+SerialLine serialLineFromTexts(const std::string& baud, const std::string& parity,
+                               const std::string& dataBits, const std::string& stopBits)
+{
+    SerialLine line;
+    line.baud = wholeNumber(baud);
+    line.parity = parity.empty() ? '\0' : parity.front();
+    line.dataBits = wholeNumber(dataBits);
+    line.stopBits = wholeNumber(stopBits);
+    return line;
+}
+
+ChannelSettings channelSettingsFromWindow(const Toolkit& ui, const FormState& state)
+{
+    ChannelSettings s;
+    s.portNumber = ui.listIndex(Ctl::cboPORT) + 1;
+    s.line = serialLineFromTexts(ui.listText(Ctl::cboBaudRate), ui.listText(Ctl::cboParity),
+                                 ui.listText(Ctl::cboBitLength), ui.listText(Ctl::cboStopBit));
+    s.usbDevicePath = state.usbDevicePath.substr(0, state.usbDevicePath.find('\0'));
+    s.networkAddress = ui.text(Ctl::TextEthernet);
+    return s;
+}
+
+std::optional<ChannelKind> WindowSessionView::chosenInterface()
+{
+    if (ui_.isSelected(Ctl::OptSerial))
+        return ChannelKind::Serial;
+    if (ui_.isSelected(Ctl::OptUSB))
+        return ChannelKind::Usb;
+    if (ui_.isSelected(Ctl::OptEthernet))
+        return ChannelKind::Network;
+    return std::nullopt;
+}
+
+// Unlocking gives each control back the state it had: OptUSB stays off for a
+// run in which no USB printer was listed.
+void WindowSessionView::lockControls(bool locked)
+{
+    for (std::size_t k = 0; k < std::size(kLocked); ++k) {
+        if (locked) {
+            wasEnabled_[k] = ui_.isEnabled(kLocked[k]);
+            ui_.setEnabled(kLocked[k], false);
+        } else {
+            ui_.setEnabled(kLocked[k], wasEnabled_[k]);
+        }
+    }
+}
+
+void WindowSessionView::showBusy(bool busy)
+{
+    ui_.setPointer(busy ? Pointer::Hourglass : Pointer::Normal);
+}
+
+void WindowSessionView::setProgressMaximum(float maximum)
+{
+    ui_.setVisible(Ctl::ProgressBar, true);
+    ui_.setProgressMax(maximum);
+}
+
+void WindowSessionView::showProgress(std::int64_t passed)
+{
+    // Past the maximum (MDL40 packages whose end mark follows the section
+    // header) the bar stays full.
+    if (!ui_.setProgressValue(static_cast<float>(passed)))
+        ui_.setProgressValue(ui_.progressMax());
+    ui_.setText(Ctl::Label3, counterText(passed, ui_.progressMax()));
+}
+
+} // namespace fw

@@ -1,0 +1,127 @@
+#include "form/startup.h"
+
+#include "settings/settings_store.h"
+#include "form/select_list_entry.h"
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+namespace fw {
+
+namespace {
+
+void fill(Toolkit& ui, Ctl list, std::initializer_list<const char*> entries)
+{
+    ui.clearList(list);
+    for (const char* e : entries)
+        ui.addItem(list, e);
+}
+
+void fillAndRestore(Toolkit& ui, Ctl list, std::initializer_list<const char*> entries,
+                    const std::string& path, const char* key)
+{
+    fill(ui, list, entries);
+    selectListEntry(ui, list, readSetting(path, key));
+}
+
+void showFrames(Toolkit& ui, bool serial, bool usb, bool ethernet)
+{
+    ui.setVisible(Ctl::FrameSerial, serial);
+    ui.setVisible(Ctl::FrameUSB, usb);
+    ui.setVisible(Ctl::FrameEthernet, ethernet);
+}
+
+} // namespace
+
+std::string usbEntryName(int k)
+{
+    return (k < 10 ? "USB00" : "USB0") + std::to_string(k);
+}
+
+void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& programDir)
+{
+    fill(ui, Ctl::cboPORT, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10"});
+    fill(ui, Ctl::CboUSB, {kNoUsbEntry});
+
+    // A library that cannot be loaded is a failed search.
+    std::int32_t n = -1;
+    if (!usb.findDevices(n).ok())
+        n = -1;
+    state.usbPrintersListed = false;
+
+    if (n >= 1 && n <= kMaxListedPrinters) {
+        ui.clearList(Ctl::CboUSB);
+        for (int k = 1; k <= n; ++k)
+            ui.addItem(Ctl::CboUSB, usbEntryName(k));
+        state.usbPrintersListed = true;
+        ui.setEnabled(Ctl::CboUSB, true);
+        ui.setListIndex(Ctl::CboUSB, 0);
+    } else {
+        ui.setEnabled(Ctl::OptUSB, false);
+    }
+
+    const std::string path = settingsFilePath(programDir);
+    const std::string interface = readSetting(path, kKeyInterface);
+    const std::string interfaceSel = readSetting(path, kKeyInterfaceSel);
+
+    if (interface == "1") {
+        selectListEntry(ui, Ctl::cboPORT, interfaceSel);
+        ui.select(Ctl::OptSerial);
+        showFrames(ui, true, false, false);
+        ui.setListIndex(Ctl::CboUSB, 0);
+    } else if (interface == "2" && state.usbPrintersListed) {
+        selectListEntry(ui, Ctl::CboUSB, interfaceSel);
+        ui.select(Ctl::OptUSB);
+        showFrames(ui, false, true, false);
+        ui.setListIndex(Ctl::cboPORT, 0);
+    } else if (interface == "2") {
+        if (n == 0)
+            ui.messageBox(kMsgNoUsbDevice, true, kNoUsbDeviceTitle);
+        // The stored USB position goes to the port list, as it always has.
+        selectListEntry(ui, Ctl::cboPORT, interfaceSel);
+        ui.select(Ctl::OptSerial);
+        showFrames(ui, true, false, false);
+    } else if (interface == "3") {
+        ui.select(Ctl::OptEthernet);
+        showFrames(ui, false, false, true);
+        ui.setListIndex(Ctl::cboPORT, 0);
+        ui.setListIndex(Ctl::CboUSB, 0);
+    }
+
+    fillAndRestore(ui, Ctl::cboBaudRate,
+                   {"2400 bps", "4800 bps", "9600 bps", "19200 bps", "38400 bps", "57600 bps", "115200 bps"},
+                   path, kKeyBaudRate);
+    fillAndRestore(ui, Ctl::cboBitLength, {"8 bit"}, path, kKeyBitLength);
+    fillAndRestore(ui, Ctl::cboParity, {"NONE", "EVEN", "ODD"}, path, kKeyParity);
+    fillAndRestore(ui, Ctl::cboStopBit, {"1 bit"}, path, kKeyStopBit);
+    fillAndRestore(ui, Ctl::cboHandShake, {"DTR/DSR"}, path, kKeyHandShake);
+
+    std::string address = readSetting(path, kKeyTcpIp);
+    if (address.empty())
+        address = kDefaultIpAddress;
+    ui.setText(Ctl::TextEthernet, address);
+}
+
+void storeSettings(Toolkit& ui, const std::string& programDir)
+{
+    const std::string path = settingsFilePath(programDir);
+    if (ui.isSelected(Ctl::OptSerial)) {
+        writeSetting(path, kKeyInterface, "1");
+        writeSetting(path, kKeyInterfaceSel, std::to_string(ui.listIndex(Ctl::cboPORT)));
+    } else if (ui.isSelected(Ctl::OptUSB)) {
+        writeSetting(path, kKeyInterface, "2");
+        writeSetting(path, kKeyInterfaceSel, std::to_string(ui.listIndex(Ctl::CboUSB)));
+    } else if (ui.isSelected(Ctl::OptEthernet)) {
+        writeSetting(path, kKeyInterface, "3");
+    }
+    for (const auto& [list, key] : {std::pair{Ctl::cboBaudRate, kKeyBaudRate}, std::pair{Ctl::cboBitLength, kKeyBitLength},
+                                    std::pair{Ctl::cboParity, kKeyParity}, std::pair{Ctl::cboStopBit, kKeyStopBit},
+                                    std::pair{Ctl::cboHandShake, kKeyHandShake}})
+        writeSetting(path, key, std::to_string(ui.listIndex(list)));
+    const std::string address = ui.text(Ctl::TextEthernet);
+    if (!address.empty())
+        writeSetting(path, kKeyTcpIp, address);
+}
+
+} // namespace fw

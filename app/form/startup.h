@@ -1,0 +1,35 @@
+#pragma once
+// Start-up of the window before it is first shown, and its counterpart at
+// the end of a run, "&OK" storing the settings.
+
+#include "channels/usb_library.h"
+#include "form/form_state.h"
+#include "form/toolkit.h"
+
+#include <string>
+
+namespace fw {
+
+inline constexpr const char* kMsgNoUsbDevice = "Not Connect USB Device and Power off!";
+inline constexpr const char* kNoUsbDeviceTitle = "Firmware Downloader";
+inline constexpr const char* kDefaultIpAddress = "192.168.0.10";
+// The only entry of CboUSB when no printer is listed.
+inline constexpr const char* kNoUsbEntry = "LPT1";
+// Printers are listed only up to this many; more counts as none.
+inline constexpr int kMaxListedPrinters = 99;
+
+// The display name of the printer at `k` (from 1) of the library's list:
+// USB001 ... USB099.
+std::string usbEntryName(int k);
+
+// Fills the lists, lists the USB printers, restores the last settings from
+// the settings file in `programDir` and chooses the stored interface. The
+// window's handlers must already be connected: selecting options and USB
+// entries runs them. The caller shows the window afterwards.
+void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& programDir);
+
+// "&OK": writes the interface, the list positions and the address into the
+// settings file in `programDir`. The caller closes the window afterwards.
+void storeSettings(Toolkit& ui, const std::string& programDir);
+
+} // namespace fw

@@ -1,4 +1,0 @@
-add_executable(open_step_test open_step_test.cpp)
-fw_warnings(open_step_test)
-target_link_libraries(open_step_test PRIVATE fw_package fw_test_support GTest::gtest_main)
-gtest_discover_tests(open_step_test DISCOVERY_MODE PRE_TEST)

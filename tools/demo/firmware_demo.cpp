@@ -2,6 +2,9 @@
 // through it as a user would (Download Start, the Open dialog, the outcome
 // box) and saves a screenshot of the outcome.
 //   firmware-demo <package> <screenshot.png>
+#include "channels/product_channels.h"
+#include "channels/tavlib_binding.h"
+#include "engine/clock.h"
 #include "modal_responder.h"
 #include "window/main_window.h"
 
@@ -29,7 +32,12 @@ int main(int argc, char** argv)
     const QString package = QString::fromLocal8Bit(argv[1]);
     const QString shot = QString::fromLocal8Bit(argv[2]);
 
-    fw::MainWindow window(QCoreApplication::applicationDirPath().toStdString());
+    // The parts the program itself builds.
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+    fw::TavlibBinding usb(programDir);
+    fw::ProductChannels channels(programDir, usb);
+    fw::SteadyClock clock;
+    fw::MainWindow window(programDir, usb, channels, clock);
     window.startUp();
     window.show();
     window.activateWindow();
@@ -49,10 +57,10 @@ int main(int argc, char** argv)
 
     int status = 1;
     QTimer::singleShot(500, &window, [&] {
-        window.form().cmdSTART->click(); // returns when the session has ended
+        window.controls().cmdSTART->click(); // returns when the session has ended
         const QString outcome = responder.boxes.isEmpty() ? QString() : responder.boxes.last();
         std::printf("Outcome: %s\n", outcome.toLocal8Bit().constData());
-        std::printf("Counter: %s\n", window.form().Label3->text().toLocal8Bit().constData());
+        std::printf("Counter: %s\n", window.controls().Label3->text().toLocal8Bit().constData());
         if (saved)
             std::printf("Screenshot: %s\n", shot.toLocal8Bit().constData());
         status = outcome == "Download Success." ? 0 : 1;

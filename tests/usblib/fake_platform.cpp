@@ -11,24 +11,24 @@ namespace {
 
 class FakeList final : public DeviceList {
 public:
-    explicit FakeList(FakePlatform& platform) : m_platform(platform) {}
-    ~FakeList() override { m_platform.listReleased(); }
+    explicit FakeList(FakePlatform& platform) : platform_(platform) {}
+    ~FakeList() override { platform_.listReleased(); }
 
     bool device(int i) override
     {
-        if (i < 0 || static_cast<std::size_t>(i) >= m_platform.printers.size()) {
-            m_platform.setLastError(m_platform.enumerationEnd);
+        if (i < 0 || static_cast<std::size_t>(i) >= platform_.printers.size()) {
+            platform_.setLastError(platform_.enumerationEnd);
             return false;
         }
-        m_current = static_cast<std::size_t>(i);
+        current_ = static_cast<std::size_t>(i);
         return true;
     }
 
     bool instanceId(char* id, std::size_t size) override
     {
-        const auto& text = m_platform.printers[m_current].instanceId;
+        const auto& text = platform_.printers[current_].instanceId;
         if (!text || text->size() + 1 > size) {
-            m_platform.setLastError(13);
+            platform_.setLastError(13);
             return false;
         }
         std::memcpy(id, text->c_str(), text->size() + 1);
@@ -37,12 +37,12 @@ public:
 
     bool interfacePath(int i, std::string& path) override
     {
-        m_platform.allocate("interfacePath");
-        if (i < 0 || static_cast<std::size_t>(i) >= m_platform.printers.size()) {
-            m_platform.setLastError(kErrorNoMoreItems);
+        platform_.allocate("interfacePath");
+        if (i < 0 || static_cast<std::size_t>(i) >= platform_.printers.size()) {
+            platform_.setLastError(kErrorNoMoreItems);
             return false;
         }
-        const auto& text = m_platform.printers[static_cast<std::size_t>(i)].path;
+        const auto& text = platform_.printers[static_cast<std::size_t>(i)].path;
         if (!text)
             return false;
         path = *text;
@@ -50,8 +50,8 @@ public:
     }
 
 private:
-    FakePlatform& m_platform;
-    std::size_t m_current = 0;
+    FakePlatform& platform_;
+    std::size_t current_ = 0;
 };
 
 } // namespace
@@ -66,10 +66,10 @@ std::unique_ptr<DeviceList> FakePlatform::devices()
 {
     allocate("devices");
     if (refuseList) {
-        m_lastError = 13;
+        lastError_ = 13;
         return nullptr;
     }
-    ++m_liveLists;
+    ++liveLists_;
     return std::make_unique<FakeList>(*this);
 }
 
@@ -87,43 +87,43 @@ Handle FakePlatform::openPipe(const char* path, Direction)
     allocate("openPipe");
     openedPipes.emplace_back(path);
     if (missingPipes.count(path)) {
-        m_lastError = pipeError;
+        lastError_ = pipeError;
         return kInvalidHandle;
     }
-    const Handle pipe = m_nextPipe++;
-    m_openPipes.insert(pipe);
+    const Handle pipe = nextPipe_++;
+    openPipes_.insert(pipe);
     return pipe;
 }
 
 void FakePlatform::closePipe(Handle pipe)
 {
     allocate("closePipe");
-    if (!m_openPipes.erase(pipe))
+    if (!openPipes_.erase(pipe))
         throw std::logic_error("closing a pipe that is not open");
 }
 
 Event FakePlatform::createEvent()
 {
-    if (eventsBeforeFailure >= 0 && m_eventsCreated >= eventsBeforeFailure) {
-        m_lastError = 8;
+    if (eventsBeforeFailure >= 0 && eventsCreated_ >= eventsBeforeFailure) {
+        lastError_ = 8;
         return kNoEvent;
     }
-    ++m_eventsCreated;
-    const Event event = m_nextEvent++;
-    m_events.insert(event);
+    ++eventsCreated_;
+    const Event event = nextEvent_++;
+    events_.insert(event);
     return event;
 }
 
 void FakePlatform::closeEvent(Event event)
 {
-    if (!m_events.erase(event))
+    if (!events_.erase(event))
         throw std::logic_error("closing an event that does not exist");
 }
 
 Issue FakePlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data, std::uint32_t count,
                                std::uint32_t& moved)
 {
-    if (!m_openPipes.count(pipe) || !m_events.count(event) || m_writePending)
+    if (!openPipes_.count(pipe) || !events_.count(event) || writePending_)
         throw std::logic_error("write issued on a closed pipe or over a pending one");
     allocate("startWrite");
     ++writeAttempts;
@@ -137,10 +137,10 @@ Issue FakePlatform::startWrite(Handle pipe, Event event, const std::uint8_t* dat
         moved = std::min(step.moved, count);
         sent.insert(sent.end(), data, data + moved);
     } else if (step.issue == Issue::Pending) {
-        m_writePending = true;
-        m_writeStep = step;
-        m_writeData = data;
-        m_writeCount = count;
+        writePending_ = true;
+        writeStep_ = step;
+        writeData_ = data;
+        writeCount_ = count;
     }
     return step.issue;
 }
@@ -148,16 +148,16 @@ Issue FakePlatform::startWrite(Handle pipe, Event event, const std::uint8_t* dat
 Collect FakePlatform::finishWrite(Handle, std::uint32_t& moved)
 {
     moved = 0;
-    if (!m_writePending)
+    if (!writePending_)
         throw std::logic_error("collecting a write that is not pending");
-    if (m_writeStep.collect == Collect::Incomplete)
+    if (writeStep_.collect == Collect::Incomplete)
         return Collect::Incomplete;
-    m_writePending = false;
-    if (m_writeStep.collect == Collect::Done) {
-        moved = std::min(m_writeStep.moved, m_writeCount);
-        sent.insert(sent.end(), m_writeData, m_writeData + moved);
+    writePending_ = false;
+    if (writeStep_.collect == Collect::Done) {
+        moved = std::min(writeStep_.moved, writeCount_);
+        sent.insert(sent.end(), writeData_, writeData_ + moved);
     }
-    return m_writeStep.collect;
+    return writeStep_.collect;
 }
 
 std::uint32_t FakePlatform::deliver(std::uint8_t* buffer, std::uint32_t size, const std::vector<std::uint8_t>& data)
@@ -170,7 +170,7 @@ std::uint32_t FakePlatform::deliver(std::uint8_t* buffer, std::uint32_t size, co
 Issue FakePlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer, std::uint32_t size,
                               std::uint32_t& moved)
 {
-    if (!m_openPipes.count(pipe) || !m_events.count(event) || m_readPending)
+    if (!openPipes_.count(pipe) || !events_.count(event) || readPending_)
         throw std::logic_error("read issued on a closed pipe or over a pending one");
     allocate("startRead");
     ++readRequests;
@@ -183,10 +183,10 @@ Issue FakePlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer, st
     if (step.issue == Issue::Done) {
         moved = deliver(buffer, size, step.data);
     } else if (step.issue == Issue::Pending) {
-        m_readPending = true;
-        m_readStep = step;
-        m_readBuffer = buffer;
-        m_readSize = size;
+        readPending_ = true;
+        readStep_ = step;
+        readBuffer_ = buffer;
+        readSize_ = size;
     }
     return step.issue;
 }
@@ -194,31 +194,31 @@ Issue FakePlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer, st
 Wait FakePlatform::waitRead(Handle, Event, int timeoutMs)
 {
     lastWaitMs = timeoutMs;
-    return m_readStep.wait;
+    return readStep_.wait;
 }
 
 Collect FakePlatform::finishRead(Handle, std::uint32_t& moved)
 {
     moved = 0;
-    if (!m_readPending)
+    if (!readPending_)
         throw std::logic_error("collecting a read that is not pending");
-    if (m_readStep.collect == Collect::Incomplete)
+    if (readStep_.collect == Collect::Incomplete)
         return Collect::Incomplete;
-    m_readPending = false;
-    if (m_readStep.collect == Collect::Done)
-        moved = deliver(m_readBuffer, m_readSize, m_readStep.data);
-    return m_readStep.collect;
+    readPending_ = false;
+    if (readStep_.collect == Collect::Done)
+        moved = deliver(readBuffer_, readSize_, readStep_.data);
+    return readStep_.collect;
 }
 
 Collect FakePlatform::withdrawRead(Handle, std::uint32_t& moved)
 {
     ++withdrawals;
     moved = 0;
-    if (m_readPending && m_readStep.withdrawn == Collect::Done)
-        moved = deliver(m_readBuffer, m_readSize, m_readStep.data);
-    m_readPending = false;
-    m_readBuffer = nullptr;
-    return m_readStep.withdrawn;
+    if (readPending_ && readStep_.withdrawn == Collect::Done)
+        moved = deliver(readBuffer_, readSize_, readStep_.data);
+    readPending_ = false;
+    readBuffer_ = nullptr;
+    return readStep_.withdrawn;
 }
 
 } // namespace fw::usb::test

@@ -60,14 +60,14 @@ public:
     int withdrawals = 0;
     int lastWaitMs = -1;
 
-    int liveLists() const { return m_liveLists; }
-    std::size_t openPipes() const { return m_openPipes.size(); }
-    std::size_t liveEvents() const { return m_events.size(); }
-    bool outstanding() const { return m_writePending || m_readPending; }
+    int liveLists() const { return liveLists_; }
+    std::size_t openPipes() const { return openPipes_.size(); }
+    std::size_t liveEvents() const { return events_.size(); }
+    bool outstanding() const { return writePending_ || readPending_; }
 
     std::unique_ptr<DeviceList> devices() override;
     bool testOpen(const char* path) override;
-    std::uint32_t lastError() override { return m_lastError; }
+    std::uint32_t lastError() override { return lastError_; }
     std::uint32_t nameTooLongError() const override { return 206; }
 
     Handle openPipe(const char* path, Direction direction) override;
@@ -84,31 +84,31 @@ public:
     Collect finishRead(Handle pipe, std::uint32_t& moved) override;
     Collect withdrawRead(Handle pipe, std::uint32_t& moved) override;
 
-    void setLastError(std::uint32_t error) { m_lastError = error; }
-    void listReleased() { --m_liveLists; }
+    void setLastError(std::uint32_t error) { lastError_ = error; }
+    void listReleased() { --liveLists_; }
     // Where a platform may allocate: throws as set up.
     void allocate(const char* call);
 
 private:
     std::uint32_t deliver(std::uint8_t* buffer, std::uint32_t size, const std::vector<std::uint8_t>& data);
 
-    std::uint32_t m_lastError = 0;
-    int m_liveLists = 0;
-    Handle m_nextPipe = 0x40;
-    Event m_nextEvent = 0x1a4;
-    int m_eventsCreated = 0;
-    std::set<Handle> m_openPipes;
-    std::set<Event> m_events;
+    std::uint32_t lastError_ = 0;
+    int liveLists_ = 0;
+    Handle nextPipe_ = 0x40;
+    Event nextEvent_ = 0x1a4;
+    int eventsCreated_ = 0;
+    std::set<Handle> openPipes_;
+    std::set<Event> events_;
 
-    bool m_writePending = false;
-    WriteStep m_writeStep;
-    const std::uint8_t* m_writeData = nullptr;
-    std::uint32_t m_writeCount = 0;
+    bool writePending_ = false;
+    WriteStep writeStep_;
+    const std::uint8_t* writeData_ = nullptr;
+    std::uint32_t writeCount_ = 0;
 
-    bool m_readPending = false;
-    ReadStep m_readStep;
-    std::uint8_t* m_readBuffer = nullptr;
-    std::uint32_t m_readSize = 0;
+    bool readPending_ = false;
+    ReadStep readStep_;
+    std::uint8_t* readBuffer_ = nullptr;
+    std::uint32_t readSize_ = 0;
 };
 
 } // namespace fw::usb::test

@@ -96,7 +96,7 @@ std::string registerPrinter(const std::string& instanceId)
 }
 
 PipePrinter::PipePrinter(const std::string& path)
-    : m_toHost(pipe(path + "\\PIPE01")), m_fromHost(pipe(path + "\\PIPE00"))
+    : toHost_(pipe(path + "\\PIPE01")), fromHost_(pipe(path + "\\PIPE00"))
 {
 }
 
@@ -111,7 +111,7 @@ std::vector<std::uint8_t> PipePrinter::receive(std::size_t count, int timeoutMs)
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
     while (bytes.size() < count && GetTickCount64() < deadline) {
         DWORD available = 0;
-        if (!PeekNamedPipe(m_fromHost, nullptr, 0, nullptr, &available, nullptr))
+        if (!PeekNamedPipe(fromHost_, nullptr, 0, nullptr, &available, nullptr))
             break;
         if (available == 0) {
             Sleep(5);
@@ -120,7 +120,7 @@ std::vector<std::uint8_t> PipePrinter::receive(std::size_t count, int timeoutMs)
         std::uint8_t chunk[512];
         DWORD n = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>({sizeof chunk, count - bytes.size(), available}));
-        if (!ReadFile(m_fromHost, chunk, want, &n, nullptr))
+        if (!ReadFile(fromHost_, chunk, want, &n, nullptr))
             break;
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
@@ -130,13 +130,13 @@ std::vector<std::uint8_t> PipePrinter::receive(std::size_t count, int timeoutMs)
 void PipePrinter::send(const std::vector<std::uint8_t>& bytes)
 {
     DWORD n = 0;
-    if (!WriteFile(m_toHost, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) || n != bytes.size())
+    if (!WriteFile(toHost_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) || n != bytes.size())
         fail("WriteFile to the library");
 }
 
 void PipePrinter::unplug()
 {
-    for (HANDLE* handle : {&m_toHost, &m_fromHost}) {
+    for (HANDLE* handle : {&toHost_, &fromHost_}) {
         if (*handle != INVALID_HANDLE_VALUE) {
             DisconnectNamedPipe(*handle);
             CloseHandle(*handle);

@@ -34,8 +34,8 @@ public:
     void unplug();
 
 private:
-    HANDLE m_toHost = INVALID_HANDLE_VALUE;   // <path>\PIPE01: the library reads
-    HANDLE m_fromHost = INVALID_HANDLE_VALUE; // <path>\PIPE00: the library writes
+    HANDLE toHost_ = INVALID_HANDLE_VALUE;   // <path>\PIPE01: the library reads
+    HANDLE fromHost_ = INVALID_HANDLE_VALUE; // <path>\PIPE00: the library writes
 };
 
 } // namespace fw::usb::test

@@ -32,32 +32,32 @@ std::int32_t Connection::open(const char* path)
 
     if (length + sizeof "\\PIPE01" > kPipeNameSize) {
         // The pipe names would not fit: fail as an open of a missing pipe does.
-        error = m_platform.nameTooLongError();
+        error = platform_.nameTooLongError();
     } else {
         char readName[kPipeNameSize];
         char writeName[kPipeNameSize];
         std::snprintf(readName, sizeof readName, "%s\\PIPE01", base);
         std::snprintf(writeName, sizeof writeName, "%s\\PIPE00", base);
 
-        m_hPipeIn = m_platform.openPipe(readName, Direction::Read);
-        if (m_hPipeIn == kInvalidHandle)
-            error = m_platform.lastError();
-        m_hPipeOut = m_platform.openPipe(writeName, Direction::Write);
-        if (m_hPipeOut == kInvalidHandle)
-            error = m_platform.lastError();
+        hPipeIn_ = platform_.openPipe(readName, Direction::Read);
+        if (hPipeIn_ == kInvalidHandle)
+            error = platform_.lastError();
+        hPipeOut_ = platform_.openPipe(writeName, Direction::Write);
+        if (hPipeOut_ == kInvalidHandle)
+            error = platform_.lastError();
     }
 
-    if (m_hPipeIn != kInvalidHandle && m_hPipeOut != kInvalidHandle) {
-        m_osRead = {};
-        m_osWrite = {};
-        m_osRead.hEvent = m_platform.createEvent();
-        if (m_osRead.hEvent != kNoEvent)
-            m_osWrite.hEvent = m_platform.createEvent();
-        if (m_osRead.hEvent == kNoEvent || m_osWrite.hEvent == kNoEvent) {
+    if (hPipeIn_ != kInvalidHandle && hPipeOut_ != kInvalidHandle) {
+        osRead_ = {};
+        osWrite_ = {};
+        osRead_.hEvent = platform_.createEvent();
+        if (osRead_.hEvent != kNoEvent)
+            osWrite_.hEvent = platform_.createEvent();
+        if (osRead_.hEvent == kNoEvent || osWrite_.hEvent == kNoEvent) {
             status = FC_DRIVER_ERROR;
         } else {
-            std::printf("m_osRead.hEvent  = (%x) \n", static_cast<unsigned>(m_osRead.hEvent));
-            std::printf("m_osWrite.hEvent = (%x) \n", static_cast<unsigned>(m_osWrite.hEvent));
+            std::printf("m_osRead.hEvent  = (%x) \n", static_cast<unsigned>(osRead_.hEvent));
+            std::printf("m_osWrite.hEvent = (%x) \n", static_cast<unsigned>(osWrite_.hEvent));
         }
     } else {
         // Whichever pipe did open is released, with any event.
@@ -72,7 +72,7 @@ std::int32_t Connection::open(const char* path)
         std::printf("usb_Open() ERR = 0x%02x \n", widened(status));
         return -1;
     }
-    m_nTotalWritten = 0;
+    nTotalWritten_ = 0;
     return 0;
 }
 
@@ -81,10 +81,10 @@ std::int32_t Connection::write(const std::uint8_t* data, std::int32_t length)
     if (length > kBlockSize || length < 0)
         return -1;
 
-    const std::uint8_t* staged = m_writeBuffer;
+    const std::uint8_t* staged = writeBuffer_;
     if (length > 0) {
         if (data != nullptr)
-            std::memcpy(m_writeBuffer, data, static_cast<std::size_t>(length));
+            std::memcpy(writeBuffer_, data, static_cast<std::size_t>(length));
         else
             staged = nullptr; // reported by the pipe write as not initialised
     }
@@ -100,17 +100,17 @@ std::int32_t Connection::write(const std::uint8_t* data, std::int32_t length)
         return -1;
     }
 
-    m_nTotalWritten += length;
-    std::printf("write length = %d (%d) \n", length, m_nTotalWritten);
+    nTotalWritten_ += length;
+    std::printf("write length = %d (%d) \n", length, nTotalWritten_);
     for (std::int32_t i = 0; i < length; ++i)
-        std::printf("[0x%02X]", m_writeBuffer[i]);
+        std::printf("[0x%02X]", writeBuffer_[i]);
     std::printf("\n");
     return 0;
 }
 
 Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written)
 {
-    if (m_hPipeOut == kInvalidHandle) {
+    if (hPipeOut_ == kInvalidHandle) {
         std::printf("m_hPipeOut Invalid Handle \n");
         return FC_INVALID_HANDLE;
     }
@@ -118,7 +118,7 @@ Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std
         std::printf("FC_NOT_INITIALIZED \n");
         return FC_NOT_INITIALIZED;
     }
-    if (m_osWrite.hEvent == kNoEvent) {
+    if (osWrite_.hEvent == kNoEvent) {
         std::printf("FC_DRIVER_ERROR (hEvent = Null) \n");
         return FC_DRIVER_ERROR;
     }
@@ -133,12 +133,12 @@ Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std
     while (written < count) {
         std::uint32_t moved = 0;
         bool attemptFailed = false;
-        const Issue issued = m_platform.startWrite(m_hPipeOut, m_osWrite.hEvent, buffer + written,
+        const Issue issued = platform_.startWrite(hPipeOut_, osWrite_.hEvent, buffer + written,
                                                    static_cast<std::uint32_t>(count - written), moved);
         if (issued == Issue::Pending) {
             Collect collected = Collect::Incomplete;
             for (int i = 0; i < kMaxIncompleteAnswers && collected == Collect::Incomplete; ++i)
-                collected = m_platform.finishWrite(m_hPipeOut, moved);
+                collected = platform_.finishWrite(hPipeOut_, moved);
             if (collected != Collect::Done) {
                 std::printf("IO ERROR_IO_INCOMPLETE...\n");
                 attemptFailed = true;
@@ -162,19 +162,19 @@ std::int32_t Connection::read(std::uint8_t* buffer)
     if (buffer == nullptr)
         return -1;
 
-    std::memset(m_readBuffer, 0, sizeof m_readBuffer);
+    std::memset(readBuffer_, 0, sizeof readBuffer_);
     std::uint32_t received = 0;
-    if (failed(pipeRead(m_readBuffer, sizeof m_readBuffer, received)))
+    if (failed(pipeRead(readBuffer_, sizeof readBuffer_, received)))
         return -1;
     if (received == 0)
         return 0;
-    if (received > sizeof m_readBuffer)
-        received = sizeof m_readBuffer;
+    if (received > sizeof readBuffer_)
+        received = sizeof readBuffer_;
 
-    std::memcpy(buffer, m_readBuffer, received);
+    std::memcpy(buffer, readBuffer_, received);
     std::printf("read length = %d \n", static_cast<int>(received));
     for (std::uint32_t i = 0; i < received; ++i)
-        std::printf("[0x%02X]", m_readBuffer[i]);
+        std::printf("[0x%02X]", readBuffer_[i]);
     std::printf("\n");
     return static_cast<std::int32_t>(received);
 }
@@ -182,16 +182,16 @@ std::int32_t Connection::read(std::uint8_t* buffer)
 Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& received)
 {
     received = 0;
-    if (m_hPipeIn == kInvalidHandle)
+    if (hPipeIn_ == kInvalidHandle)
         return FC_INVALID_HANDLE;
     if (buffer == nullptr || size == 0)
         return FC_NOT_INITIALIZED;
     // Pipes without events are what an open that failed left behind: fail
     // before issuing anything, so nothing can stay outstanding.
-    if (m_osRead.hEvent == kNoEvent || m_osWrite.hEvent == kNoEvent)
+    if (osRead_.hEvent == kNoEvent || osWrite_.hEvent == kNoEvent)
         return FC_DRIVER_ERROR;
 
-    const Issue issued = m_platform.startRead(m_hPipeIn, m_osRead.hEvent, buffer, size, received);
+    const Issue issued = platform_.startRead(hPipeIn_, osRead_.hEvent, buffer, size, received);
     if (issued == Issue::Done)
         return FC_SUCCESS;
     if (issued == Issue::Failed) {
@@ -199,9 +199,9 @@ Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint3
         return FC_IO_ERROR;
     }
 
-    switch (m_platform.waitRead(m_hPipeIn, m_osRead.hEvent, m_receiveTimeoutMs)) {
+    switch (platform_.waitRead(hPipeIn_, osRead_.hEvent, receiveTimeoutMs_)) {
     case Wait::Signalled:
-        switch (m_platform.finishRead(m_hPipeIn, received)) {
+        switch (platform_.finishRead(hPipeIn_, received)) {
         case Collect::Done:
             return FC_SUCCESS;
         case Collect::Incomplete:
@@ -232,7 +232,7 @@ bool Connection::withdrawRead(std::uint32_t& received)
 {
     received = 0;
     std::uint32_t moved = 0;
-    if (m_platform.withdrawRead(m_hPipeIn, moved) != Collect::Done || moved == 0)
+    if (platform_.withdrawRead(hPipeIn_, moved) != Collect::Done || moved == 0)
         return false;
     received = moved;
     return true;
@@ -240,24 +240,24 @@ bool Connection::withdrawRead(std::uint32_t& received)
 
 std::int32_t Connection::close()
 {
-    if (m_hPipeIn != kInvalidHandle)
-        m_platform.closePipe(m_hPipeIn);
-    if (m_hPipeOut != kInvalidHandle)
-        m_platform.closePipe(m_hPipeOut);
-    m_hPipeIn = kInvalidHandle;
-    m_hPipeOut = kInvalidHandle;
+    if (hPipeIn_ != kInvalidHandle)
+        platform_.closePipe(hPipeIn_);
+    if (hPipeOut_ != kInvalidHandle)
+        platform_.closePipe(hPipeOut_);
+    hPipeIn_ = kInvalidHandle;
+    hPipeOut_ = kInvalidHandle;
     closeEvents();
     return 0;
 }
 
 void Connection::closeEvents()
 {
-    if (m_osRead.hEvent != kNoEvent)
-        m_platform.closeEvent(m_osRead.hEvent);
-    if (m_osWrite.hEvent != kNoEvent)
-        m_platform.closeEvent(m_osWrite.hEvent);
-    m_osRead = {};
-    m_osWrite = {};
+    if (osRead_.hEvent != kNoEvent)
+        platform_.closeEvent(osRead_.hEvent);
+    if (osWrite_.hEvent != kNoEvent)
+        platform_.closeEvent(osWrite_.hEvent);
+    osRead_ = {};
+    osWrite_ = {};
 }
 
 } // namespace fw::usb

@@ -31,14 +31,14 @@ struct Completion {
 class Connection {
 public:
     Connection(Platform& platform, int receiveTimeoutMs)
-        : m_platform(platform), m_receiveTimeoutMs(receiveTimeoutMs) {}
+        : platform_(platform), receiveTimeoutMs_(receiveTimeoutMs) {}
 
     std::int32_t open(const char* path);
     std::int32_t write(const std::uint8_t* data, std::int32_t length);
     std::int32_t read(std::uint8_t* buffer);
     std::int32_t close();
 
-    std::int32_t totalWritten() const { return m_nTotalWritten; }
+    std::int32_t totalWritten() const { return nTotalWritten_; }
 
 private:
     Status pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written);
@@ -46,16 +46,16 @@ private:
     bool withdrawRead(std::uint32_t& received);
     void closeEvents();
 
-    Platform& m_platform;
-    int m_receiveTimeoutMs;
+    Platform& platform_;
+    int receiveTimeoutMs_;
 
-    Handle m_hPipeIn = kInvalidHandle;
-    Handle m_hPipeOut = kInvalidHandle;
-    Completion m_osRead;
-    Completion m_osWrite;
-    std::uint8_t m_readBuffer[kBlockSize] = {};
-    std::uint8_t m_writeBuffer[kBlockSize] = {};
-    std::int32_t m_nTotalWritten = 0;
+    Handle hPipeIn_ = kInvalidHandle;
+    Handle hPipeOut_ = kInvalidHandle;
+    Completion osRead_;
+    Completion osWrite_;
+    std::uint8_t readBuffer_[kBlockSize] = {};
+    std::uint8_t writeBuffer_[kBlockSize] = {};
+    std::int32_t nTotalWritten_ = 0;
 };
 
 } // namespace fw::usb

@@ -36,33 +36,33 @@ std::int32_t guarded(std::mutex& lock, std::int32_t failure, Call&& call) noexce
 
 std::int32_t Library::findDevices() noexcept
 {
-    return guarded(m_lock, -1, [&] { return findUsbDevice(m_platform); });
+    return guarded(lock_, -1, [&] { return findUsbDevice(platform_); });
 }
 
 std::int32_t Library::deviceName(std::int32_t index, char* name) noexcept
 {
-    return guarded(m_lock, 0, [&] { return findDeviceName(m_platform, index, name); });
+    return guarded(lock_, 0, [&] { return findDeviceName(platform_, index, name); });
 }
 
 std::int32_t Library::open(const char* path) noexcept
 {
     // An open cut short may hold one pipe: a failed open leaves nothing open.
-    return guarded(m_lock, -1, [&] { return m_connection.open(path); }, [&] { m_connection.close(); });
+    return guarded(lock_, -1, [&] { return connection_.open(path); }, [&] { connection_.close(); });
 }
 
 std::int32_t Library::write(const std::uint8_t* data, std::int32_t length) noexcept
 {
-    return guarded(m_lock, -1, [&] { return m_connection.write(data, length); });
+    return guarded(lock_, -1, [&] { return connection_.write(data, length); });
 }
 
 std::int32_t Library::read(std::uint8_t* buffer) noexcept
 {
-    return guarded(m_lock, -1, [&] { return m_connection.read(buffer); });
+    return guarded(lock_, -1, [&] { return connection_.read(buffer); });
 }
 
 std::int32_t Library::close() noexcept
 {
-    return guarded(m_lock, 0, [&] { return m_connection.close(); });
+    return guarded(lock_, 0, [&] { return connection_.close(); });
 }
 
 } // namespace fw::usb

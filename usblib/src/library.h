@@ -16,7 +16,7 @@ namespace fw::usb {
 class Library {
 public:
     Library(Platform& platform, int receiveTimeoutMs)
-        : m_platform(platform), m_connection(platform, receiveTimeoutMs) {}
+        : platform_(platform), connection_(platform, receiveTimeoutMs) {}
 
     std::int32_t findDevices() noexcept;
     std::int32_t deviceName(std::int32_t index, char* name) noexcept;
@@ -26,9 +26,9 @@ public:
     std::int32_t close() noexcept;
 
 private:
-    std::mutex m_lock;
-    Platform& m_platform;
-    Connection m_connection;
+    std::mutex lock_;
+    Platform& platform_;
+    Connection connection_;
 };
 
 } // namespace fw::usb

@@ -24,23 +24,23 @@ constexpr unsigned kPrinterClass = 0x07;
 class PrinterList final : public DeviceList {
 public:
     PrinterList(LinuxPlatform& platform, std::vector<LinuxPlatform::Printer> printers)
-        : m_platform(platform), m_printers(std::move(printers)) {}
+        : platform_(platform), printers_(std::move(printers)) {}
 
     bool device(int i) override
     {
-        if (i < 0 || static_cast<std::size_t>(i) >= m_printers.size()) {
-            m_platform.setLastError(kErrorNoMoreItems);
+        if (i < 0 || static_cast<std::size_t>(i) >= printers_.size()) {
+            platform_.setLastError(kErrorNoMoreItems);
             return false;
         }
-        m_current = static_cast<std::size_t>(i);
+        current_ = static_cast<std::size_t>(i);
         return true;
     }
 
     bool instanceId(char* id, std::size_t size) override
     {
-        const std::string& text = m_printers[m_current].instanceId;
+        const std::string& text = printers_[current_].instanceId;
         if (text.size() + 1 > size) {
-            m_platform.setLastError(ENOBUFS);
+            platform_.setLastError(ENOBUFS);
             return false;
         }
         std::memcpy(id, text.c_str(), text.size() + 1);
@@ -49,18 +49,18 @@ public:
 
     bool interfacePath(int i, std::string& path) override
     {
-        if (i < 0 || static_cast<std::size_t>(i) >= m_printers.size()) {
-            m_platform.setLastError(kErrorNoMoreItems);
+        if (i < 0 || static_cast<std::size_t>(i) >= printers_.size()) {
+            platform_.setLastError(kErrorNoMoreItems);
             return false;
         }
-        path = m_printers[static_cast<std::size_t>(i)].path;
+        path = printers_[static_cast<std::size_t>(i)].path;
         return true;
     }
 
 private:
-    LinuxPlatform& m_platform;
-    std::vector<LinuxPlatform::Printer> m_printers;
-    std::size_t m_current = 0;
+    LinuxPlatform& platform_;
+    std::vector<LinuxPlatform::Printer> printers_;
+    std::size_t current_ = 0;
 };
 
 unsigned hexAttribute(udev_device* device, const char* name)
@@ -116,7 +116,7 @@ using UdevPtr = std::unique_ptr<T, Unref>;
 
 LinuxPlatform::~LinuxPlatform()
 {
-    for (const OpenNode& open : m_open)
+    for (const OpenNode& open : open_)
         ::close(open.fd);
 }
 
@@ -127,7 +127,7 @@ bool LinuxPlatform::scan(std::vector<Printer>& printers)
         if (scanPrinters(printers))
             return true;
     } catch (const std::bad_alloc&) {
-        m_lastError = ENOMEM;
+        lastError_ = ENOMEM;
     }
     printers.clear();
     return false;
@@ -140,7 +140,7 @@ bool LinuxPlatform::scanPrinters(std::vector<Printer>& printers)
     if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), "usbmisc") < 0
         || udev_enumerate_add_match_sysname(enumerate.get(), "lp*") < 0
         || udev_enumerate_scan_devices(enumerate.get()) < 0) {
-        m_lastError = static_cast<std::uint32_t>(errno ? errno : ENOMEM);
+        lastError_ = static_cast<std::uint32_t>(errno ? errno : ENOMEM);
         return false;
     }
 
@@ -179,14 +179,14 @@ std::unique_ptr<DeviceList> LinuxPlatform::devices()
     try {
         return std::make_unique<PrinterList>(*this, std::move(printers));
     } catch (const std::bad_alloc&) {
-        m_lastError = ENOMEM;
+        lastError_ = ENOMEM;
         return nullptr;
     }
 }
 
 bool LinuxPlatform::testOpen(const char* path)
 {
-    const int fd = openNode(path, m_lastError);
+    const int fd = openNode(path, lastError_);
     if (fd < 0)
         return false;
     ::close(fd);
@@ -204,43 +204,43 @@ Handle LinuxPlatform::openPipe(const char* path, Direction)
     OpenNode record{-1, {}};
     try {
         record.node = nodeOf(path);
-        m_open.reserve(m_open.size() + 1);
+        open_.reserve(open_.size() + 1);
     } catch (const std::bad_alloc&) {
-        m_lastError = ENOMEM;
+        lastError_ = ENOMEM;
         return kInvalidHandle;
     }
-    const auto shared = std::find_if(m_open.begin(), m_open.end(),
+    const auto shared = std::find_if(open_.begin(), open_.end(),
                                      [&](const OpenNode& open) { return open.node == record.node; });
-    if (shared != m_open.end()) {
+    if (shared != open_.end()) {
         record.fd = ::fcntl(shared->fd, F_DUPFD_CLOEXEC, 0);
         if (record.fd < 0)
-            m_lastError = static_cast<std::uint32_t>(errno);
+            lastError_ = static_cast<std::uint32_t>(errno);
     } else {
-        record.fd = openNode(record.node.c_str(), m_lastError);
+        record.fd = openNode(record.node.c_str(), lastError_);
     }
     if (record.fd < 0)
         return kInvalidHandle;
-    m_open.push_back(std::move(record));
-    return m_open.back().fd;
+    open_.push_back(std::move(record));
+    return open_.back().fd;
 }
 
 void LinuxPlatform::closePipe(Handle pipe)
 {
-    const auto it = std::find_if(m_open.begin(), m_open.end(),
+    const auto it = std::find_if(open_.begin(), open_.end(),
                                  [pipe](const OpenNode& open) { return open.fd == pipe; });
-    if (it == m_open.end())
+    if (it == open_.end())
         return;
     ::close(it->fd);
-    m_open.erase(it);
+    open_.erase(it);
 }
 
 // poll() on the node plays the part of completion events; an event is a
 // token that tells the logic the connection is complete.
 Event LinuxPlatform::createEvent()
 {
-    if (++m_lastEvent == kNoEvent)
-        ++m_lastEvent;
-    return m_lastEvent;
+    if (++lastEvent_ == kNoEvent)
+        ++lastEvent_;
+    return lastEvent_;
 }
 
 void LinuxPlatform::closeEvent(Event) {}
@@ -255,11 +255,11 @@ Issue LinuxPlatform::startWrite(Handle pipe, Event, const std::uint8_t* data, st
         return Issue::Done;
     }
     if (errno == EAGAIN || errno == EINTR) {
-        m_writeData = data;
-        m_writeCount = count;
+        writeData_ = data;
+        writeCount_ = count;
         return Issue::Pending;
     }
-    m_lastError = static_cast<std::uint32_t>(errno);
+    lastError_ = static_cast<std::uint32_t>(errno);
     return Issue::Failed;
 }
 
@@ -267,25 +267,25 @@ Collect LinuxPlatform::finishWrite(Handle pipe, std::uint32_t& moved)
 {
     moved = 0;
     pollfd p{static_cast<int>(pipe), POLLOUT, 0};
-    const int ready = ::poll(&p, 1, m_writeTimeoutMs);
+    const int ready = ::poll(&p, 1, writeTimeoutMs_);
     if (ready == 0) {
-        m_lastError = ETIMEDOUT;
+        lastError_ = ETIMEDOUT;
         return Collect::Failed;
     }
     if (ready < 0)
         return errno == EINTR ? Collect::Incomplete : Collect::Failed;
     if (!(p.revents & POLLOUT)) {
-        m_lastError = ENODEV;
+        lastError_ = ENODEV;
         return Collect::Failed;
     }
-    const ssize_t n = ::write(static_cast<int>(pipe), m_writeData, m_writeCount);
+    const ssize_t n = ::write(static_cast<int>(pipe), writeData_, writeCount_);
     if (n >= 0) {
         moved = static_cast<std::uint32_t>(n);
         return Collect::Done;
     }
     if (errno == EAGAIN || errno == EINTR)
         return Collect::Incomplete;
-    m_lastError = static_cast<std::uint32_t>(errno);
+    lastError_ = static_cast<std::uint32_t>(errno);
     return Collect::Failed;
 }
 
@@ -299,12 +299,12 @@ Issue LinuxPlatform::startRead(Handle pipe, Event, std::uint8_t* buffer, std::ui
         return Issue::Done;
     }
     if (errno == EAGAIN || errno == EINTR) {
-        m_readBuffer = buffer;
-        m_readSize = size;
-        m_readEvents = 0;
+        readBuffer_ = buffer;
+        readSize_ = size;
+        readEvents_ = 0;
         return Issue::Pending;
     }
-    m_lastError = static_cast<std::uint32_t>(errno);
+    lastError_ = static_cast<std::uint32_t>(errno);
     return Issue::Failed;
 }
 
@@ -316,22 +316,22 @@ Wait LinuxPlatform::waitRead(Handle pipe, Event, int timeoutMs)
         return Wait::TimedOut;
     if (ready < 0)
         return Wait::Other;
-    m_readEvents = p.revents;
+    readEvents_ = p.revents;
     return Wait::Signalled;
 }
 
 Collect LinuxPlatform::finishRead(Handle pipe, std::uint32_t& moved)
 {
     moved = 0;
-    const bool hungUp = (m_readEvents & kHangUp) != 0;
-    const ssize_t n = ::read(static_cast<int>(pipe), m_readBuffer, m_readSize);
+    const bool hungUp = (readEvents_ & kHangUp) != 0;
+    const ssize_t n = ::read(static_cast<int>(pipe), readBuffer_, readSize_);
     if (n > 0) {
         moved = static_cast<std::uint32_t>(n);
         return Collect::Done;
     }
     // A hang-up with nothing to read is a printer that is gone.
     if (hungUp || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-        m_lastError = n < 0 ? static_cast<std::uint32_t>(errno) : ENODEV;
+        lastError_ = n < 0 ? static_cast<std::uint32_t>(errno) : ENODEV;
         return Collect::Failed;
     }
     return n == 0 ? Collect::Done : Collect::Incomplete;
@@ -341,8 +341,8 @@ Collect LinuxPlatform::finishRead(Handle pipe, std::uint32_t& moved)
 // read(), so withdrawing forgets the caller's buffer and has received nothing.
 Collect LinuxPlatform::withdrawRead(Handle, std::uint32_t& moved)
 {
-    m_readBuffer = nullptr;
-    m_readSize = 0;
+    readBuffer_ = nullptr;
+    readSize_ = 0;
     moved = 0;
     return Collect::Failed;
 }

@@ -23,12 +23,12 @@ public:
     // acknowledgement deadline is 5 seconds anyway.
     static constexpr int kWriteTimeoutMs = 5000;
 
-    explicit LinuxPlatform(int writeTimeoutMs = kWriteTimeoutMs) : m_writeTimeoutMs(writeTimeoutMs) {}
+    explicit LinuxPlatform(int writeTimeoutMs = kWriteTimeoutMs) : writeTimeoutMs_(writeTimeoutMs) {}
     ~LinuxPlatform() override;
 
     std::unique_ptr<DeviceList> devices() override;
     bool testOpen(const char* path) override;
-    std::uint32_t lastError() override { return m_lastError; }
+    std::uint32_t lastError() override { return lastError_; }
     std::uint32_t nameTooLongError() const override;
 
     Handle openPipe(const char* path, Direction direction) override;
@@ -54,7 +54,7 @@ public:
     // udev cannot be asked.
     bool scan(std::vector<Printer>& printers);
 
-    void setLastError(std::uint32_t error) { m_lastError = error; }
+    void setLastError(std::uint32_t error) { lastError_ = error; }
 
 private:
     // scan() apart from running out of memory, which it throws.
@@ -65,16 +65,16 @@ private:
         std::string node;
     };
 
-    int m_writeTimeoutMs;
-    std::uint32_t m_lastError = 0;
-    std::vector<OpenNode> m_open;
-    Event m_lastEvent = kNoEvent;
+    int writeTimeoutMs_;
+    std::uint32_t lastError_ = 0;
+    std::vector<OpenNode> open_;
+    Event lastEvent_ = kNoEvent;
 
-    const std::uint8_t* m_writeData = nullptr;
-    std::uint32_t m_writeCount = 0;
-    std::uint8_t* m_readBuffer = nullptr;
-    std::uint32_t m_readSize = 0;
-    short m_readEvents = 0;
+    const std::uint8_t* writeData_ = nullptr;
+    std::uint32_t writeCount_ = 0;
+    std::uint8_t* readBuffer_ = nullptr;
+    std::uint32_t readSize_ = 0;
+    short readEvents_ = 0;
 };
 
 } // namespace fw::usb

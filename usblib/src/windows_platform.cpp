@@ -23,15 +23,15 @@ HANDLE eventOf(Event event) { return reinterpret_cast<HANDLE>(event); }
 
 class InterfaceList final : public DeviceList {
 public:
-    InterfaceList(WindowsPlatform& platform, HDEVINFO set) : m_platform(platform), m_set(set) {}
-    ~InterfaceList() override { SetupDiDestroyDeviceInfoList(m_set); }
+    InterfaceList(WindowsPlatform& platform, HDEVINFO set) : platform_(platform), set_(set) {}
+    ~InterfaceList() override { SetupDiDestroyDeviceInfoList(set_); }
 
     bool device(int i) override
     {
-        m_device = {};
-        m_device.cbSize = sizeof m_device;
-        if (i < 0 || !SetupDiEnumDeviceInfo(m_set, static_cast<DWORD>(i), &m_device)) {
-            m_platform.setLastError(i < 0 ? ERROR_NO_MORE_ITEMS : GetLastError());
+        device_ = {};
+        device_.cbSize = sizeof device_;
+        if (i < 0 || !SetupDiEnumDeviceInfo(set_, static_cast<DWORD>(i), &device_)) {
+            platform_.setLastError(i < 0 ? ERROR_NO_MORE_ITEMS : GetLastError());
             return false;
         }
         return true;
@@ -39,8 +39,8 @@ public:
 
     bool instanceId(char* id, std::size_t size) override
     {
-        if (!SetupDiGetDeviceInstanceIdA(m_set, &m_device, id, static_cast<DWORD>(size), nullptr)) {
-            m_platform.setLastError(GetLastError());
+        if (!SetupDiGetDeviceInstanceIdA(set_, &device_, id, static_cast<DWORD>(size), nullptr)) {
+            platform_.setLastError(GetLastError());
             return false;
         }
         return true;
@@ -50,22 +50,22 @@ public:
     {
         SP_DEVICE_INTERFACE_DATA data{};
         data.cbSize = sizeof data;
-        if (!SetupDiEnumDeviceInterfaces(m_set, nullptr, kPrinterClass, static_cast<DWORD>(i), &data)) {
-            m_platform.setLastError(GetLastError());
+        if (!SetupDiEnumDeviceInterfaces(set_, nullptr, kPrinterClass, static_cast<DWORD>(i), &data)) {
+            platform_.setLastError(GetLastError());
             return false;
         }
         // First ask only for the size; then read the record into exactly that many bytes.
         DWORD needed = 0;
-        SetupDiGetDeviceInterfaceDetailA(m_set, &data, nullptr, 0, &needed, nullptr);
+        SetupDiGetDeviceInterfaceDetailA(set_, &data, nullptr, 0, &needed, nullptr);
         constexpr DWORD header = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         if (needed < header) {
-            m_platform.setLastError(GetLastError());
+            platform_.setLastError(GetLastError());
             return false;
         }
         try {
             return readPath(data, needed, path);
         } catch (const std::bad_alloc&) {
-            m_platform.setLastError(ERROR_NOT_ENOUGH_MEMORY);
+            platform_.setLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
     }
@@ -78,8 +78,8 @@ private:
         std::vector<std::max_align_t> storage((needed + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-        if (!SetupDiGetDeviceInterfaceDetailA(m_set, &data, detail, needed, nullptr, nullptr)) {
-            m_platform.setLastError(GetLastError());
+        if (!SetupDiGetDeviceInterfaceDetailA(set_, &data, detail, needed, nullptr, nullptr)) {
+            platform_.setLastError(GetLastError());
             return false;
         }
         const char* text = detail->DevicePath;
@@ -91,9 +91,9 @@ private:
         return true;
     }
 
-    WindowsPlatform& m_platform;
-    HDEVINFO m_set;
-    SP_DEVINFO_DATA m_device{};
+    WindowsPlatform& platform_;
+    HDEVINFO set_;
+    SP_DEVINFO_DATA device_{};
 };
 
 } // namespace
@@ -102,14 +102,14 @@ std::unique_ptr<DeviceList> WindowsPlatform::devices()
 {
     HDEVINFO set = SetupDiGetClassDevsA(kPrinterClass, nullptr, nullptr, kPresentInterfaces);
     if (set == INVALID_HANDLE_VALUE) {
-        m_lastError = GetLastError();
+        lastError_ = GetLastError();
         return nullptr;
     }
     try {
         return std::make_unique<InterfaceList>(*this, set);
     } catch (const std::bad_alloc&) {
         SetupDiDestroyDeviceInfoList(set);
-        m_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        lastError_ = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
 }
@@ -119,7 +119,7 @@ bool WindowsPlatform::testOpen(const char* path)
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        m_lastError = GetLastError();
+        lastError_ = GetLastError();
         return false;
     }
     CloseHandle(file);
@@ -133,7 +133,7 @@ Handle WindowsPlatform::openPipe(const char* path, Direction direction)
                               reading ? FILE_SHARE_READ : FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
-        m_lastError = GetLastError();
+        lastError_ = GetLastError();
         return kInvalidHandle;
     }
     return reinterpret_cast<Handle>(pipe);
@@ -148,7 +148,7 @@ Event WindowsPlatform::createEvent()
 {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!event) {
-        m_lastError = GetLastError();
+        lastError_ = GetLastError();
         return kNoEvent;
     }
     return reinterpret_cast<Event>(event);
@@ -162,44 +162,44 @@ void WindowsPlatform::closeEvent(Event event)
 Issue WindowsPlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data, std::uint32_t count,
                                   std::uint32_t& moved)
 {
-    m_osWrite = {};
-    m_osWrite.hEvent = eventOf(event);
+    osWrite_ = {};
+    osWrite_.hEvent = eventOf(event);
     DWORD written = 0;
     moved = 0;
-    if (WriteFile(handleOf(pipe), data, count, &written, &m_osWrite)) {
+    if (WriteFile(handleOf(pipe), data, count, &written, &osWrite_)) {
         moved = written;
         return Issue::Done;
     }
     const DWORD error = GetLastError();
-    m_lastError = error;
+    lastError_ = error;
     return error == ERROR_IO_PENDING ? Issue::Pending : Issue::Failed;
 }
 
 Collect WindowsPlatform::finishWrite(Handle pipe, std::uint32_t& moved)
 {
     DWORD written = 0;
-    const BOOL done = GetOverlappedResult(handleOf(pipe), &m_osWrite, &written, TRUE);
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &osWrite_, &written, TRUE);
     moved = written;
     if (done)
         return Collect::Done;
     const DWORD error = GetLastError();
-    m_lastError = error;
+    lastError_ = error;
     return error == ERROR_IO_INCOMPLETE ? Collect::Incomplete : Collect::Failed;
 }
 
 Issue WindowsPlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer, std::uint32_t size,
                                  std::uint32_t& moved)
 {
-    m_osRead = {};
-    m_osRead.hEvent = eventOf(event);
+    osRead_ = {};
+    osRead_.hEvent = eventOf(event);
     DWORD received = 0;
     moved = 0;
-    if (ReadFile(handleOf(pipe), buffer, size, &received, &m_osRead)) {
+    if (ReadFile(handleOf(pipe), buffer, size, &received, &osRead_)) {
         moved = received;
         return Issue::Done;
     }
     const DWORD error = GetLastError();
-    m_lastError = error;
+    lastError_ = error;
     return error == ERROR_IO_PENDING ? Issue::Pending : Issue::Failed;
 }
 
@@ -218,12 +218,12 @@ Wait WindowsPlatform::waitRead(Handle, Event event, int timeoutMs)
 Collect WindowsPlatform::finishRead(Handle pipe, std::uint32_t& moved)
 {
     DWORD received = 0;
-    const BOOL done = GetOverlappedResult(handleOf(pipe), &m_osRead, &received, TRUE);
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &osRead_, &received, TRUE);
     moved = received;
     if (done)
         return Collect::Done;
     const DWORD error = GetLastError();
-    m_lastError = error;
+    lastError_ = error;
     return error == ERROR_IO_INCOMPLETE ? Collect::Incomplete : Collect::Failed;
 }
 
@@ -232,13 +232,13 @@ Collect WindowsPlatform::finishRead(Handle pipe, std::uint32_t& moved)
 // before the cancel reached it has its bytes in the buffer: they are kept.
 Collect WindowsPlatform::withdrawRead(Handle pipe, std::uint32_t& moved)
 {
-    CancelIoEx(handleOf(pipe), &m_osRead);
+    CancelIoEx(handleOf(pipe), &osRead_);
     DWORD received = 0;
-    const BOOL done = GetOverlappedResult(handleOf(pipe), &m_osRead, &received, TRUE);
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &osRead_, &received, TRUE);
     moved = done ? received : 0;
     if (done)
         return Collect::Done;
-    m_lastError = GetLastError();
+    lastError_ = GetLastError();
     return Collect::Failed;
 }
 

@@ -12,7 +12,7 @@ class WindowsPlatform final : public Platform {
 public:
     std::unique_ptr<DeviceList> devices() override;
     bool testOpen(const char* path) override;
-    std::uint32_t lastError() override { return m_lastError; }
+    std::uint32_t lastError() override { return lastError_; }
     std::uint32_t nameTooLongError() const override { return ERROR_FILENAME_EXCED_RANGE; }
 
     Handle openPipe(const char* path, Direction direction) override;
@@ -29,13 +29,13 @@ public:
     Collect finishRead(Handle pipe, std::uint32_t& moved) override;
     Collect withdrawRead(Handle pipe, std::uint32_t& moved) override;
 
-    void setLastError(std::uint32_t error) { m_lastError = error; }
+    void setLastError(std::uint32_t error) { lastError_ = error; }
 
 private:
-    std::uint32_t m_lastError = 0;
+    std::uint32_t lastError_ = 0;
     // Completion records of the request in flight in each direction.
-    OVERLAPPED m_osRead{};
-    OVERLAPPED m_osWrite{};
+    OVERLAPPED osRead_{};
+    OVERLAPPED osWrite_{};
 };
 
 } // namespace fw::usb

@@ -44,20 +44,20 @@ struct UsbTestbed::Impl {
     std::vector<std::unique_ptr<Printer>> printers;
 };
 
-UsbTestbed::UsbTestbed() : m_impl(std::make_unique<Impl>())
+UsbTestbed::UsbTestbed() : impl_(std::make_unique<Impl>())
 {
-    m_impl->bed = umockdev_testbed_new();
+    impl_->bed = umockdev_testbed_new();
 }
 
 UsbTestbed::~UsbTestbed()
 {
-    for (auto& printer : m_impl->printers) {
+    for (auto& printer : impl_->printers) {
         if (printer->handler) {
-            umockdev_testbed_detach_ioctl(m_impl->bed, printer->node.c_str(), nullptr);
+            umockdev_testbed_detach_ioctl(impl_->bed, printer->node.c_str(), nullptr);
             g_object_unref(printer->handler);
         }
     }
-    g_object_unref(m_impl->bed);
+    g_object_unref(impl_->bed);
 }
 
 bool UsbTestbed::available() const
@@ -67,9 +67,9 @@ bool UsbTestbed::available() const
 
 int UsbTestbed::addPrinter(const UsbPrinterInfo& info)
 {
-    const int number = static_cast<int>(m_impl->printers.size());
+    const int number = static_cast<int>(impl_->printers.size());
     auto printer = std::make_unique<Printer>();
-    UMockdevTestbed* bed = m_impl->bed;
+    UMockdevTestbed* bed = impl_->bed;
 
     const std::string port = "1-" + std::to_string(number + 1);
     char vendor[8], product[8], interfaceClass[4];
@@ -122,18 +122,18 @@ int UsbTestbed::addPrinter(const UsbPrinterInfo& info)
         throw std::runtime_error("umockdev could not watch " + name + ": " + message);
     }
 
-    m_impl->printers.push_back(std::move(printer));
+    impl_->printers.push_back(std::move(printer));
     return number;
 }
 
 std::string UsbTestbed::devicePath(int printer) const
 {
-    return m_impl->printers.at(static_cast<std::size_t>(printer))->node;
+    return impl_->printers.at(static_cast<std::size_t>(printer))->node;
 }
 
 int UsbTestbed::printerFd(int printer) const
 {
-    return m_impl->printers.at(static_cast<std::size_t>(printer))->fd;
+    return impl_->printers.at(static_cast<std::size_t>(printer))->fd;
 }
 
 std::vector<std::uint8_t> UsbTestbed::receive(int printer, std::size_t count, int timeoutMs) const
@@ -175,10 +175,10 @@ void UsbTestbed::send(int printer, const std::vector<std::uint8_t>& bytes) const
 
 void UsbTestbed::unplug(int printer)
 {
-    Printer& p = *m_impl->printers.at(static_cast<std::size_t>(printer));
+    Printer& p = *impl_->printers.at(static_cast<std::size_t>(printer));
     if (p.unplugged.exchange(true))
         return;
-    UMockdevTestbed* bed = m_impl->bed;
+    UMockdevTestbed* bed = impl_->bed;
     umockdev_testbed_uevent(bed, p.leaf.c_str(), "remove");
     umockdev_testbed_remove_device(bed, p.leaf.c_str());
     umockdev_testbed_remove_device(bed, p.interface.c_str());

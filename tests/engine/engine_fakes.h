@@ -1,16 +1,19 @@
 #pragma once
 // Test doubles for the download engine: a clock that only moves when told,
-// an in-memory channel whose printer answers from a script, and a package
-// reader with scripted failures.
+// an in-memory channel whose printer answers from a script, a package reader
+// with scripted failures, and a session view that records what it is shown.
 
-#include "session/clock.h"
-#include "session/download_channel.h"
-#include "session/package_reader.h"
-#include "session/session_host.h"
+#include "engine/channel.h"
+#include "engine/clock.h"
+#include "engine/package_file.h"
+#include "engine/protocol.h"
+#include "engine/session.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,25 +44,25 @@ public:
 
     ChannelKind kind() const override { return kind_; }
 
-    ChannelStatus open(const ChannelConfig& config) override
+    Result open(const ChannelSettings& settings) override
     {
-        opens.push_back(config);
+        opens.push_back(settings);
         open_ = openStatus.ok();
         return openStatus;
     }
 
-    ChannelStatus write(std::span<const std::uint8_t> bytes) override
+    Result write(std::span<const std::uint8_t> bytes) override
     {
         Bytes b(bytes.begin(), bytes.end());
         writes.push_back(b);
         writeTimes.push_back(clock_.t);
-        const ChannelStatus s = writeStatus ? writeStatus(b) : ChannelStatus::success();
+        const Result s = writeStatus ? writeStatus(b) : Result::success();
         if (s.ok() && printer)
             printer(*this, b);
         return s;
     }
 
-    ChannelStatus waitingCount(int& count, std::chrono::milliseconds slice) override
+    Result waitingCount(int& count, std::chrono::milliseconds slice) override
     {
         ++polls;
         slices.push_back(slice);
@@ -67,7 +70,7 @@ public:
         if (failingPolls > 0) {
             --failingPolls;
             clock_.t += slice;
-            return ChannelStatus::failure("poll failed");
+            return Result::failure("poll failed");
         }
         if (!pollStatus.ok()) {
             clock_.t += slice;
@@ -83,10 +86,10 @@ public:
             collect();
         }
         count = static_cast<int>(buffer_.size());
-        return ChannelStatus::success();
+        return Result::success();
     }
 
-    ChannelStatus read(std::vector<std::uint8_t>& bytes) override
+    Result read(std::vector<std::uint8_t>& bytes) override
     {
         ++reads;
         bytes.clear();
@@ -100,12 +103,12 @@ public:
             clock_.t = std::max(clock_.t, arrivals_.front().at);
             bytes = arrivals_.front().bytes;
             arrivals_.pop_front();
-            return ChannelStatus::success();
+            return Result::success();
         }
         collect();
         bytes.swap(buffer_);
         buffer_.clear();
-        return ChannelStatus::success();
+        return Result::success();
     }
 
     void close() override
@@ -113,7 +116,7 @@ public:
         ++closes;
         open_ = false;
     }
-    ChannelStatus handOver() override
+    Result handOver() override
     {
         ++handOvers;
         if (open_)
@@ -142,20 +145,20 @@ public:
     }
 
     // --- script ---
-    ChannelStatus handOverStatus;
+    Result handOverStatus;
     int handOvers = 0;
-    ChannelStatus openStatus;
-    std::function<ChannelStatus(const Bytes&)> writeStatus;
-    ChannelStatus pollStatus;
+    Result openStatus;
+    std::function<Result(const Bytes&)> writeStatus;
+    Result pollStatus;
     int failingPolls = 0; // this many polls fail before pollStatus applies
-    ChannelStatus readStatus;
-    ChannelStatus emptyUsbRead;                    // what a USB read that times out gives
+    Result readStatus;
+    Result emptyUsbRead;                    // what a USB read that times out gives
     Clock::duration usbReadWait = std::chrono::milliseconds(50);
     std::function<void(ScriptedChannel&, const Bytes&)> printer; // runs after each write
     bool open_ = false;
 
     // --- record ---
-    std::vector<ChannelConfig> opens;
+    std::vector<ChannelSettings> opens;
     std::vector<Bytes> writes;
     std::vector<Clock::duration> writeTimes;
     std::vector<std::chrono::milliseconds> slices;
@@ -219,21 +222,21 @@ public:
 
 class ScriptedReader final : public PackageReader {
 public:
-    FileStep open(const std::string& path) override
+    Result open(const std::string& path) override
     {
         opened.push_back(path);
         isOpen = !failOpen && !path.empty();
-        return isOpen ? FileStep::success() : FileStep::failure("cannot open " + path);
+        return isOpen ? Result::success() : Result::failure("cannot open " + path);
     }
-    FileStep length(std::int64_t& bytes) override
+    Result length(std::int64_t& bytes) override
     {
         bytes = isOpen ? static_cast<std::int64_t>(content.size()) : 0;
-        return isOpen ? FileStep::success() : FileStep::failure("no length");
+        return isOpen ? Result::success() : Result::failure("no length");
     }
-    FileStep read(std::span<std::uint8_t> into) override
+    Result read(std::span<std::uint8_t> into) override
     {
         std::copy_n(content.begin(), std::min(content.size(), into.size()), into.begin());
-        return failRead ? FileStep::failure("read failed") : FileStep::success();
+        return failRead ? Result::failure("read failed") : Result::success();
     }
     void close() override
     {
@@ -250,12 +253,79 @@ public:
 };
 
 // Collects what the protocol asks of its session.
-class RecordingHost final : public SessionHost {
+class RecordingHost final : public ProtocolHost {
 public:
     void report(const std::string& description) override { reports.push_back(description); }
     void progressUpdate(std::size_t position) override { updates.push_back(position); }
     std::vector<std::string> reports;
     std::vector<std::size_t> updates;
+};
+
+struct ShownMessage {
+    std::string text;
+    bool busy = false; // the busy state while it was shown
+};
+
+// The session's view as a test sees it: the interface and settings it is
+// given, and everything the session shows, in order.
+class RecordingView final : public SessionView {
+public:
+    std::optional<ChannelKind> chosenInterface() override { return chosen; }
+    ChannelSettings channelSettings() override { return settings; }
+    void lockControls(bool l) override { locked = l; }
+    void showBusy(bool b) override { busy = b; }
+    void setProgressMaximum(float maximum) override { maxima.push_back(maximum); }
+    void showProgress(std::int64_t p) override { passed.push_back(p); }
+    void showMessage(const std::string& text) override
+    {
+        messages.push_back({text, busy});
+    }
+    void processEvents() override
+    {
+        ++processEventsCalls;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+    void processWindowRequests() override
+    {
+        ++processWindowRequestsCalls;
+        if (onProcessWindowRequests)
+            onProcessWindowRequests();
+    }
+    bool endRequested() override { return end; }
+
+    std::vector<std::string> messageTexts() const
+    {
+        std::vector<std::string> out;
+        for (const ShownMessage& m : messages)
+            out.push_back(m.text);
+        return out;
+    }
+    // Forgets what was shown, before the next session.
+    void clearShown()
+    {
+        maxima.clear();
+        passed.clear();
+        messages.clear();
+    }
+
+    // --- script ---
+    std::optional<ChannelKind> chosen = ChannelKind::Serial;
+    ChannelSettings settings;
+    bool end = false; // the user ended the program
+    // Run inside processEvents() and processWindowRequests(), as a click
+    // between records or a close of the window would.
+    std::function<void()> onProcessEvents;
+    std::function<void()> onProcessWindowRequests;
+
+    // --- record ---
+    bool locked = false;
+    bool busy = false;
+    std::vector<float> maxima;          // each progress maximum, in order
+    std::vector<std::int64_t> passed;   // each progress shown, in order
+    std::vector<ShownMessage> messages;
+    int processEventsCalls = 0;
+    int processWindowRequestsCalls = 0;
 };
 
 // --- packages ---

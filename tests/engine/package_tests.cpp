@@ -1,14 +1,10 @@
 // The package side of the engine: digits, the scan, the range choice, record
-// assembly, and the texts the window shows.
+// assembly, and the progress counter's text.
 
+#include "engine/package.h"
+#include "engine/protocol.h"
+#include "engine/session.h"
 #include "engine_fakes.h"
-#include "fake_toolkit.h"
-#include "session/channel_config.h"
-#include "session/hex_to_byte.h"
-#include "session/package_scan.h"
-#include "session/progress_text.h"
-#include "session/range_choice.h"
-#include "session/record_assembly.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +22,7 @@ TEST(HexToByte, DigitsAndEverythingElse)
         {'G', '1', 0x01}, {'/', ':', 0x00}, {'@', 'A', 0x0A}, {'\r', '\x01', 0x00},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(HexToByte(static_cast<std::uint8_t>(c.high), static_cast<std::uint8_t>(c.low)),
+        EXPECT_EQ(hexToByte(static_cast<std::uint8_t>(c.high), static_cast<std::uint8_t>(c.low)),
                   c.value)
             << c.high << c.low;
 }
@@ -295,51 +291,6 @@ TEST(ProgressText, SinglePrecisionMaximum)
         EXPECT_EQ(formatSingle(c.value), c.text) << c.text;
     EXPECT_EQ(counterText(417, 12345678.0f), "417/1.234568E+07");
     EXPECT_EQ(counterText(0, 4096.0f), "0/4096");
-}
-
-TEST(ChannelConfig, SerialSettingsStringFromListTexts)
-{
-    struct Case {
-        const char *baud, *parity, *bits, *stop, *want;
-    } cases[] = {
-        {"9600 bps", "NONE", "8 bit", "1 bit", "9600,N,8,1"},
-        {"115200 bps", "EVEN", "7 bit", "1 bit", "115200,E,7,1"},
-        {"2400 bps", "ODD", "8 bit", "1 bit", "2400,O,8,1"},
-        {"19200bps", "none", "8", "2 bits", "19200,n,8,2"},
-        {" 4800 bps", "Mark", "5 bit", "1", "4800,M,5,1"},
-        {"", "", "", "", "0,,0,0"},
-        {"bps", "N", "bit", "x", "0,N,0,0"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(serialSettingsString(c.baud, c.parity, c.bits, c.stop), c.want) << c.want;
-}
-
-TEST(ChannelConfig, TakenFromTheWindowAtOpen)
-{
-    FakeToolkit ui;
-    FormState state;
-    for (const char* p : {"COM1", "COM2", "COM3"})
-        ui.addItem(Ctl::cboPORT, p);
-    ui.addItem(Ctl::cboBaudRate, "9600 bps");
-    ui.addItem(Ctl::cboParity, "EVEN");
-    ui.addItem(Ctl::cboBitLength, "7 bit");
-    ui.addItem(Ctl::cboStopBit, "1 bit");
-    for (Ctl c : {Ctl::cboBaudRate, Ctl::cboParity, Ctl::cboBitLength, Ctl::cboStopBit})
-        ui.ctl(c).index = 0;
-    ui.setText(Ctl::TextEthernet, " 10.0.0.5 ");
-    state.strDevice = std::string("/dev/usb/lp1") + '\0' + std::string(243, ' ');
-
-    ChannelConfig c = channelConfigFromWindow(ui, state);
-    EXPECT_EQ(c.portNumber, 0); // nothing chosen: refused by the port at open
-    EXPECT_EQ(c.settings, "9600,E,7,1");
-    EXPECT_EQ(c.device, "/dev/usb/lp1");
-    EXPECT_EQ(c.address, " 10.0.0.5 ");
-
-    ui.ctl(Ctl::cboPORT).index = 2;
-    state.strDevice = "/dev/usb/lp0";
-    c = channelConfigFromWindow(ui, state);
-    EXPECT_EQ(c.portNumber, 3);
-    EXPECT_EQ(c.device, "/dev/usb/lp0");
 }
 
 } // namespace

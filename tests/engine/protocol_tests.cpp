@@ -1,10 +1,8 @@
 // The printer side of the engine: the model query and the record exchange on
 // a scripted in-memory channel with a fake clock.
 
+#include "engine/protocol.h"
 #include "engine_fakes.h"
-#include "session/printer_model.h"
-#include "session/protocol_bytes.h"
-#include "session/record_exchange.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +57,7 @@ TEST_F(ProtocolTest, SerialModelAnswers)
                 self.reply(bytesOf(p.bytes), p.after);
         };
         const Clock::duration t0 = clock.t;
-        EXPECT_EQ(GetPrinterModel(ch, clock, host), c.code);
+        EXPECT_EQ(queryPrinterModel(ch, clock, host), c.code);
         EXPECT_EQ(ch.writes, std::vector<Bytes>{kQuery});
         EXPECT_LE(elapsedSince(t0), c.answeredBy);
         EXPECT_GE(elapsedSince(t0), c.notBefore);
@@ -94,7 +92,7 @@ TEST_F(ProtocolTest, UsbModelAnswerMustComeInOneReadOfFive)
             for (const std::string& r : c.reads)
                 self.reply(bytesOf(r), 1ms);
         };
-        EXPECT_EQ(GetPrinterModel(ch, clock, host), c.code);
+        EXPECT_EQ(queryPrinterModel(ch, clock, host), c.code);
         EXPECT_EQ(ch.writes, std::vector<Bytes>{kQuery});
         EXPECT_EQ(ch.reads, 1);
     }
@@ -104,7 +102,7 @@ TEST_F(ProtocolTest, NetworkQueryIsWrittenAndAnsweredByWaiting)
 {
     ScriptedChannel& ch = channels.network;
     const Clock::duration t0 = clock.t;
-    EXPECT_EQ(GetPrinterModel(ch, clock, host), 4);
+    EXPECT_EQ(queryPrinterModel(ch, clock, host), 4);
     EXPECT_EQ(ch.writes, std::vector<Bytes>{kQuery});
     EXPECT_EQ(clock.sleeps, std::vector<std::chrono::milliseconds>{1000ms});
     EXPECT_EQ(elapsedSince(t0), 1000ms);
@@ -113,7 +111,7 @@ TEST_F(ProtocolTest, NetworkQueryIsWrittenAndAnsweredByWaiting)
 
 TEST_F(ProtocolTest, FailedChannelOperationDuringQueryGivesOne)
 {
-    const ChannelStatus bad = ChannelStatus::failure("Port COM9 does not exist.");
+    const Result bad = Result::failure("Port COM9 does not exist.");
     struct Case {
         const char* name;
         ChannelKind kind;
@@ -137,17 +135,17 @@ TEST_F(ProtocolTest, FailedChannelOperationDuringQueryGivesOne)
             ch.pollStatus = bad;
         if (c.failRead)
             ch.readStatus = bad;
-        EXPECT_EQ(GetPrinterModel(ch, clock, host), 1);
-        EXPECT_EQ(host.reports, std::vector<std::string>{bad.error});
+        EXPECT_EQ(queryPrinterModel(ch, clock, host), 1);
+        EXPECT_EQ(host.reports, std::vector<std::string>{bad.error()});
     }
 }
 
 TEST_F(ProtocolTest, UsbQueryOnAnAbsentPrinterIsQuietAndGivesFive)
 {
     ScriptedChannel& ch = channels.usb;
-    ch.writeStatus = [](const Bytes&) { return ChannelStatus::notDelivered(); };
-    ch.emptyUsbRead = ChannelStatus::notDelivered();
-    EXPECT_EQ(GetPrinterModel(ch, clock, host), 5);
+    ch.writeStatus = [](const Bytes&) { return Result::refusal(); };
+    ch.emptyUsbRead = Result::refusal();
+    EXPECT_EQ(queryPrinterModel(ch, clock, host), 5);
     EXPECT_TRUE(host.reports.empty());
 }
 
@@ -257,25 +255,25 @@ TEST_F(ProtocolTest, OnlyASingleAckWithinFiveSecondsIsAccepted)
 TEST_F(ProtocolTest, RefusedRecords)
 {
     const Bytes data = bytesOf(kPackage);
-    const auto refuse = [](ChannelStatus s) { return [s](const Bytes&) { return s; }; };
-    const ChannelStatus failed = ChannelStatus::failure("The network path was not found.");
-    const ChannelStatus quiet = ChannelStatus::notDelivered();
+    const auto refuse = [](Result s) { return [s](const Bytes&) { return s; }; };
+    const Result failed = Result::failure("The network path was not found.");
+    const Result quiet = Result::refusal();
     struct Case {
         const char* name;
         ChannelKind kind;
         std::uint8_t code;
-        ChannelStatus write;
+        Result write;
         bool usbOpened;
         std::size_t writes;
         bool ackWait;
         std::vector<std::string> reports;
     } cases[] = {
-        {"USB code 5, printer not opened", ChannelKind::Usb, 5, ChannelStatus::success(), false, 0, false, {}},
+        {"USB code 5, printer not opened", ChannelKind::Usb, 5, Result::success(), false, 0, false, {}},
         {"USB code 5, write refused", ChannelKind::Usb, 5, quiet, true, 1, false, {}},
         {"USB code 2, write refused", ChannelKind::Usb, 2, quiet, true, 1, false, {}},
         {"USB code 0, write refused", ChannelKind::Usb, 0, quiet, false, 1, true, {}},
-        {"network write failed", ChannelKind::Network, 0, failed, true, 1, false, {failed.error}},
-        {"network write failed after a query", ChannelKind::Network, 4, failed, true, 1, false, {failed.error}},
+        {"network write failed", ChannelKind::Network, 0, failed, true, 1, false, {failed.error()}},
+        {"network write failed after a query", ChannelKind::Network, 4, failed, true, 1, false, {failed.error()}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -299,7 +297,7 @@ TEST_F(ProtocolTest, RefusedRecords)
 TEST_F(ProtocolTest, SerialPortThatFailsReportsEveryWriteAndPollUntilTheDeadline)
 {
     ScriptedChannel& ch = channels.serial;
-    const ChannelStatus closed = ChannelStatus::failure("The port is not open.");
+    const Result closed = Result::failure("The port is not open.");
     ch.writeStatus = [&](const Bytes&) { return closed; };
     ch.pollStatus = closed;
     ch.readStatus = closed;
@@ -316,7 +314,7 @@ TEST_F(ProtocolTest, UsbReadsThatReturnAtOnceDoNotSpin)
 {
     ScriptedChannel& ch = channels.usb;
     ch.usbReadWait = 0ms;
-    ch.emptyUsbRead = ChannelStatus::notDelivered();
+    ch.emptyUsbRead = Result::refusal();
     const ExchangeResult r = exchangeRecord(bytesOf(kPackage), 0, {ch, 4, true}, clock, host);
     EXPECT_TRUE(r.ackMissing);
     EXPECT_LE(ch.reads, 5002);

@@ -1,10 +1,8 @@
-// The session driver from the press of "Download Start" to its outcome box,
-// on the headless window, scripted channels and a fake clock.
+// The session from the press of "Download Start" to its outcome, through the
+// view it reports to, on scripted channels and a fake clock.
 
+#include "engine/session.h"
 #include "engine_fakes.h"
-#include "fake_toolkit.h"
-#include "session/download_session.h"
-#include "session/session_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +16,10 @@
 namespace fw::test {
 namespace {
 
-constexpr Ctl kSeven[] = {Ctl::OptSerial, Ctl::OptUSB,   Ctl::OptEthernet, Ctl::cboPORT,
-                          Ctl::cmdSTART,  Ctl::cmdCancel, Ctl::cmdClose};
-constexpr Ctl kStayLive[] = {Ctl::mnuFile,      Ctl::mnuFileOpen, Ctl::cboBaudRate,
-                             Ctl::cboParity,    Ctl::cboBitLength, Ctl::cboStopBit,
-                             Ctl::TextEthernet, Ctl::CboUSB};
+using Kind = SessionOutcome::Kind;
+constexpr ChannelKind kSerial = ChannelKind::Serial, kUsb = ChannelKind::Usb,
+                      kNetwork = ChannelKind::Network;
+constexpr ChannelKind kAllKinds[] = {kSerial, kUsb, kNetwork};
 
 const std::string M = modelRecord(), H = header90("010000"), D1 = dataRecord("1111"),
                   D2 = dataRecord("2222"), E = lastRecord("3333");
@@ -31,54 +28,47 @@ const std::string kPackage = M + H + D1 + D2 + E;
 
 class SessionTest : public ::testing::Test {
 protected:
-    SessionTest()
-    {
-        state.strFirmwareFile = "/k20t/K20T.DPX";
-        for (const char* p : {"COM1", "COM2"})
-            ui.addItem(Ctl::cboPORT, p);
-        ui.ctl(Ctl::cboPORT).index = 1;
-        for (auto [c, t] : {std::pair{Ctl::cboBaudRate, "9600 bps"}, {Ctl::cboParity, "NONE"},
-                            {Ctl::cboBitLength, "8 bit"}, {Ctl::cboStopBit, "1 bit"}}) {
-            ui.addItem(c, t);
-            ui.ctl(c).index = 0;
-        }
-        choose(Ctl::OptSerial);
-        package(kPackage);
-        session = std::make_unique<DownloadSession>(ui, state, channels, clock,
-                                                    [this] { ++openSteps; }, &reader);
-    }
+    SessionTest() { package(kPackage); }
 
-    void choose(Ctl option)
-    {
-        for (Ctl o : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet})
-            ui.ctl(o).selected = o == option;
-    }
+    void choose(std::optional<ChannelKind> kind) { view.chosen = kind; }
     void package(const std::string& s) { reader.content = bytesOf(s); }
     void allPrintersAnswer(const std::string& model)
     {
-        for (ChannelKind k : {ChannelKind::Serial, ChannelKind::Usb, ChannelKind::Network})
+        for (ChannelKind k : kAllKinds)
             channels.of(k).printer = printerAnswering(model);
     }
+    // One session; what the view showed before is forgotten.
+    SessionOutcome run(DownloadSession& s)
+    {
+        view.maxima.clear();
+        view.passed.clear();
+        view.messages.clear();
+        view.processEventsCalls = 0;
+        return s.run(path, view);
+    }
+    SessionOutcome run() { return run(session); }
     void expectUnlocked()
     {
-        for (Ctl c : kSeven)
-            EXPECT_TRUE(ui.isEnabled(c));
-        EXPECT_EQ(ui.pointer(), Pointer::Normal);
-        EXPECT_FALSE(state.sessionRunning);
+        EXPECT_FALSE(view.locked);
+        EXPECT_FALSE(view.busy);
     }
     std::size_t totalWrites() const
     {
         return channels.serial.writes.size() + channels.usb.writes.size() +
                channels.network.writes.size();
     }
+    bool anyOpened() const
+    {
+        return !channels.serial.opens.empty() || !channels.usb.opens.empty() ||
+               !channels.network.opens.empty();
+    }
 
-    FakeToolkit ui;
-    FormState state;
     FakeClock clock;
     FakeChannels channels{clock};
     ScriptedReader reader;
-    int openSteps = 0;
-    std::unique_ptr<DownloadSession> session;
+    RecordingView view;
+    std::string path = "/k20t/K20T.DPX";
+    DownloadSession session{channels, clock, reader};
 };
 
 std::vector<Bytes> onWire(std::initializer_list<std::string> records)
@@ -89,92 +79,108 @@ std::vector<Bytes> onWire(std::initializer_list<std::string> records)
     return out;
 }
 
+std::size_t bytesIn(const std::vector<Bytes>& records)
+{
+    std::size_t n = 0;
+    for (const Bytes& r : records)
+        n += r.size();
+    return n;
+}
+
 TEST_F(SessionTest, DownloadsOverEachChannelAndModel)
 {
     const auto n = [](const std::string& s) { return static_cast<int>(s.size()); };
     struct Row {
         const char* name;
-        Ctl option;
         ChannelKind kind;
         std::string model;
+        std::uint8_t code;
         std::vector<Bytes> records;
         int maximum;
         int passed;
         int updates;
     } rows[] = {
-        {"serial TV-K3", Ctl::OptSerial, ChannelKind::Serial, "TV-K3", onWire({D1, D2, E}),
-         n(D1 + D2 + E), n(D1 + D2 + E), 4},
-        {"serial K20_T", Ctl::OptSerial, ChannelKind::Serial, "K20_T", onWire({D1, D2, E}),
-         n(D1 + D2 + E), n(D1 + D2 + E), 4},
+        {"serial TV-K3", kSerial, "TV-K3", kModelTVK3, onWire({D1, D2, E}), n(D1 + D2 + E),
+         n(D1 + D2 + E), 4},
+        {"serial K20_T", kSerial, "K20_T", kModelK20T, onWire({D1, D2, E}), n(D1 + D2 + E),
+         n(D1 + D2 + E), 4},
         // MDL40 skips the first record and counts towards the end of the
         // first section, which the transfer runs past.
-        {"serial MDL40", Ctl::OptSerial, ChannelKind::Serial, "MDL40", onWire({H, D1, D2, E}),
-         n(M + H), n(H + D1 + D2 + E), 5},
-        {"serial, no answer", Ctl::OptSerial, ChannelKind::Serial, "", onWire({D1, D2, E}),
-         n(D1 + D2 + E), n(D1 + D2 + E), 4},
-        {"USB TV-K3", Ctl::OptUSB, ChannelKind::Usb, "TV-K3", onWire({D1, D2, E}),
-         n(D1 + D2 + E), n(D1 + D2 + E), 4},
-        {"USB MDL40", Ctl::OptUSB, ChannelKind::Usb, "MDL40", onWire({H, D1, D2, E}), n(M + H),
+        {"serial MDL40", kSerial, "MDL40", kModelMDL40, onWire({H, D1, D2, E}), n(M + H),
+         n(H + D1 + D2 + E), 5},
+        {"serial, no answer", kSerial, "", kModelUnknown, onWire({D1, D2, E}), n(D1 + D2 + E),
+         n(D1 + D2 + E), 4},
+        {"USB TV-K3", kUsb, "TV-K3", kModelTVK3, onWire({D1, D2, E}), n(D1 + D2 + E),
+         n(D1 + D2 + E), 4},
+        {"USB MDL40", kUsb, "MDL40", kModelMDL40, onWire({H, D1, D2, E}), n(M + H),
          n(H + D1 + D2 + E), 1},
-        {"USB, no answer", Ctl::OptUSB, ChannelKind::Usb, "", onWire({D1, D2, E}),
-         n(D1 + D2 + E), n(D1 + D2 + E), 1},
-        {"network", Ctl::OptEthernet, ChannelKind::Network, "", onWire({D1, D2, E}),
-         n(D1 + D2 + E), n(D1 + D2 + E), 4},
+        {"USB, no answer", kUsb, "", kModelUnknown, onWire({D1, D2, E}), n(D1 + D2 + E),
+         n(D1 + D2 + E), 1},
+        {"network", kNetwork, "", kModelK20T, onWire({D1, D2, E}), n(D1 + D2 + E),
+         n(D1 + D2 + E), 4},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedChannel& ch = channels.of(row.kind);
         ch.writes.clear();
-        choose(row.option);
+        choose(row.kind);
         allPrintersAnswer(row.model);
-        const int eventsBefore = ui.processEventsCalls;
-        ui.boxes.clear();
-        ui.onProcessEvents = [&] {
-            for (Ctl c : kSeven)
-                EXPECT_FALSE(ui.isEnabled(c));
-            for (Ctl c : kStayLive)
-                EXPECT_TRUE(ui.isEnabled(c));
-            EXPECT_TRUE(state.sessionRunning);
+        view.onProcessEvents = [&] {
+            EXPECT_TRUE(view.locked);
+            EXPECT_TRUE(view.busy);
         };
 
-        session->run();
+        const SessionOutcome outcome = run();
 
-        ASSERT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
-        EXPECT_EQ(ui.boxes[0].title, "");
-        EXPECT_FALSE(ui.boxes[0].exclamation);
-        EXPECT_EQ(ui.boxes[0].pointerWhenShown, Pointer::Normal);
+        ASSERT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+        EXPECT_FALSE(view.messages[0].busy);
         ASSERT_FALSE(ch.writes.empty());
         EXPECT_TRUE(isModelQuery(ch.writes[0]));
         EXPECT_EQ(ch.recordsWritten(), row.records);
-        EXPECT_EQ(ui.progressMax(), static_cast<float>(row.maximum));
-        EXPECT_EQ(ui.progressValue(), std::min(row.passed, row.maximum));
-        EXPECT_EQ(ui.text(Ctl::Label3),
-                  std::to_string(row.passed) + "/" + std::to_string(row.maximum));
-        EXPECT_EQ(ui.processEventsCalls - eventsBefore, row.updates);
-        EXPECT_TRUE(ui.isVisible(Ctl::ProgressBar));
+        ASSERT_FALSE(view.maxima.empty());
+        EXPECT_EQ(view.maxima.back(), static_cast<float>(row.maximum));
+        ASSERT_FALSE(view.passed.empty());
+        EXPECT_EQ(view.passed.back(), row.passed);
+        EXPECT_EQ(view.processEventsCalls, row.updates);
+        EXPECT_EQ(static_cast<int>(view.passed.size()), row.updates);
+        // What the command line prints.
+        EXPECT_EQ(outcome.kind, Kind::Success);
+        EXPECT_EQ(outcome.text, kMsgDownloadSuccess);
+        EXPECT_EQ(outcome.modelCode, row.code);
+        EXPECT_EQ(outcome.recordsSent, row.records.size());
+        EXPECT_EQ(outcome.bytesSent, bytesIn(row.records));
         expectUnlocked();
         EXPECT_FALSE(ch.isOpen());
     }
-    EXPECT_EQ(openSteps, static_cast<int>(std::size(rows)));
-    EXPECT_EQ(state.mFirmwareData, bytesOf(kPackage));
+    EXPECT_EQ(reader.opened.size(), std::size(rows));
+    // The package stays with the session until the next one.
+    const std::span<const std::uint8_t> kept = session.package();
+    EXPECT_EQ(Bytes(kept.begin(), kept.end()), bytesOf(kPackage));
 }
 
-TEST_F(SessionTest, ChannelOpenedWithTheWindowsSettings)
+TEST_F(SessionTest, ChannelOpenedWithTheViewsSettings)
 {
     allPrintersAnswer("TV-K3");
-    state.strDevice = std::string("/dev/usb/lp3") + '\0' + std::string(243, ' ');
-    ui.setText(Ctl::TextEthernet, "printer.local ");
-    for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet}) {
-        choose(option);
-        session->run();
+    view.settings.portNumber = 2;
+    view.settings.line = {19200, 'E', 7, 2};
+    view.settings.usbDevicePath = "/dev/usb/lp3";
+    view.settings.networkAddress = "printer.local ";
+    for (ChannelKind kind : kAllKinds) {
+        choose(kind);
+        run();
     }
-    ASSERT_EQ(channels.serial.opens.size(), 1u);
-    EXPECT_EQ(channels.serial.opens[0].portNumber, 2);
-    EXPECT_EQ(channels.serial.opens[0].settings, "9600,N,8,1");
-    ASSERT_EQ(channels.usb.opens.size(), 1u);
-    EXPECT_EQ(channels.usb.opens[0].device, "/dev/usb/lp3");
-    ASSERT_EQ(channels.network.opens.size(), 1u);
-    EXPECT_EQ(channels.network.opens[0].address, "printer.local ");
+    for (ChannelKind kind : kAllKinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const std::vector<ChannelSettings>& opens = channels.of(kind).opens;
+        ASSERT_EQ(opens.size(), 1u);
+        EXPECT_EQ(opens[0].portNumber, 2);
+        EXPECT_EQ(opens[0].line.baud, 19200);
+        EXPECT_EQ(opens[0].line.parity, 'E');
+        EXPECT_EQ(opens[0].line.dataBits, 7);
+        EXPECT_EQ(opens[0].line.stopBits, 2);
+        EXPECT_EQ(opens[0].usbDevicePath, "/dev/usb/lp3");
+        EXPECT_EQ(opens[0].networkAddress, "printer.local ");
+    }
 }
 
 TEST_F(SessionTest, NoQueryFromHeaderValue0x800000On)
@@ -196,11 +202,11 @@ TEST_F(SessionTest, NoQueryFromHeaderValue0x800000On)
         SCOPED_TRACE(c.name);
         package(c.header + D1 + E);
         channels.serial.writes.clear();
-        ui.boxes.clear();
-        session->run();
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+        const SessionOutcome outcome = run();
+        EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
         ASSERT_FALSE(channels.serial.writes.empty());
         EXPECT_EQ(isModelQuery(channels.serial.writes[0]), c.query);
+        EXPECT_EQ(outcome.modelCode, c.query ? kModelTVK3 : kModelNoQuery);
         // Without a query the whole package goes, from its first record.
         EXPECT_EQ(channels.serial.recordsWritten(),
                   c.query ? onWire({D1, E}) : onWire({c.header, D1, E}));
@@ -214,7 +220,7 @@ TEST_F(SessionTest, PackageMissingOrEmpty)
         std::string path;
         bool failOpen;
         std::string content;
-        std::vector<std::string> boxes;
+        std::vector<std::string> messages;
     } cases[] = {
         {"no file chosen", "", false, kPackage, {"cannot open ", "no length", kMsgFirmwareNotOpen}},
         {"file gone", "/k20t/gone.DPX", true, kPackage,
@@ -223,24 +229,23 @@ TEST_F(SessionTest, PackageMissingOrEmpty)
         // The read fails although the buffer was filled: still nothing is sent.
         {"read fails", "/k20t/K20T.DPX", false, kPackage, {"read failed", kMsgFirmwareNotOpen}},
     };
-    for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet}) {
+    for (ChannelKind kind : kAllKinds) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
-            choose(option);
-            state.strFirmwareFile = c.path;
+            choose(kind);
+            path = c.path;
             reader.failOpen = c.failOpen;
             reader.failRead = std::string(c.name) == "read fails";
             package(c.content);
-            ui.boxes.clear();
             const int usbCloses = channels.usb.closes;
-            session->run();
-            EXPECT_EQ(ui.boxTexts(), c.boxes);
+            const SessionOutcome outcome = run();
+            EXPECT_EQ(view.messageTexts(), c.messages);
+            EXPECT_EQ(outcome.kind, Kind::NotOpen);
             EXPECT_EQ(totalWrites(), 0u);
-            EXPECT_TRUE(channels.serial.opens.empty() && channels.usb.opens.empty() &&
-                        channels.network.opens.empty());
+            EXPECT_FALSE(anyOpened());
             EXPECT_FALSE(reader.isOpen);
             // The end still closes the chosen kind; USB is closed unopened.
-            EXPECT_EQ(channels.usb.closes - usbCloses, option == Ctl::OptUSB ? 1 : 0);
+            EXPECT_EQ(channels.usb.closes - usbCloses, kind == kUsb ? 1 : 0);
             expectUnlocked();
         }
     }
@@ -256,51 +261,46 @@ TEST_F(SessionTest, FailureReportedThenTheSessionCarriesOn)
         if (!isModelQuery(b) && ch.writes.size() == 2)
             ch.failingPolls = 1;
     };
-    std::vector<Pointer> pointers;
-    ui.onProcessEvents = [&] { pointers.push_back(ui.pointer()); };
-    session->run();
-    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"poll failed", kMsgDownloadSuccess}));
-    // The first report turns the hourglass back to the normal pointer for good.
-    EXPECT_EQ(ui.boxes[0].pointerWhenShown, Pointer::Normal);
-    ASSERT_FALSE(pointers.empty());
-    for (Pointer p : pointers)
-        EXPECT_EQ(p, Pointer::Normal);
+    std::vector<bool> busy;
+    view.onProcessEvents = [&] { busy.push_back(view.busy); };
+    run();
+    EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{"poll failed", kMsgDownloadSuccess}));
+    // The first report ends the busy state for good.
+    EXPECT_FALSE(view.messages[0].busy);
+    ASSERT_FALSE(busy.empty());
+    for (bool b : busy)
+        EXPECT_FALSE(b);
 }
 
-TEST_F(SessionTest, HourglassUntilTheOutcome)
+TEST_F(SessionTest, BusyUntilTheOutcome)
 {
     allPrintersAnswer("TV-K3");
-    std::vector<Pointer> pointers;
-    ui.onProcessEvents = [&] { pointers.push_back(ui.pointer()); };
-    session->run();
-    ASSERT_FALSE(pointers.empty());
-    for (Pointer p : pointers)
-        EXPECT_EQ(p, Pointer::Hourglass);
-    EXPECT_EQ(ui.pointer(), Pointer::Normal);
+    std::vector<bool> busy;
+    view.onProcessEvents = [&] { busy.push_back(view.busy); };
+    run();
+    ASSERT_FALSE(busy.empty());
+    for (bool b : busy)
+        EXPECT_TRUE(b);
+    EXPECT_FALSE(view.messages.at(0).busy);
+    EXPECT_FALSE(view.busy);
 }
 
 TEST_F(SessionTest, FailedQueryEndsEarlyWithoutOutcomeBox)
 {
-    const ChannelStatus refused = ChannelStatus::failure("Cannot open the port COM2.");
-    struct Case {
-        const char* name;
-        Ctl option;
-        ChannelKind kind;
-    } cases[] = {
-        {"serial", Ctl::OptSerial, ChannelKind::Serial},
-        {"USB library missing", Ctl::OptUSB, ChannelKind::Usb},
-        {"network", Ctl::OptEthernet, ChannelKind::Network},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        choose(c.option);
-        ScriptedChannel& ch = channels.of(c.kind);
+    const Result refused = Result::failure("Cannot open the port COM2.");
+    for (ChannelKind kind : kAllKinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        choose(kind);
+        ScriptedChannel& ch = channels.of(kind);
         ch.openStatus = refused;
         ch.writeStatus = [&](const Bytes&) { return refused; };
-        ui.boxes.clear();
-        session->run();
+        const SessionOutcome outcome = run();
         // The open's report and the query's; no outcome box.
-        EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{refused.error, refused.error}));
+        EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{refused.error(), refused.error()}));
+        EXPECT_EQ(outcome.kind, Kind::QueryFailed);
+        EXPECT_EQ(outcome.text, "");
+        EXPECT_EQ(outcome.modelCode, kModelQueryFailed);
+        EXPECT_EQ(outcome.recordsSent, 0u);
         EXPECT_EQ(ch.writes.size(), 1u);
         EXPECT_TRUE(isModelQuery(ch.writes[0]));
         expectUnlocked();
@@ -312,14 +312,14 @@ TEST_F(SessionTest, FailedQueryEndsEarlyWithoutOutcomeBox)
 
 TEST_F(SessionTest, PrintPathLeftOpenByEarlyEndIsClosedByTheNextSession)
 {
-    choose(Ctl::OptEthernet);
+    choose(kNetwork);
     ScriptedChannel& net = channels.network;
-    net.writeStatus = [](const Bytes&) { return ChannelStatus::failure("The network name cannot be found."); };
-    session->run();
+    net.writeStatus = [](const Bytes&) { return Result::failure("The network name cannot be found."); };
+    run();
     EXPECT_TRUE(net.isOpen());
     EXPECT_EQ(net.closes, 0);
 
-    choose(Ctl::OptSerial);
+    choose(kSerial);
     allPrintersAnswer("TV-K3");
     int closesWhenSerialOpened = -1;
     channels.serial.printer = [&](ScriptedChannel& self, const Bytes& w) {
@@ -327,9 +327,8 @@ TEST_F(SessionTest, PrintPathLeftOpenByEarlyEndIsClosedByTheNextSession)
             closesWhenSerialOpened = net.closes;
         printerAnswering("TV-K3")(self, w);
     };
-    ui.boxes.clear();
-    session->run();
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+    run();
+    EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
     EXPECT_FALSE(net.isOpen());
     EXPECT_EQ(closesWhenSerialOpened, 1);
 }
@@ -350,9 +349,9 @@ TEST_F(SessionTest, InvalidPrinterModelData)
         allPrintersAnswer(c.model);
         package(c.package);
         channels.serial.writes.clear();
-        ui.boxes.clear();
-        session->run();
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgInvalidModel});
+        const SessionOutcome outcome = run();
+        EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgInvalidModel});
+        EXPECT_EQ(outcome.kind, Kind::InvalidModel);
         EXPECT_EQ(channels.serial.writes.size(), 1u); // the query only
         expectUnlocked();
     }
@@ -362,20 +361,20 @@ TEST_F(SessionTest, AcknowledgementOutcomes)
 {
     struct Case {
         const char* name;
-        Ctl option;
+        ChannelKind kind;
         int ackedRecords; // the printer acknowledges this many, then falls silent
-        std::string box;
+        std::string message;
         std::size_t records;
     } cases[] = {
-        {"serial: last record's wait runs out", Ctl::OptSerial, 2, kMsgDownloadSuccess, 3},
-        {"USB: last record's wait runs out", Ctl::OptUSB, 2, kMsgDownloadSuccess, 3},
-        {"serial: middle record unanswered", Ctl::OptSerial, 1, kMsgCommunicationError, 2},
-        {"USB: first record unanswered", Ctl::OptUSB, 0, kMsgCommunicationError, 1},
+        {"serial: last record's wait runs out", kSerial, 2, kMsgDownloadSuccess, 3},
+        {"USB: last record's wait runs out", kUsb, 2, kMsgDownloadSuccess, 3},
+        {"serial: middle record unanswered", kSerial, 1, kMsgCommunicationError, 2},
+        {"USB: first record unanswered", kUsb, 0, kMsgCommunicationError, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        choose(c.option);
-        ScriptedChannel& ch = channels.of(c.option == Ctl::OptUSB ? ChannelKind::Usb : ChannelKind::Serial);
+        choose(c.kind);
+        ScriptedChannel& ch = channels.of(c.kind);
         ch.writes.clear();
         int acked = 0;
         ch.printer = [&](ScriptedChannel& self, const Bytes& w) {
@@ -384,10 +383,9 @@ TEST_F(SessionTest, AcknowledgementOutcomes)
             else if (acked++ < c.ackedRecords)
                 self.reply({0x06}, 5ms);
         };
-        ui.boxes.clear();
         const Clock::duration t0 = clock.t;
-        session->run();
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.box});
+        run();
+        EXPECT_EQ(view.messageTexts(), std::vector<std::string>{c.message});
         EXPECT_EQ(ch.recordsWritten().size(), c.records); // nothing after a missing ACK
         EXPECT_GE(clock.t - t0, 5s);
     }
@@ -407,7 +405,7 @@ TEST_F(SessionTest, DamagedPackagesEndWithAReportNeverSuccess)
         const char* name;
         std::string model;
         std::string package;
-        std::string box;
+        std::string message;
     } cases[] = {
         {"last record without CR", "TV-K3", H + D1 + "\x01" "00ZZ\x17", noLineEnd(H + D1)},
         {"no end mark", "TV-K3", H + D1 + D2,
@@ -419,19 +417,18 @@ TEST_F(SessionTest, DamagedPackagesEndWithAReportNeverSuccess)
         {"MDL40 package without a CR", "MDL40", "\x01" "97ABC\x01" "00DD\x17", noLineEnd("")},
         {"no SOH and no CR", "K20_T", "just some bytes", noLineEnd("")},
     };
-    for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet}) {
-        choose(option);
+    for (ChannelKind kind : kAllKinds) {
+        choose(kind);
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
             allPrintersAnswer(c.model);
             package(c.package);
-            ui.boxes.clear();
-            session->run();
-            EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.box});
+            const SessionOutcome outcome = run();
+            EXPECT_EQ(view.messageTexts(), std::vector<std::string>{c.message});
+            EXPECT_EQ(outcome.kind, Kind::Damaged);
             // Found before the printer is reached: not even the query goes out.
             EXPECT_EQ(totalWrites(), 0u);
-            EXPECT_TRUE(channels.serial.opens.empty() && channels.usb.opens.empty() &&
-                        channels.network.opens.empty());
+            EXPECT_FALSE(anyOpened());
             expectUnlocked();
         }
     }
@@ -441,53 +438,26 @@ TEST_F(SessionTest, LastRecordEndingWithTheFilesLastByteGoesThrough)
 {
     allPrintersAnswer("K20_T");
     package("\x01" "91AAAA\r\n\x01" "91BBB\x17\r");
-    session->run();
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+    run();
+    EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
     EXPECT_EQ(channels.serial.recordsWritten(),
               (std::vector<Bytes>{bytesOf("\x01" "91AAAA"), bytesOf("\x01" "91BBB\x17")}));
-    EXPECT_EQ(ui.text(Ctl::Label3), "17/17");
-}
-
-// The seven locked controls come back as they were: OptUSB stays off in a
-// run that listed no USB printer, whichever way the session ends.
-TEST_F(SessionTest, ControlsComeBackAsTheyWere)
-{
-    ui.setEnabled(Ctl::OptUSB, false);
-    const struct {
-        const char* name;
-        std::string model;
-        std::string package;
-    } cases[] = {
-        {"success", "TV-K3", kPackage},
-        {"query failed, early end", "", kPackage},
-        {"damaged", "TV-K3", H + D1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        allPrintersAnswer(c.model);
-        if (c.model.empty())
-            channels.serial.pollStatus = ChannelStatus::failure("gone");
-        package(c.package);
-        session->run();
-        channels.serial.pollStatus = ChannelStatus::success();
-        EXPECT_FALSE(ui.isEnabled(Ctl::OptUSB));
-        for (Ctl ctl : kSeven)
-            EXPECT_EQ(ui.isEnabled(ctl), ctl != Ctl::OptUSB);
-    }
+    EXPECT_EQ(view.maxima.back(), 17.0f);
+    EXPECT_EQ(view.passed.back(), 17);
 }
 
 TEST_F(SessionTest, UsbPrinterThatCannotBeReachedIsACommunicationError)
 {
     struct Case {
         const char* name;
-        ChannelStatus open;
-        ChannelStatus write;
+        Result open;
+        Result write;
         std::size_t records;
     } cases[] = {
-        {"usb_open refused", ChannelStatus::notDelivered(), ChannelStatus::notDelivered(), 0},
-        {"usb_write refused", ChannelStatus::success(), ChannelStatus::notDelivered(), 1},
+        {"usb_open refused", Result::refusal(), Result::refusal(), 0},
+        {"usb_write refused", Result::success(), Result::refusal(), 1},
     };
-    choose(Ctl::OptUSB);
+    choose(kUsb);
     package(D1 + E); // no header: the query goes out and gets no answer (code 5)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -495,156 +465,135 @@ TEST_F(SessionTest, UsbPrinterThatCannotBeReachedIsACommunicationError)
         usb.writes.clear();
         usb.openStatus = c.open;
         usb.writeStatus = [&](const Bytes&) { return c.write; };
-        ui.boxes.clear();
-        session->run();
-        EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgCommunicationError});
+        const SessionOutcome outcome = run();
+        EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgCommunicationError});
+        EXPECT_EQ(outcome.kind, Kind::CommunicationError);
+        EXPECT_EQ(outcome.recordsSent, 0u);
         EXPECT_EQ(usb.recordsWritten().size(), c.records);
     }
 }
 
 TEST_F(SessionTest, PrintPathThatCannotBeWrittenEndsAtTheFirstFailedWrite)
 {
-    choose(Ctl::OptEthernet);
+    choose(kNetwork);
     package(header90("800000") + D1 + D2 + E);
     ScriptedChannel& net = channels.network;
-    net.openStatus = ChannelStatus::failure("Cannot open \\\\10.0.0.9\\lp1.");
-    net.writeStatus = [](const Bytes&) { return ChannelStatus::failure("Write to the print path failed."); };
-    session->run();
-    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"Cannot open \\\\10.0.0.9\\lp1.",
-                                                       "Write to the print path failed.",
-                                                       kMsgCommunicationError}));
+    net.openStatus = Result::failure("Cannot open \\\\10.0.0.9\\lp1.");
+    net.writeStatus = [](const Bytes&) { return Result::failure("Write to the print path failed."); };
+    run();
+    EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{"Cannot open \\\\10.0.0.9\\lp1.",
+                                                             "Write to the print path failed.",
+                                                             kMsgCommunicationError}));
     EXPECT_EQ(net.writes.size(), 1u);
 }
 
 TEST_F(SessionTest, PrintJobThatCannotBeHandedOverIsNoSuccess)
 {
-    choose(Ctl::OptEthernet);
+    choose(kNetwork);
     ScriptedChannel& net = channels.network;
-    net.handOverStatus = ChannelStatus::failure("Cannot hand the print job to \\\\h\\lp1: gone.");
-    session->run();
-    EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"Cannot hand the print job to \\\\h\\lp1: gone.",
-                                                       kMsgCommunicationError}));
+    net.handOverStatus = Result::failure("Cannot hand the print job to \\\\h\\lp1: gone.");
+    SessionOutcome outcome = run();
+    EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{"Cannot hand the print job to \\\\h\\lp1: gone.",
+                                                             kMsgCommunicationError}));
+    EXPECT_EQ(outcome.kind, Kind::CommunicationError);
     EXPECT_EQ(net.handOvers, 1);
     EXPECT_FALSE(net.isOpen());
 
     // Handed over, the job counts; a failed transfer is never handed over.
-    ui.boxes.clear();
-    net.handOverStatus = ChannelStatus::success();
-    session->run();
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+    net.handOverStatus = Result::success();
+    outcome = run();
+    EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+    EXPECT_EQ(outcome.kind, Kind::Success);
     EXPECT_EQ(net.handOvers, 2);
-    ui.boxes.clear();
-    net.writeStatus = [](const Bytes&) { return ChannelStatus::failure("Write failed."); };
-    session->run();
+    net.writeStatus = [](const Bytes&) { return Result::failure("Write failed."); };
+    run();
     EXPECT_EQ(net.handOvers, 2);
 }
 
 TEST_F(SessionTest, RecordTheChannelRefusedIsNeverASuccess)
 {
-    const ChannelStatus lost = ChannelStatus::failure("The connection to the printer was lost.");
+    const Result lost = Result::failure("The connection to the printer was lost.");
     struct Case {
         const char* name;
-        Ctl option;
         ChannelKind kind;
         std::string refusedRecord;
         std::size_t records;
     } cases[] = {
-        {"serial, the record with the end mark", Ctl::OptSerial, ChannelKind::Serial, E, 3},
-        {"network after the query, a middle record", Ctl::OptEthernet, ChannelKind::Network, D1, 1},
+        {"serial, the record with the end mark", kSerial, E, 3},
+        {"network after the query, a middle record", kNetwork, D1, 1},
     };
     allPrintersAnswer("TV-K3");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        choose(c.option);
+        choose(c.kind);
         ScriptedChannel& ch = channels.of(c.kind);
         const Bytes refused = onWire({c.refusedRecord})[0];
-        ch.writeStatus = [&](const Bytes& w) { return w == refused ? lost : ChannelStatus::success(); };
-        ui.boxes.clear();
-        session->run();
-        EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{lost.error, kMsgCommunicationError}));
+        ch.writeStatus = [&](const Bytes& w) { return w == refused ? lost : Result::success(); };
+        const SessionOutcome outcome = run();
+        EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{lost.error(), kMsgCommunicationError}));
         EXPECT_EQ(ch.recordsWritten().size(), c.records);
+        // Only the records the channel took count as sent.
+        EXPECT_EQ(outcome.recordsSent, c.records - 1);
     }
 }
 
 TEST_F(SessionTest, NoInterfaceChosenSendsNothing)
 {
-    choose(Ctl::cmdSTART); // none of the three
+    choose(std::nullopt);
     allPrintersAnswer("K20_T");
     const int usbCloses = channels.usb.closes;
-    session->run();
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgNoInterface});
+    const SessionOutcome outcome = run();
+    EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgNoInterface});
+    EXPECT_EQ(outcome.kind, Kind::NoInterface);
     EXPECT_EQ(totalWrites(), 0u);
     EXPECT_TRUE(channels.network.opens.empty());
     EXPECT_EQ(channels.usb.closes, usbCloses);
     expectUnlocked();
 }
 
-TEST_F(SessionTest, OneSessionAtATime)
-{
-    allPrintersAnswer("TV-K3");
-    int nested = 0;
-    ui.onProcessEvents = [&] {
-        if (nested++ == 0)
-            session->run(); // a second press while records are going out
-    };
-    session->run();
-    EXPECT_EQ(openSteps, 1);
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
-    EXPECT_EQ(channels.serial.opens.size(), 1u);
-
-    // Each press ends with exactly one outcome box.
-    ui.onProcessEvents = nullptr;
-    session->run();
-    session->run();
-    EXPECT_EQ(ui.boxes.size(), 3u);
-    EXPECT_EQ(openSteps, 3);
-}
-
 TEST_F(SessionTest, EndOfProgramStopsTheSessionAtItsNextLook)
 {
-    for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet}) {
-        SCOPED_TRACE(static_cast<int>(option));
-        choose(option);
+    for (ChannelKind kind : kAllKinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        choose(kind);
         allPrintersAnswer("TV-K3");
-        ScriptedChannel& ch = channels.of(option == Ctl::OptSerial ? ChannelKind::Serial
-                                          : option == Ctl::OptUSB ? ChannelKind::Usb
-                                                                  : ChannelKind::Network);
+        ScriptedChannel& ch = channels.of(kind);
         ch.writes.clear();
         const int closes = ch.closes;
-        ui.boxes.clear();
-        state.endRequested = false;
-        ui.onProcessEvents = [&] { state.endRequested = true; };
-        session->run();
-        EXPECT_TRUE(ui.boxes.empty());
+        view.end = false;
+        view.onProcessEvents = [&] { view.end = true; };
+        const SessionOutcome outcome = run();
+        EXPECT_TRUE(view.messages.empty());
+        EXPECT_EQ(outcome.kind, Kind::Ended);
         EXPECT_EQ(ch.recordsWritten().size(), 1u);
         EXPECT_FALSE(ch.isOpen());
         EXPECT_EQ(ch.closes, closes + 1);
-        EXPECT_FALSE(state.sessionRunning);
+        expectUnlocked();
     }
 }
 
 // A close asked for while the printer keeps its acknowledgement back reaches
-// the session before the box it would show: no box, the channel released.
+// the session before the message it would show: none, the channel released.
 TEST_F(SessionTest, CloseDuringASilentWaitEndsBeforeTheOutcomeBox)
 {
-    for (Ctl option : {Ctl::OptSerial, Ctl::OptUSB}) {
-        SCOPED_TRACE(static_cast<int>(option));
-        choose(option);
-        ScriptedChannel& ch = channels.of(option == Ctl::OptSerial ? ChannelKind::Serial : ChannelKind::Usb);
+    for (ChannelKind kind : {kSerial, kUsb}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        choose(kind);
+        ScriptedChannel& ch = channels.of(kind);
         ch.printer = [](ScriptedChannel& c, const Bytes& b) {
             if (isModelQuery(b))
                 c.reply(bytesOf("TV-K3"));
         };
         const int closes = ch.closes;
-        ui.boxes.clear();
-        state.endRequested = false;
-        ui.onProcessWindowRequests = [&] { state.endRequested = true; };
-        session->run();
-        ui.onProcessWindowRequests = nullptr;
-        EXPECT_TRUE(ui.boxes.empty());
+        view.end = false;
+        view.onProcessWindowRequests = [&] { view.end = true; };
+        const SessionOutcome outcome = run();
+        view.onProcessWindowRequests = nullptr;
+        EXPECT_TRUE(view.messages.empty());
+        EXPECT_EQ(outcome.kind, Kind::Ended);
         EXPECT_EQ(ch.recordsWritten().size(), 1u);
         EXPECT_EQ(ch.closes, closes + 1);
-        EXPECT_FALSE(state.sessionRunning);
+        expectUnlocked();
     }
 }
 
@@ -658,7 +607,6 @@ protected:
               ("fw_engine_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
-        diskSession = std::make_unique<DownloadSession>(ui, state, channels, clock, [] {});
         allPrintersAnswer("TV-K3");
     }
     ~DiskPackage() override { std::filesystem::remove_all(dir); }
@@ -669,15 +617,16 @@ protected:
         return p.string();
     }
     std::filesystem::path dir;
-    std::unique_ptr<DownloadSession> diskSession;
+    DownloadSession diskSession{channels, clock};
 };
 
 TEST_F(DiskPackage, ReadsThePackageFile)
 {
-    state.strFirmwareFile = write("K20T.DPX", kPackage);
-    diskSession->run();
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{kMsgDownloadSuccess});
-    EXPECT_EQ(state.mFirmwareData, bytesOf(kPackage));
+    path = write("K20T.DPX", kPackage);
+    run(diskSession);
+    EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
+    const std::span<const std::uint8_t> kept = diskSession.package();
+    EXPECT_EQ(Bytes(kept.begin(), kept.end()), bytesOf(kPackage));
 }
 
 TEST_F(DiskPackage, UnreadablePackagesAreReportedByName)
@@ -688,7 +637,7 @@ TEST_F(DiskPackage, UnreadablePackagesAreReportedByName)
     struct Case {
         const char* name;
         std::string path;
-        std::vector<std::string> boxes;
+        std::vector<std::string> messages;
     } cases[] = {
         {"no file chosen", "",
          {"Cannot open the package file: no file has been chosen.",
@@ -706,10 +655,9 @@ TEST_F(DiskPackage, UnreadablePackagesAreReportedByName)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        state.strFirmwareFile = c.path;
-        ui.boxes.clear();
-        diskSession->run();
-        EXPECT_EQ(ui.boxTexts(), c.boxes);
+        path = c.path;
+        run(diskSession);
+        EXPECT_EQ(view.messageTexts(), c.messages);
         EXPECT_EQ(totalWrites(), 0u);
     }
 }

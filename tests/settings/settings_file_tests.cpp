@@ -1,8 +1,8 @@
-#include "window/ini_text.h"
-#include "window/nvimg_mod.h"
-#include "window/settings_file_io.h"
+#include "settings/ini_text.h"
+#include "settings/settings_store.h"
+#include "settings/settings_file.h"
 
-#include "settings_temp_dir.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -38,30 +38,30 @@ TEST(SettingsFile, UnwritablePlacesAreSilentlyLeftAlone)
     // (this holds for root too).
     const std::string notAFolder = dir.file("plain");
     test::writeBytes(notAFolder, "x");
-    WriteIniValue(settingsFilePath(notAFolder), "Interface", "1");
+    writeSetting(settingsFilePath(notAFolder), "Interface", "1");
     EXPECT_EQ(test::readBytes(notAFolder), "x");
-    EXPECT_EQ(ReadIniValue(settingsFilePath(notAFolder), "Interface"), "");
+    EXPECT_EQ(readSetting(settingsFilePath(notAFolder), "Interface"), "");
 
     // A file marked read-only.
     const std::string readOnly = dir.file("ro.ini");
     test::writeBytes(readOnly, kOld);
     fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    WriteIniValue(readOnly, "Interface", "3");
+    writeSetting(readOnly, "Interface", "3");
     EXPECT_EQ(test::readBytes(readOnly), kOld);
-    EXPECT_EQ(ReadIniValue(readOnly, "TcpIp"), "10.1.1.1");
+    EXPECT_EQ(readSetting(readOnly, "TcpIp"), "10.1.1.1");
 
     // A folder where the file should be.
     const std::string folder = dir.file("Firmware.ini");
     fs::create_directory(folder);
-    WriteIniValue(folder, "Interface", "3");
+    writeSetting(folder, "Interface", "3");
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_TRUE(fs::is_empty(folder));
 
     // A pipe: neither reading nor writing may wait for a writer.
     const std::string pipe = dir.file("pipe.ini");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
-    EXPECT_EQ(ReadIniValue(pipe, "Interface"), "");
-    WriteIniValue(pipe, "Interface", "3");
+    EXPECT_EQ(readSetting(pipe, "Interface"), "");
+    writeSetting(pipe, "Interface", "3");
     EXPECT_TRUE(fs::is_fifo(pipe));
 
     EXPECT_EQ(test::listing(dir.path()), (std::vector<std::string>{"Firmware.ini", "pipe.ini", "plain", "ro.ini"}));
@@ -76,7 +76,7 @@ TEST(SettingsFile, KeepsModeAndFollowsALink)
     const std::string link = settingsFilePath(dir.path());
     fs::create_symlink("real.ini", link);
 
-    WriteIniValue(link, "Interface", "2");
+    writeSetting(link, "Interface", "2");
 
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(test::readBytes(real), "; hand-made\r\n[PRINTFirmware]\r\nInterface=2\r\nTcpIp=10.1.1.1\r\n[Other]\r\na=b\r\n");
@@ -88,7 +88,7 @@ TEST(SettingsFile, NewFileFollowsTheUmask)
 {
     test::TempDir dir;
     const mode_t old = ::umask(022);
-    WriteIniValue(settingsFilePath(dir.path()), "Interface", "1");
+    writeSetting(settingsFilePath(dir.path()), "Interface", "1");
     ::umask(old);
     struct stat st {};
     ASSERT_EQ(::stat(settingsFilePath(dir.path()).c_str(), &st), 0);
@@ -177,7 +177,7 @@ TEST_P(SettingsFilePlaceTest, SavesAndKeepsTheFilesOwner)
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
     const int code = inChild(c.asNobody, path, [&path] {
-        WriteIniValue(path, "Interface", "2");
+        writeSetting(path, "Interface", "2");
         return 0;
     });
     if (code == 77)
@@ -226,10 +226,10 @@ TEST(SettingsFile, LeftOverTemporaryFilesAreRemoved)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
 
-    WriteIniValue(path, "Interface", "2");
+    writeSetting(path, "Interface", "2");
     ::close(fd);
 
-    EXPECT_EQ(ReadIniValue(path, "Interface"), "2");
+    EXPECT_EQ(readSetting(path, "Interface"), "2");
     EXPECT_EQ(test::listing(dir.path()),
               (std::vector<std::string>{"Firmware.ini", "Firmware.ini.bak", "Firmware.ini.tmp-Ab12cDe",
                                         "Firmware.ini.tmp-Zz9yY8"}));
@@ -241,8 +241,8 @@ TEST(SettingsFile, OversizedFileIsReadButNeverCut)
     const std::string path = settingsFilePath(dir.path());
     const std::string big = "[PRINTFirmware]\nBaudRate=3\n;" + std::string(kSettingsFileLimit, 'z') + "\n";
     test::writeBytes(path, big);
-    EXPECT_EQ(ReadIniValue(path, "BaudRate"), "3");
-    WriteIniValue(path, "BaudRate", "4");
+    EXPECT_EQ(readSetting(path, "BaudRate"), "3");
+    writeSetting(path, "BaudRate", "4");
     EXPECT_EQ(test::readBytes(path), big);
 }
 
@@ -260,15 +260,15 @@ TEST(SettingsFileDeathTest, CrashBeforeRenameLeavesTheOldFile)
     EXPECT_EXIT(replaceSettingsFile(path, updated, [] { std::_Exit(3); }), ::testing::ExitedWithCode(3), "");
 
     EXPECT_EQ(test::readBytes(path), kOld);
-    EXPECT_EQ(ReadIniValue(path, "Interface"), "1");
+    EXPECT_EQ(readSetting(path, "Interface"), "1");
     // The orphaned temporary file holds the whole new text; the next save
     // removes it.
     const auto names = test::listing(dir.path());
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(test::readBytes(dir.file(names[1])), updated);
-    WriteIniValue(path, "Interface", "3");
-    EXPECT_EQ(ReadIniValue(path, "Interface"), "3");
-    EXPECT_EQ(ReadIniValue(path, "TcpIp"), "10.1.1.1");
+    writeSetting(path, "Interface", "3");
+    EXPECT_EQ(readSetting(path, "Interface"), "3");
+    EXPECT_EQ(readSetting(path, "TcpIp"), "10.1.1.1");
     EXPECT_EQ(test::listing(dir.path()), std::vector<std::string>{"Firmware.ini"});
 }
 
@@ -279,7 +279,7 @@ int writeOnFullDisk(const std::string& path)
     const rlimit limit{16, 16};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     const bool replaced = replaceSettingsFile(path, std::string(200, 'x'));
-    WriteIniValue(path, "TcpIp", std::string(200, '9'));
+    writeSetting(path, "TcpIp", std::string(200, '9'));
     return replaced ? 1 : 0;
 }
 

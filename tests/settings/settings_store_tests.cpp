@@ -1,7 +1,7 @@
-#include "window/ini_text.h"
-#include "window/nvimg_mod.h"
+#include "settings/ini_text.h"
+#include "settings/settings_store.h"
 
-#include "settings_temp_dir.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -22,21 +22,21 @@ struct ReadCase {
     std::string expected;
 };
 
-class ReadIniValueTest : public ::testing::TestWithParam<ReadCase> {};
+class ReadSettingTest : public ::testing::TestWithParam<ReadCase> {};
 
-TEST_P(ReadIniValueTest, ReadsAsTheProfileFunctionsDo)
+TEST_P(ReadSettingTest, ReadsAsTheProfileFunctionsDo)
 {
     const ReadCase& c = GetParam();
     test::TempDir dir;
     const std::string path = settingsFilePath(dir.path());
     test::writeBytes(path, c.file);
-    EXPECT_EQ(ReadIniValue(path, c.key), c.expected) << c.what;
+    EXPECT_EQ(readSetting(path, c.key), c.expected) << c.what;
 }
 
 const std::string k300(300, '7');
 
 INSTANTIATE_TEST_SUITE_P(
-    HandWrittenFiles, ReadIniValueTest,
+    HandWrittenFiles, ReadSettingTest,
     ::testing::Values(
         ReadCase{"CRLF", "[PRINTFirmware]\r\nInterface=2\r\nBaudRate=3\r\n", "Interface", "2"},
         ReadCase{"CRLF last key", "[PRINTFirmware]\r\nInterface=2\r\nBaudRate=3\r\n", "BaudRate", "3"},
@@ -69,12 +69,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"NUL ends the value", "[PRINTFirmware]\nBaudRate=1\0 2\n"s, "BaudRate", "1"},
         ReadCase{"old Mac line ends", "[PRINTFirmware]\rBaudRate=1\r", "BaudRate", ""}));
 
-TEST(ReadIniValue, MissingFileOrFolderReadsEmpty)
+TEST(ReadSetting, MissingFileOrFolderReadsEmpty)
 {
     test::TempDir dir;
-    EXPECT_EQ(ReadIniValue(dir.file("Firmware.ini"), "Interface"), "");
-    EXPECT_EQ(ReadIniValue(dir.file("none/Firmware.ini"), "Interface"), "");
-    EXPECT_EQ(ReadIniValue(dir.path(), "Interface"), ""); // a folder in its place
+    EXPECT_EQ(readSetting(dir.file("Firmware.ini"), "Interface"), "");
+    EXPECT_EQ(readSetting(dir.file("none/Firmware.ini"), "Interface"), "");
+    EXPECT_EQ(readSetting(dir.path(), "Interface"), ""); // a folder in its place
 }
 
 struct WriteCase {
@@ -85,16 +85,16 @@ struct WriteCase {
     std::string after;
 };
 
-class WriteIniValueTest : public ::testing::TestWithParam<WriteCase> {};
+class WriteSettingTest : public ::testing::TestWithParam<WriteCase> {};
 
-TEST_P(WriteIniValueTest, ChangesOnlyThatKey)
+TEST_P(WriteSettingTest, ChangesOnlyThatKey)
 {
     const WriteCase& c = GetParam();
     test::TempDir dir;
     const std::string path = settingsFilePath(dir.path());
     if (c.before)
         test::writeBytes(path, *c.before);
-    WriteIniValue(path, c.key, c.value);
+    writeSetting(path, c.key, c.value);
     EXPECT_EQ(test::readBytes(path), c.after) << c.what;
     EXPECT_EQ(test::listing(dir.path()), std::vector<std::string>{"Firmware.ini"}) << "no temporary file left";
 }
@@ -118,7 +118,7 @@ std::string withLine(std::string text, const std::string& from, const std::strin
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    HandWrittenFiles, WriteIniValueTest,
+    HandWrittenFiles, WriteSettingTest,
     ::testing::Values(
         WriteCase{"new file", std::nullopt, "Interface", "1", "[PRINTFirmware]\nInterface=1\n"},
         WriteCase{"empty file", "", "Interface", "1", "[PRINTFirmware]\nInterface=1\n"},
@@ -158,13 +158,13 @@ TEST(SettingsStore, ValuesReadBackAsWritten)
         {"Interface", "2"}, {"InterfaceSel", "-1"}, {"BaudRate", "6"}, {"TcpIp", "\xE9 1.2.3.4"},
         {"BitLength", "0"}, {"TcpIp", " 10.0.0.9 "}, {"Parity", "x"}};
     for (const auto& [key, value] : values)
-        WriteIniValue(path, key, value);
-    EXPECT_EQ(ReadIniValue(path, "Interface"), "2");
-    EXPECT_EQ(ReadIniValue(path, "InterfaceSel"), "-1");
-    EXPECT_EQ(ReadIniValue(path, "BaudRate"), "6");
-    EXPECT_EQ(ReadIniValue(path, "BitLength"), "0");
-    EXPECT_EQ(ReadIniValue(path, "Parity"), "x");
-    EXPECT_EQ(ReadIniValue(path, "TcpIp"), "10.0.0.9"); // blanks around a value never count
+        writeSetting(path, key, value);
+    EXPECT_EQ(readSetting(path, "Interface"), "2");
+    EXPECT_EQ(readSetting(path, "InterfaceSel"), "-1");
+    EXPECT_EQ(readSetting(path, "BaudRate"), "6");
+    EXPECT_EQ(readSetting(path, "BitLength"), "0");
+    EXPECT_EQ(readSetting(path, "Parity"), "x");
+    EXPECT_EQ(readSetting(path, "TcpIp"), "10.0.0.9"); // blanks around a value never count
     EXPECT_EQ(test::readBytes(path),
               "[PRINTFirmware]\nInterface=2\nInterfaceSel=-1\nBaudRate=6\nTcpIp= 10.0.0.9 \nBitLength=0\nParity=x\n");
 }

@@ -3,10 +3,8 @@
 // nothing points outside the package, and that a package found undamaged up
 // front never runs out in the middle of a transfer.
 
-#include "session/package_scan.h"
-#include "session/protocol_bytes.h"
-#include "session/range_choice.h"
-#include "session/record_assembly.h"
+#include "engine/package.h"
+#include "engine/protocol.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -8,8 +8,8 @@
 // that section as FuzzedDataProvider strings (a backslash followed by any
 // other byte ends one), then the file's text.
 
-#include "window/ini_text.h"
-#include "window/nvimg_mod.h"
+#include "settings/ini_text.h"
+#include "settings/settings_store.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,5 +1,5 @@
 // Feeds arbitrary stored texts and list sizes through the choice of the
-// entry SelectListEntry selects: always an entry of the list, the nearest
+// entry selectListEntry selects: always an entry of the list, the nearest
 // one to the number read (a half going to the even neighbour), the first
 // when the number is negative or past the end; for plain decimal numbers
 // exactly the entry that decimal arithmetic gives.
@@ -7,7 +7,7 @@
 // Input: the list size from the last bytes (one byte for a short list, or
 // four), the rest the text.
 
-#include "window/select_list_entry.h"
+#include "form/select_list_entry.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -2,7 +2,9 @@
 
 #include "channels/serial_port_names.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -131,6 +133,20 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes) {
         return portFault("Read failed");
     bytes.assign(data.begin(), data.end());
     return Result::success();
+}
+
+SerialPortDetails describeSerialPort(const std::string& device) {
+    SerialPortDetails d;
+    const QString wanted = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    if (wanted.isEmpty()) return d;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (QFileInfo(info.systemLocation()).canonicalFilePath() != wanted) continue;
+        d.description = info.description().toStdString();
+        d.manufacturer = info.manufacturer().toStdString();
+        d.serialNumber = info.serialNumber().toStdString();
+        break;
+    }
+    return d;
 }
 
 } // namespace fw

@@ -13,6 +13,14 @@ namespace fw {
 // The device path for `portNumber` (1 for COM1), or empty when there is none.
 std::string resolveSerialPort(int portNumber, const std::string& programDir);
 
+// What the system knows of a serial device; empty texts where it knows nothing.
+struct SerialPortDetails {
+    std::string description;
+    std::string manufacturer;
+    std::string serialNumber;
+};
+SerialPortDetails describeSerialPort(const std::string& device);
+
 #ifndef _WIN32
 // The same with the sysfs tty class and /dev folders given, for tests.
 std::string resolveSerialPortIn(int portNumber, const std::string& programDir,

@@ -7,4 +7,9 @@ std::string resolveSerialPort(int portNumber, const std::string&) {
     return "COM" + std::to_string(portNumber);
 }
 
+// The Windows front end names ports by number only; no details yet.
+SerialPortDetails describeSerialPort(const std::string&) {
+    return {};
+}
+
 } // namespace fw

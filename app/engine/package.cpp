@@ -94,6 +94,7 @@ ScanResult scanPackage(std::span<const std::uint8_t> data)
             }
             x.headerOpen = true;
             x.headerValue = headerValue(data, i, wide ? 4 : 3);
+            x.headerOffset = static_cast<std::int32_t>(i);
         }
     }
     return r;

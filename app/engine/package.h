@@ -46,6 +46,7 @@ struct PackageIndex {
     std::uint8_t sectionCount = 0; // 0 or 1: the scan stops after the first section
     std::array<std::int32_t, 4> sectionStarts{};
     std::array<std::int32_t, 4> sectionEnds{};
+    std::int32_t headerOffset = -1; // where the section header found starts
 };
 
 struct ScanResult {

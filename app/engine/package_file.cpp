@@ -1,5 +1,7 @@
 #include "engine/package_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -102,6 +104,14 @@ void FilePackageReader::close()
         std::fclose(file_);
     file_ = nullptr;
     path_.clear();
+}
+
+std::string packageType(const std::string& fileName)
+{
+    std::string upper = fileName;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return upper.find("FONT") != std::string::npos ? "FONT" : "FIRMWARE";
 }
 
 } // namespace fw

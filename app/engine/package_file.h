@@ -11,6 +11,10 @@
 
 namespace fw {
 
+// The type shown for a package, from its file name alone: "FONT" when the
+// name holds those four letters in any case, else "FIRMWARE".
+std::string packageType(const std::string& fileName);
+
 class PackageReader {
 public:
     virtual ~PackageReader() = default;

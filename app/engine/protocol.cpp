@@ -215,6 +215,36 @@ RangeChoice chooseRange(const PackageIndex& index, std::uint8_t modelCode,
     }
 }
 
+TransferPlan planTransfer(std::span<const std::uint8_t> data, const PackageIndex& index,
+                          std::uint8_t modelCode)
+{
+    TransferPlan plan;
+    plan.maximum = static_cast<std::int32_t>(data.size());
+    if (index.headerValue < kNoQueryHeaderValue) {
+        plan.query = true;
+        const RangeChoice range = chooseRange(index, modelCode, data);
+        plan.kind = range.kind;
+        if (range.kind == RangeChoice::Kind::Damaged)
+            plan.fault = range.fault;
+        if (range.kind != RangeChoice::Kind::Send)
+            return plan;
+        plan.position = range.position;
+        plan.maximum = range.maximum;
+    }
+    for (std::size_t at = static_cast<std::size_t>(plan.position);;) {
+        const AssembledRecord r = assembleRecord(data, at);
+        if (r.fault) {
+            plan.fault = r.fault;
+            return plan;
+        }
+        ++plan.records;
+        plan.bytes += r.bytes.size();
+        if (r.endMark)
+            return plan;
+        at = r.next;
+    }
+}
+
 ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t position,
                               const ExchangeSetup& setup, Clock& clock, ProtocolHost& host)
 {

@@ -81,6 +81,23 @@ struct RangeChoice {
 RangeChoice chooseRange(const PackageIndex& index, std::uint8_t modelCode,
                         std::span<const std::uint8_t> data);
 
+// What a session would do with a package for one model answer, worked out
+// without a printer: whether the query goes out, where sending starts, what
+// the progress counts towards, and the records and bytes that would go out.
+struct TransferPlan {
+    bool query = false;
+    RangeChoice::Kind kind = RangeChoice::Kind::Send;
+    std::int32_t position = 0;
+    std::int32_t maximum = 0;
+    std::size_t records = 0; // from the start to the record with the end mark
+    std::size_t bytes = 0;   // their bytes on the wire
+    std::optional<PackageFault> fault;
+};
+
+// `data` must be free of damage (findDamage) for the counts to be whole.
+TransferPlan planTransfer(std::span<const std::uint8_t> data, const PackageIndex& index,
+                          std::uint8_t modelCode);
+
 // One record of the transfer: assemble it, send it, and await its
 // acknowledgement where the channel and the printer model call for it.
 struct ExchangeResult {

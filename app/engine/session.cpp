@@ -189,6 +189,7 @@ private:
             }
             ++recordsSent_;
             bytesSent_ += x.bytes;
+            view_.recordSent(x.bytes);
             if (x.endMark) {
                 progressUpdate(position_);
                 outcome_ = {Kind::Success, kMsgDownloadSuccess};
@@ -223,7 +224,7 @@ private:
         view_.showBusy(false);
         view_.processWindowRequests(); // as in report()
         checkEnd();
-        view_.showMessage(outcome_.text);
+        view_.showOutcome(outcome_.text);
         lock(false);
         closeChosenChannel(true);
     }

@@ -44,6 +44,10 @@ public:
     virtual void showProgress(std::int64_t passed) = 0;
     // A failure report or the outcome; returns when the user has read it.
     virtual void showMessage(const std::string& text) = 0;
+    // The outcome, at the end of a session that has one.
+    virtual void showOutcome(const std::string& text) { showMessage(text); }
+    // A record the channel took, with its bytes on the wire.
+    virtual void recordSent(std::size_t /*bytes*/) {}
     // Lets the user act between records (repaint, clicks, keys).
     virtual void processEvents() = 0;
     // Takes requests the system holds for the program (a close), without

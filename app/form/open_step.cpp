@@ -3,8 +3,6 @@
 #include "engine/package_file.h"
 #include "engine/session.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace fw {
@@ -32,14 +30,6 @@ std::int64_t readableLength(const std::string& path)
 }
 
 } // namespace
-
-std::string packageType(const std::string& fileTitle)
-{
-    std::string upper = fileTitle;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return upper.find("FONT") != std::string::npos ? "FONT" : "FIRMWARE";
-}
 
 void runOpenStep(Toolkit& ui, FormState& state, const std::string& programDir)
 {

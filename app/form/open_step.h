@@ -2,6 +2,7 @@
 // The Open step: the user chooses a package file; the window shows its type,
 // name and size and arms "Download Start".
 
+#include "engine/package_file.h" // packageType
 #include "form/form_state.h"
 #include "form/toolkit.h"
 
@@ -12,8 +13,5 @@ namespace fw {
 // Runs the whole step, dialog included. `programDir` is the folder that holds
 // the program file; the dialog starts in its K20T folder.
 void runOpenStep(Toolkit& ui, FormState& state, const std::string& programDir);
-
-// "FONT" when the name holds those four letters in any case, else "FIRMWARE".
-std::string packageType(const std::string& fileTitle);
 
 } // namespace fw

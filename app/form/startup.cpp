@@ -3,7 +3,6 @@
 #include "settings/settings_store.h"
 #include "form/select_list_entry.h"
 
-#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -11,14 +10,14 @@ namespace fw {
 
 namespace {
 
-void fill(Toolkit& ui, Ctl list, std::initializer_list<const char*> entries)
+void fill(Toolkit& ui, Ctl list, std::span<const char* const> entries)
 {
     ui.clearList(list);
     for (const char* e : entries)
         ui.addItem(list, e);
 }
 
-void fillAndRestore(Toolkit& ui, Ctl list, std::initializer_list<const char*> entries,
+void fillAndRestore(Toolkit& ui, Ctl list, std::span<const char* const> entries,
                     const std::string& path, const char* key)
 {
     fill(ui, list, entries);
@@ -41,8 +40,9 @@ std::string usbEntryName(int k)
 
 void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& programDir)
 {
-    fill(ui, Ctl::cboPORT, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10"});
-    fill(ui, Ctl::CboUSB, {kNoUsbEntry});
+    fill(ui, Ctl::cboPORT, kPortEntries);
+    const char* const noUsb[] = {kNoUsbEntry};
+    fill(ui, Ctl::CboUSB, noUsb);
 
     // A library that cannot be loaded is a failed search.
     std::int32_t n = -1;
@@ -89,13 +89,11 @@ void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& 
         ui.setListIndex(Ctl::CboUSB, 0);
     }
 
-    fillAndRestore(ui, Ctl::cboBaudRate,
-                   {"2400 bps", "4800 bps", "9600 bps", "19200 bps", "38400 bps", "57600 bps", "115200 bps"},
-                   path, kKeyBaudRate);
-    fillAndRestore(ui, Ctl::cboBitLength, {"8 bit"}, path, kKeyBitLength);
-    fillAndRestore(ui, Ctl::cboParity, {"NONE", "EVEN", "ODD"}, path, kKeyParity);
-    fillAndRestore(ui, Ctl::cboStopBit, {"1 bit"}, path, kKeyStopBit);
-    fillAndRestore(ui, Ctl::cboHandShake, {"DTR/DSR"}, path, kKeyHandShake);
+    fillAndRestore(ui, Ctl::cboBaudRate, kBaudRateEntries, path, kKeyBaudRate);
+    fillAndRestore(ui, Ctl::cboBitLength, kBitLengthEntries, path, kKeyBitLength);
+    fillAndRestore(ui, Ctl::cboParity, kParityEntries, path, kKeyParity);
+    fillAndRestore(ui, Ctl::cboStopBit, kStopBitEntries, path, kKeyStopBit);
+    fillAndRestore(ui, Ctl::cboHandShake, kHandShakeEntries, path, kKeyHandShake);
 
     std::string address = readSetting(path, kKeyTcpIp);
     if (address.empty())

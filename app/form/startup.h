@@ -6,6 +6,7 @@
 #include "form/form_state.h"
 #include "form/toolkit.h"
 
+#include <span>
 #include <string>
 
 namespace fw {
@@ -17,6 +18,17 @@ inline constexpr const char* kDefaultIpAddress = "192.168.0.10";
 inline constexpr const char* kNoUsbEntry = "LPT1";
 // Printers are listed only up to this many; more counts as none.
 inline constexpr int kMaxListedPrinters = 99;
+
+// The fixed entries of the lists, position 0 first. The download reads the
+// port number and line settings from their positions and texts.
+inline constexpr const char* kPortEntries[] = {"COM1", "COM2", "COM3", "COM4", "COM5",
+                                               "COM6", "COM7", "COM8", "COM9", "COM10"};
+inline constexpr const char* kBaudRateEntries[] = {"2400 bps",  "4800 bps",  "9600 bps",  "19200 bps",
+                                                   "38400 bps", "57600 bps", "115200 bps"};
+inline constexpr const char* kBitLengthEntries[] = {"8 bit"};
+inline constexpr const char* kParityEntries[] = {"NONE", "EVEN", "ODD"};
+inline constexpr const char* kStopBitEntries[] = {"1 bit"};
+inline constexpr const char* kHandShakeEntries[] = {"DTR/DSR"};
 
 // The display name of the printer at `k` (from 1) of the library's list:
 // USB001 ... USB099.

@@ -1,0 +1,30 @@
+#include "settings/locations.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace fw {
+
+std::string programFolder()
+{
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            std::wstring exe(path.data(), n);
+            exe.resize(exe.find_last_of(L"\\/"));
+            const int bytes = WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), nullptr, 0,
+                                                  nullptr, nullptr);
+            std::string out(static_cast<std::size_t>(bytes), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), out.data(), bytes, nullptr,
+                                nullptr);
+            return out;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+} // namespace fw

@@ -8,8 +8,25 @@
 #include <QIcon>
 #include <QStyleFactory>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv)
 {
+    // Answered before any window exists, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: Firmware [--help] [--version]\n\n"
+                        "Opens the window of the Firmware Downloader: choose a package with\n"
+                        "File > Open, the printer's interface, then press Download Start.\n"
+                        "Without a window, use firmware-cli (firmware-cli --help).\n");
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Firmware %s\n", FW_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // One look on every platform, and the button colours the design asks for.
     app.setStyle(QStyleFactory::create("Fusion"));

@@ -1,0 +1,32 @@
+#pragma once
+// The terminal as the command line meets it: where results go, whether a
+// stream is a terminal, and Ctrl+C.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace fw {
+
+// Keeps standard output for the command's own results. TAVLIB writes its
+// diagnostic lines to standard output by design: from here on they go to
+// standard error when `libraryLinesToStderr`, and nowhere otherwise. Gives
+// the stream the results are written to.
+std::FILE* takeResultsOutput(bool libraryLinesToStderr);
+
+bool isTerminal(std::FILE* stream);
+
+// Sets up what the channels need of the system: Qt's core application for
+// the serial port on Linux; nothing on Windows.
+void startSystem(int& argc, char** argv);
+
+// The command's arguments as UTF-8 text.
+std::vector<std::string> commandArguments(int argc, char** argv);
+
+// Ctrl+C and termination requests. The first one is noted and the session
+// ends at its next look, releasing its channel; a second one ends the
+// program at once.
+void catchInterrupts();
+bool interrupted();
+
+} // namespace fw

@@ -1,0 +1,74 @@
+#include "cli/console.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fw {
+
+namespace {
+
+volatile std::sig_atomic_t requests = 0;
+
+void onSignal(int signal)
+{
+    const bool again = requests != 0;
+    requests = 1;
+    if (again) {
+        // Asked twice: end now, the way the system ends a program.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+}
+
+} // namespace
+
+std::FILE* takeResultsOutput(bool libraryLinesToStderr)
+{
+    std::fflush(stdout);
+    const int results = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (results < 0)
+        return stdout;
+    const int target = libraryLinesToStderr ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (target >= 0) {
+        ::dup2(target, STDOUT_FILENO);
+        ::close(target);
+    }
+    std::FILE* out = ::fdopen(results, "w");
+    return out ? out : stdout;
+}
+
+void startSystem(int& argc, char** argv)
+{
+    // Qt Serial Port watches its port through Qt's core; without an
+    // application object it warns on every open.
+    static QCoreApplication app(argc, argv);
+}
+
+std::vector<std::string> commandArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+bool isTerminal(std::FILE* stream)
+{
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+void catchInterrupts()
+{
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupted()
+{
+    return requests > 0;
+}
+
+} // namespace fw

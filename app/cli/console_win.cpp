@@ -1,0 +1,78 @@
+#include "cli/console.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+namespace fw {
+
+namespace {
+
+volatile LONG requests = 0;
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    // Asked twice: let the system end the program.
+    return InterlockedIncrement(&requests) == 1 ? TRUE : FALSE;
+}
+
+} // namespace
+
+std::FILE* takeResultsOutput(bool libraryLinesToStderr)
+{
+    std::fflush(stdout);
+    const int results = _dup(_fileno(stdout));
+    if (results < 0)
+        return stdout;
+    const int target = libraryLinesToStderr ? _dup(_fileno(stderr)) : _open("NUL", _O_WRONLY);
+    if (target >= 0) {
+        _dup2(target, _fileno(stdout));
+        _close(target);
+    }
+    std::FILE* out = _fdopen(results, "w");
+    return out ? out : stdout;
+}
+
+void startSystem(int&, char**) {}
+
+std::vector<std::string> commandArguments(int, char**)
+{
+    // The system's own command line, so that paths outside the 8-bit code
+    // page arrive whole.
+    std::vector<std::string> out;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return out;
+    for (int i = 1; i < count; ++i) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(static_cast<std::size_t>(bytes > 0 ? bytes - 1 : 0), '\0');
+        if (bytes > 1)
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), bytes, nullptr, nullptr);
+        out.push_back(arg);
+    }
+    LocalFree(wide);
+    return out;
+}
+
+bool isTerminal(std::FILE* stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+void catchInterrupts()
+{
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+bool interrupted()
+{
+    return requests > 0;
+}
+
+} // namespace fw

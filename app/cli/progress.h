@@ -1,0 +1,36 @@
+#pragma once
+// Progress of a download on standard error: a bar redrawn in place on a
+// terminal, a plain line every few seconds otherwise, nothing when quiet.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+
+namespace fw {
+
+class ProgressDisplay {
+public:
+    enum class Style { None, Bar, Lines };
+    ProgressDisplay(std::FILE* stream, Style style) : stream_(stream), style_(style) {}
+
+    void setMaximum(double maximum) { maximum_ = maximum; }
+    void update(std::int64_t passed);
+    void recordSent(std::size_t bytes);
+    // Shows the last values and ends the bar's line.
+    void finish();
+
+private:
+    void draw(bool force);
+
+    std::FILE* stream_;
+    Style style_;
+    double maximum_ = 0;
+    std::int64_t passed_ = 0;
+    std::size_t records_ = 0;
+    std::size_t bytes_ = 0;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_{};
+};
+
+} // namespace fw

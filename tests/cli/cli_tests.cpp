@@ -1,0 +1,355 @@
+// firmware-cli as a script runs it: the real program in a program folder of
+// its own, against the printer simulator on a pseudo-terminal, the umockdev
+// USB test bed and a private Samba share; exit codes, last lines and JSON.
+
+#include "printer_sim.h"
+#include "pseudo_terminal.h"
+#include "sample_packages.h"
+#include "samba_server.h"
+#include "usb_testbed.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fw::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Run {
+    int code = -1;
+    std::string out;
+    std::string err;
+    std::string lastLine() const
+    {
+        std::string s = out;
+        while (!s.empty() && s.back() == '\n')
+            s.pop_back();
+        const auto nl = s.rfind('\n');
+        return nl == std::string::npos ? s : s.substr(nl + 1);
+    }
+    // The value of a top-level field of the JSON object on the last line, as written.
+    std::string field(const std::string& name) const
+    {
+        const std::string line = lastLine();
+        const std::string key = "\"" + name + "\":";
+        const auto at = line.find(key);
+        if (at == std::string::npos)
+            return "<missing>";
+        std::size_t end = at + key.size();
+        if (line[end] == '"') {
+            end = line.find('"', end + 1);
+            return line.substr(at + key.size() + 1, end - at - key.size() - 1);
+        }
+        end = line.find_first_of(",}", end);
+        return line.substr(at + key.size(), end - at - key.size());
+    }
+};
+
+// A program folder holding a copy of firmware-cli (it finds ports/COMn and
+// TAVLIB beside itself) and the packages of the test.
+class CliFolder {
+public:
+    CliFolder()
+    {
+        std::string t = (fs::temp_directory_path() / "fw-cli-XXXXXX").string();
+        if (!::mkdtemp(t.data()))
+            throw std::runtime_error("mkdtemp failed");
+        dir_ = t;
+        fs::copy_file(FIRMWARE_CLI, dir_ / "firmware-cli");
+        fs::copy_file(TAVLIB_PATH, dir_ / fs::path(TAVLIB_PATH).filename());
+    }
+    ~CliFolder() { fs::remove_all(dir_); }
+    std::string str() const { return dir_.string(); }
+    std::string add(const samples::Package& p)
+    {
+        const fs::path f = dir_ / p.name;
+        std::ofstream(f, std::ios::binary).write(reinterpret_cast<const char*>(p.bytes.data()),
+                                                 static_cast<std::streamsize>(p.bytes.size()));
+        return f.string();
+    }
+    std::string write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+        return (dir_ / name).string();
+    }
+
+    // Runs firmware-cli with `args`; `during` runs once the program is started.
+    Run run(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {}) const
+    {
+        int out[2], err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0)
+            return {};
+        const std::string exe = (dir_ / "firmware-cli").string();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::close(out[0]);
+            ::close(err[0]);
+            std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        std::thread helper;
+        if (during)
+            helper = std::thread([&] { during(pid); });
+        Run r;
+        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        int open = 2;
+        while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+            if (::poll(fds, 2, 200) <= 0)
+                continue;
+            for (int k = 0; k < 2; ++k) {
+                if (!(fds[k].revents & (POLLIN | POLLHUP)))
+                    continue;
+                char buf[4096];
+                const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+                if (n > 0) {
+                    (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+                } else {
+                    fds[k].fd = -fds[k].fd - 1;
+                    --open;
+                }
+            }
+        }
+        if (open > 0)
+            ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (helper.joinable())
+            helper.join();
+        ::close(out[0]);
+        ::close(err[0]);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return r;
+    }
+
+private:
+    fs::path dir_;
+};
+
+// The simulator on a pseudo-terminal reached as COMn of the folder.
+class SimulatedPrinter {
+public:
+    SimulatedPrinter(const CliFolder& folder, sim::PrinterScript script, int com = 1)
+    {
+        std::string why;
+        if (!pty_.ok() || !pty_.linkAsCom(folder.str(), com, why))
+            throw std::runtime_error("no pseudo-terminal: " + pty_.error() + why);
+        sim_ = std::make_unique<sim::PrinterSimulator>(pty_.master(), std::move(script));
+        thread_ = std::thread([this] { sim_->run(); });
+    }
+    ~SimulatedPrinter()
+    {
+        sim_->stop();
+        thread_.join();
+    }
+    sim::PrinterSimulator& operator*() { return *sim_; }
+    sim::PrinterSimulator* operator->() { return sim_.get(); }
+    const std::string& device() const { return pty_.slavePath(); }
+
+private:
+    sim::PseudoTerminal pty_;
+    std::unique_ptr<sim::PrinterSimulator> sim_;
+    std::thread thread_;
+};
+
+samples::Package sample(const std::string& name)
+{
+    for (const samples::Package& p : samples::shipped())
+        if (p.name == name)
+            return p;
+    throw std::runtime_error("no sample " + name);
+}
+
+// One download over a serial port, as text and as JSON: the exit code, the
+// outcome as the last line, and what the printer received.
+TEST(CliDownload, OverSerialAgainstTheSimulator)
+{
+    const samples::Package package = sample("FIRMWARE_90.DPX");
+    const std::size_t afterHeader = samples::offsetAfterHeader(package.bytes);
+    const auto all = samples::recordsFrom(package.bytes, afterHeader);
+    struct Case {
+        const char* name;
+        std::string answer;
+        int noAck;
+        bool fromSettings;
+        int code;
+        std::string outcome;
+        std::string model;
+        std::size_t records; // what the printer received whole
+    } cases[] = {
+        {"success", "TV-K3", 0, false, 0, "Download Success.", "TV-K3", all.size()},
+        {"success, settings from a Firmware.ini", "K20_T", 0, true, 0, "Download Success.", "K20_T", all.size()},
+        {"missing acknowledgement", "K20_T", 3, false, 1, "Communication Error.", "K20_T", 3},
+        {"model that does not suit the package", "MDL40", 0, false, 5, "Invalid Printer model data", "MDL40", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (bool json : {false, true}) {
+            CliFolder folder;
+            const std::string path = folder.add(package);
+            sim::PrinterScript script;
+            script.answer = c.answer;
+            script.noAckRecord = c.noAck;
+            script.packageRecords = sim::splitPackage(package.bytes);
+            SimulatedPrinter printer(folder, script, 3);
+            std::vector<std::string> args{"download", path};
+            if (c.fromSettings)
+                args.insert(args.end(), {"--settings", folder.write("Firmware.ini",
+                                                                    "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\n"
+                                                                    "BaudRate=2\r\n")});
+            else
+                args.insert(args.end(), {"--serial", "COM3", "--baud", "9600"});
+            const std::string log = folder.str() + "/bench.log";
+            args.insert(args.end(), {"--log", log});
+            if (json)
+                args.push_back("--json");
+            const Run r = folder.run(args);
+            EXPECT_EQ(r.code, c.code) << r.err;
+            if (json) {
+                EXPECT_EQ(r.field("outcome"), c.outcome);
+                EXPECT_EQ(r.field("model"), c.model);
+                EXPECT_EQ(r.field("port"), "COM3");
+                EXPECT_EQ(r.field("device"), printer.device());
+                EXPECT_EQ(r.field("exitCode"), std::to_string(c.code));
+                EXPECT_EQ(r.field("records"), std::to_string(c.records));
+            } else {
+                EXPECT_EQ(r.lastLine(), c.outcome);
+            }
+            // Byte for byte: the records from the one after the header.
+            const auto got = printer->records();
+            ASSERT_EQ(got.size(), c.records);
+            for (std::size_t k = 0; k < got.size(); ++k)
+                EXPECT_EQ(got[k], all[k]) << "record " << k;
+            // The bench's log: one line, with the package's SHA-256.
+            std::ifstream in(log);
+            std::string line, extra;
+            std::getline(in, line);
+            EXPECT_FALSE(std::getline(in, extra));
+            EXPECT_NE(line.find("\"outcome\":\"" + c.outcome + "\""), std::string::npos) << line;
+            EXPECT_NE(line.find("\"sha256\":\""), std::string::npos) << line;
+        }
+    }
+}
+
+// What inspect says a download sends is what a download sends; a damaged
+// package is reported the same way by both and sends nothing at all.
+TEST(CliInspect, AgreesWithWhatADownloadSends)
+{
+    std::vector<samples::Package> packages = samples::shipped();
+    std::erase_if(packages, [](const samples::Package& p) { return p.name == "FIRMWARE_LARGE.DPX"; });
+    for (const samples::Package& p : samples::damaged())
+        packages.push_back(p);
+    for (const samples::Package& package : packages) {
+        SCOPED_TRACE(package.name);
+        CliFolder folder;
+        const std::string path = folder.add(package);
+        const Run inspected = folder.run({"inspect", path, "--json"});
+        const bool damaged = package.name.starts_with("DAMAGED");
+        EXPECT_EQ(inspected.code, damaged ? 4 : 0) << inspected.err;
+
+        sim::PrinterScript script;
+        script.answer = "K20_T";
+        script.packageRecords = sim::splitPackage(package.bytes);
+        SimulatedPrinter printer(folder, script);
+        const Run sent = folder.run({"download", path, "--serial", "COM1", "--json", "--quiet"});
+        if (damaged) {
+            EXPECT_EQ(sent.code, 4);
+            EXPECT_NE(inspected.out.find(sent.field("outcome")), std::string::npos) << sent.out;
+            EXPECT_TRUE(printer->received().empty()); // not even the model query
+            continue;
+        }
+        EXPECT_EQ(sent.code, 0) << sent.err;
+        // The K20_T answer's plan in inspect's answers.
+        const auto at = inspected.out.find("\"answer\":\"K20_T\"");
+        ASSERT_NE(at, std::string::npos) << inspected.out;
+        const std::string plan = inspected.out.substr(at, inspected.out.find('}', at) - at);
+        std::size_t bytes = 0;
+        for (const Bytes& r : printer->records())
+            bytes += r.size();
+        EXPECT_NE(plan.find("\"records\":" + std::to_string(printer->records().size()) + ","), std::string::npos)
+            << plan;
+        EXPECT_NE(plan.find("\"bytes\":" + std::to_string(bytes)), std::string::npos) << plan;
+        EXPECT_EQ(sent.field("records"), std::to_string(printer->records().size()));
+    }
+}
+
+// The ports as links in the program folder say, and the printers of the USB
+// test bed as TAVLIB finds them.
+TEST(CliList, PortsAndUsbPrinters)
+{
+    UsbTestbed bed;
+    if (!bed.available())
+        GTEST_SKIP() << "needs umockdev-wrapper";
+    bed.addPrinter({0x0483, 0x7C10, "A1"});
+    bed.addPrinter({0x067B, 0x2305, "B2"});
+    CliFolder folder;
+    SimulatedPrinter printer(folder, {}, 3);
+    const Run r = folder.run({"list", "--json"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"port\":\"COM3\",\"device\":\"" + printer.device() + "\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"found\":2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("{\"position\":1,\"name\":\"USB001\",\"device\":\"" + bed.devicePath(0) + "\"}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("{\"position\":2,\"name\":\"USB002\",\"device\":\"" + bed.devicePath(1) + "\"}"),
+              std::string::npos)
+        << r.out;
+    // Nothing but the one JSON object: TAVLIB's own lines stay off standard output.
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
+    const Run text = folder.run({"list"});
+    EXPECT_NE(text.out.find("USB002  " + bed.devicePath(1)), std::string::npos) << text.out;
+}
+
+// Ctrl+C during a download to a network printer ends it the way closing the
+// window does: exit code 130, and the print share receives nothing.
+TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
+{
+    if (!SambaServer::available())
+        GTEST_SKIP() << "smbd is not installed";
+    SambaServer share;
+    ASSERT_EQ(share.start(), "");
+    CliFolder folder;
+    const samples::Package package = sample("FIRMWARE_LARGE.DPX");
+    const std::string path = folder.add(package);
+    const Run r = folder.run({"download", path, "--net", share.address(), "--quiet"}, [](pid_t pid) {
+        // The session waits a second for the printer after its model query.
+        std::this_thread::sleep_for(500ms);
+        ::kill(pid, SIGINT);
+    });
+    EXPECT_EQ(r.code, 130) << r.err;
+    EXPECT_EQ(r.lastLine(), "Interrupted.");
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(share.capture().empty());
+
+    // The share still prints a whole job, and only that one.
+    const samples::Package small = sample("FONT_PLAIN.DPX");
+    const Run whole = folder.run({"download", folder.add(small), "--net", share.address(), "--quiet"});
+    EXPECT_EQ(whole.code, 0) << whole.err;
+    Bytes expected = {0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
+    for (const Bytes& rec : samples::recordsFrom(small.bytes, 0))
+        expected.insert(expected.end(), rec.begin(), rec.end());
+    EXPECT_EQ(share.waitForCapture(expected.size(), 10s), expected);
+}
+
+} // namespace
+} // namespace fw::test

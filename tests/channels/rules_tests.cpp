@@ -1,9 +1,9 @@
-// The rules behind the channels: port numbers to devices, the settings
-// string, the printer address.
+// The rules behind the channels: port numbers to devices, the serial line
+// settings a port takes, the printer address.
 
-#include "session/network_address.h"
-#include "session/serial_port_names.h"
-#include "session/serial_settings.h"
+#include "channels/network_address.h"
+#include "channels/serial_channel.h"
+#include "channels/serial_port_names.h"
 
 #include <gtest/gtest.h>
 
@@ -74,38 +74,31 @@ TEST_F(PortNamesTest, LinkInProgramFolderWins) {
     EXPECT_EQ(resolveSerialPortIn(1, "", (root / "sys").string(), (root / "dev").string()), dev("ttyS0"));
 }
 
-TEST(SerialSettingsTest, ParsesTheFourFieldsAndRefusesTheRest) {
+TEST(SerialLineTest, OnlySettingsASerialPortTakesPass) {
     struct Case {
-        std::string text;
-        bool ok;
-        int baud;
-        char parity;
-        int data;
-        int stopTenths;
+        SerialLine line;
+        const char* refusal; // words of the report; nullptr: taken
     };
     const Case cases[] = {
-        {"9600,N,8,1", true, 9600, 'N', 8, 10},  {"115200,E,7,2", true, 115200, 'E', 7, 20},
-        {"300,O,5,1.5", true, 300, 'O', 5, 15},  {"1200,M,6,1", true, 1200, 'M', 6, 10},
-        {"1200,S,8,1", true, 1200, 'S', 8, 10},  {"9600,n,8,1", false, 0, 0, 0, 0},
-        {"9600,X,8,1", false, 0, 0, 0, 0},       {"9600,,8,1", false, 0, 0, 0, 0},
-        {"9600,NO,8,1", false, 0, 0, 0, 0},      {"0,N,8,1", false, 0, 0, 0, 0},
-        {"-9600,N,8,1", false, 0, 0, 0, 0},      {"9600,N,9,1", false, 0, 0, 0, 0},
-        {"9600,N,4,1", false, 0, 0, 0, 0},       {"9600,N,8,3", false, 0, 0, 0, 0},
-        {"9600,N,8", false, 0, 0, 0, 0},         {"9600,N,8,1,", false, 0, 0, 0, 0},
-        {"", false, 0, 0, 0, 0},                 {"99999999999,N,8,1", false, 0, 0, 0, 0},
+        {{9600, 'N', 8, 1}, nullptr},        {{115200, 'E', 7, 2}, nullptr},
+        {{1, 'O', 5, 1}, nullptr},           {{1200, 'M', 6, 1}, nullptr},
+        {{1200, 'S', 8, 2}, nullptr},        {{0, 'N', 8, 1}, "baud rate 0"},
+        {{-9600, 'N', 8, 1}, "baud rate -9600"},
+        {{9600, 'n', 8, 1}, "parity 'n'"}, // taken as it stands: a lower-case letter is no parity
+        {{9600, 'X', 8, 1}, "parity 'X'"},   {{9600, '\0', 8, 1}, "parity"},
+        {{9600, 'N', 4, 1}, "data bits 4"},  {{9600, 'N', 9, 1}, "data bits 9"},
+        {{9600, 'N', 8, 0}, "stop bits 0"},  {{9600, 'N', 8, 3}, "stop bits 3"},
     };
     for (const auto& c : cases) {
-        std::string why;
-        const auto s = parseSerialSettings(c.text, why);
-        ASSERT_EQ(s.has_value(), c.ok) << c.text;
-        if (!c.ok) {
-            EXPECT_NE(why.find(c.text), std::string::npos) << why;
+        const Result r = checkSerialLine(c.line);
+        const std::string shown = std::to_string(c.line.baud) + "," + std::string(1, c.line.parity) + "," +
+                                  std::to_string(c.line.dataBits) + "," + std::to_string(c.line.stopBits);
+        if (!c.refusal) {
+            EXPECT_TRUE(r.ok()) << shown << ": " << r.error();
             continue;
         }
-        EXPECT_EQ(s->baud, c.baud);
-        EXPECT_EQ(s->parity, c.parity);
-        EXPECT_EQ(s->dataBits, c.data);
-        EXPECT_EQ(s->stopTenths, c.stopTenths);
+        ASSERT_TRUE(r.failed()) << shown;
+        EXPECT_NE(r.error().find(c.refusal), std::string::npos) << r.error();
     }
 }
 
@@ -146,14 +139,15 @@ TEST(NetworkAddressTest, OnlyOneHostWithAnOptionalPortPasses) {
         {"host\x7f", false, "", 0},
     };
     for (const auto& c : cases) {
-        std::string why;
-        const auto a = checkNetworkAddress(c.address, why);
-        ASSERT_EQ(a.has_value(), c.ok) << c.address;
-        if (a) {
-            EXPECT_EQ(a->host, c.host);
-            EXPECT_EQ(a->port, c.port);
+        NetworkAddress a;
+        const Result r = checkNetworkAddress(c.address, a);
+        ASSERT_EQ(r.ok(), c.ok) << c.address;
+        if (r.ok()) {
+            EXPECT_EQ(a.host, c.host);
+            EXPECT_EQ(a.port, c.port);
         } else {
-            EXPECT_FALSE(why.empty());
+            EXPECT_TRUE(r.failed()) << c.address; // reported, not refused quietly
+            EXPECT_FALSE(r.error().empty());
         }
     }
 }

@@ -1,98 +1,113 @@
-// The USB channel and the TAVLIB binding against a stand-in library that
-// records its calls, and against no library at all.
+// The USB channel and the TAVLIB binding against the stand-in library, which
+// records its calls, against a library without the exports, and against no
+// library at all.
 
-#include "session/tavlib_binding.h"
-#include "session/usb_channel.h"
+#include "channels/tavlib_binding.h"
+#include "channels/usb_channel.h"
+#include "standin_control.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace fw {
 namespace {
 
-const std::string kFakeDir = FAKE_TAVLIB_DIR;
-const std::string kNoCloseDir = FAKE_TAVLIB_NO_CLOSE_DIR;
+namespace fs = std::filesystem;
+using test::StandinTavlib;
 
-// The stand-in's controls, reached in the copy the binding loaded.
-struct FakeControls {
-    void* handle = nullptr;
-    void (*reset)() = nullptr;
-    void (*setResult)(int, std::int32_t) = nullptr;
-    void (*setReply)(const std::uint8_t*, std::int32_t, std::int32_t) = nullptr;
-    const char* (*log)() = nullptr;
-    int (*readBufferWasBlank)() = nullptr;
+ChannelSettings usbAt(const std::string& device) { return ChannelSettings{0, {}, device, ""}; }
 
-    explicit FakeControls(const std::string& dir) {
-        handle = ::dlopen((dir + "/libTAVLIB.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (!handle) return;
-        reset = reinterpret_cast<void (*)()>(::dlsym(handle, "fake_tavlib_reset"));
-        setResult = reinterpret_cast<void (*)(int, std::int32_t)>(::dlsym(handle, "fake_tavlib_set_result"));
-        setReply = reinterpret_cast<void (*)(const std::uint8_t*, std::int32_t, std::int32_t)>(
-            ::dlsym(handle, "fake_tavlib_set_reply"));
-        log = reinterpret_cast<const char* (*)()>(::dlsym(handle, "fake_tavlib_log"));
-        readBufferWasBlank = reinterpret_cast<int (*)()>(::dlsym(handle, "fake_tavlib_read_buffer_was_blank"));
+// A program folder of its own, removed afterwards.
+class Folder {
+public:
+    Folder() {
+        char t[] = "/tmp/fwusb.XXXXXX";
+        if (::mkdtemp(t)) path_ = t;
     }
-    ~FakeControls() {
-        if (handle) ::dlclose(handle);
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
     }
-};
-enum { FindDevices, DeviceName, Open, Write, Read, Close };
+    const std::string& str() const { return path_; }
+    void link(const std::string& target) const { fs::create_symlink(target, path_ + "/libTAVLIB.so"); }
 
-class UsbChannelTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        // The first call loads the library; the controls come from that copy.
-        usb.close();
-        fake = std::make_unique<FakeControls>(kFakeDir);
-        ASSERT_NE(fake->handle, nullptr) << "the binding did not load " << kFakeDir;
-        fake->reset();
-    }
-    std::string log() const { return fake->log(); }
-
-    TavlibBinding binding{kFakeDir};
-    UsbChannel usb{binding};
-    std::unique_ptr<FakeControls> fake;
+private:
+    std::string path_;
 };
 
-TEST(TavlibBindingTest, LoadsNothingBeforeTheFirstCall) {
-    TavlibBinding binding(kNoCloseDir);
-    EXPECT_EQ(::dlopen((kNoCloseDir + "/libTAVLIB.so").c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
-    EXPECT_TRUE(binding.findDevices().loaded());
-    void* h = ::dlopen((kNoCloseDir + "/libTAVLIB.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-    EXPECT_NE(h, nullptr);
-    if (h) ::dlclose(h);
+TEST(TavlibBindingTest, LoadsTheLibraryAtTheFirstCallNotBefore) {
+    // The library appears in the folder after the binding was made: only a
+    // binding that waits for the first call finds it.
+    Folder folder;
+    TavlibBinding binding(folder.str());
+    folder.link(StandinTavlib::file());
+    StandinTavlib standin;
+    standin.setPrinters(3);
+    std::int32_t result = -1;
+    const Result r = binding.findDevices(result);
+    EXPECT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(result, 3);
 }
 
 TEST(TavlibBindingTest, MissingLibraryIsReportedByNameOnEveryCall) {
     TavlibBinding binding("/nonexistent-folder");
     UsbChannel usb(binding);
-    const auto status = usb.open(ChannelConfig{0, "", "/dev/usb/lp0", ""});
-    ASSERT_TRUE(status.failed());
-    EXPECT_NE(status.error.find("libTAVLIB.so"), std::string::npos) << status.error;
+    const Result open = usb.open(usbAt("/dev/usb/lp0"));
+    ASSERT_TRUE(open.failed());
+    EXPECT_NE(open.error().find("libTAVLIB.so"), std::string::npos) << open.error();
+    EXPECT_FALSE(usb.isOpen());
     EXPECT_TRUE(usb.write(std::vector<std::uint8_t>{1, 2}).failed());
     std::vector<std::uint8_t> bytes{9};
     EXPECT_TRUE(usb.read(bytes).failed());
     EXPECT_TRUE(bytes.empty());
     usb.close(); // reported nowhere, and no crash
-    const UsbCall call = binding.findDevices();
-    EXPECT_FALSE(call.loaded());
-    EXPECT_NE(call.error.find("libTAVLIB.so"), std::string::npos);
+    std::int32_t result = 0;
+    const Result find = binding.findDevices(result);
+    EXPECT_TRUE(find.failed());
+    EXPECT_EQ(find.error(), open.error()) << "the same cause each time";
+    EXPECT_EQ(result, -1);
 }
 
-TEST(TavlibBindingTest, MissingExportFailsOnlyThatCallAndNamesIt) {
-    TavlibBinding binding(kNoCloseDir);
-    const UsbCall close = binding.close();
-    EXPECT_FALSE(close.loaded());
-    EXPECT_NE(close.error.find("usb_close"), std::string::npos) << close.error;
-    EXPECT_TRUE(binding.open("/dev/usb/lp0").loaded());
-    char name[UsbLibrary::kNameSize + 1] = {};
-    const UsbCall call = binding.deviceName(1, name);
-    EXPECT_TRUE(call.loaded());
-    EXPECT_STREQ(name, "/dev/usb/lp7");
+TEST(TavlibBindingTest, LibraryWithoutTheExportsNamesTheMissingOne) {
+    // libTAVLIB.so beside the program is some other library.
+    const std::string other = test::systemLibraryOf("libm.so.6", "cos");
+    ASSERT_FALSE(other.empty());
+    Folder folder;
+    folder.link(other);
+    TavlibBinding binding(folder.str());
+
+    std::int32_t result = 0;
+    char name[UsbLibrary::kNameSize + 1] = "unchanged";
+    std::uint8_t buffer[UsbLibrary::kReadSize] = {};
+    const std::pair<const char*, Result> calls[] = {
+        {"usb_close", binding.close(result)},
+        {"usb_find_devices", binding.findDevices(result)},
+        {"usb_device_name", binding.deviceName(0, name, result)},
+        {"usb_open", binding.open("/dev/usb/lp0", result)},
+        {"usb_write", binding.write(buffer, 1, result)},
+        {"usb_read", binding.read(buffer, result)},
+    };
+    for (const auto& [fn, r] : calls) {
+        ASSERT_TRUE(r.failed()) << fn;
+        EXPECT_NE(r.error().find(std::string("has no function ") + fn + ":"), std::string::npos) << r.error();
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_STREQ(name, "unchanged");
 }
+
+class UsbChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(fake.error(), ""); }
+    std::string log() const { return fake.log(); }
+
+    StandinTavlib fake; // reset for each test
+    TavlibBinding binding{StandinTavlib::folder()};
+    UsbChannel usb{binding};
+};
 
 TEST_F(UsbChannelTest, OpenPassesTheDevicePathUpToItsNul) {
     struct Case {
@@ -107,28 +122,24 @@ TEST_F(UsbChannelTest, OpenPassesTheDevicePathUpToItsNul) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        fake->reset();
-        EXPECT_TRUE(usb.open(ChannelConfig{0, "", c.device, ""}).ok());
+        fake.reset();
+        EXPECT_TRUE(usb.open(usbAt(c.device)).ok());
         EXPECT_EQ(log(), "usb_open(" + c.seen + ")\n");
     }
 }
 
-TEST_F(UsbChannelTest, ResultMinusOneIsNotDeliveredAndNothingElseIs) {
-    struct Case {
-        std::int32_t result;
-        ChannelStatus::State open;
-        ChannelStatus::State write;
-    };
-    const Case cases[] = {
-        {0, ChannelStatus::State::Ok, ChannelStatus::State::Ok},
-        {5, ChannelStatus::State::Ok, ChannelStatus::State::Ok},
-        {-1, ChannelStatus::State::NotDelivered, ChannelStatus::State::NotDelivered},
-    };
-    for (const auto& c : cases) {
-        fake->setResult(Open, c.result);
-        fake->setResult(Write, c.result);
-        EXPECT_EQ(usb.open(ChannelConfig{0, "", "/dev/usb/lp0", ""}).state, c.open) << c.result;
-        EXPECT_EQ(usb.write(std::vector<std::uint8_t>{0x01, '9', '7'}).state, c.write) << c.result;
+TEST_F(UsbChannelTest, ResultMinusOneIsRefusedQuietlyAndNothingElseIs) {
+    for (const std::int32_t result : {0, 5, -2, -1}) {
+        fake.setResult(StandinTavlib::Open, result);
+        fake.setResult(StandinTavlib::Write, result);
+        const Result open = usb.open(usbAt("/dev/usb/lp0"));
+        const Result write = usb.write(std::vector<std::uint8_t>{0x01, '9', '7'});
+        EXPECT_EQ(open.refused(), result == -1) << result;
+        EXPECT_EQ(open.ok(), result != -1) << result;
+        EXPECT_EQ(usb.isOpen(), result != -1) << result;
+        EXPECT_EQ(write.refused(), result == -1) << result;
+        EXPECT_EQ(write.ok(), result != -1) << result;
+        EXPECT_TRUE(open.error().empty() && write.error().empty()) << "nothing to report";
     }
 }
 
@@ -137,9 +148,9 @@ TEST_F(UsbChannelTest, WritesTheBytesAsTheyAreAndLeavesLongDataToTheLibrary) {
     EXPECT_TRUE(usb.write(query).ok());
     EXPECT_EQ(log(), "usb_write(10:" + std::string(query.begin(), query.end()) + ")\n");
 
-    fake->reset();
+    fake.reset();
     const std::vector<std::uint8_t> record(300, 'A');
-    EXPECT_EQ(usb.write(record).state, ChannelStatus::State::NotDelivered);
+    EXPECT_TRUE(usb.write(record).refused());
     EXPECT_EQ(log(), "usb_write(300:" + std::string(300, 'A') + ")\n");
 }
 
@@ -152,16 +163,15 @@ TEST_F(UsbChannelTest, ReadGivesTheFirstNBytesOfABlankBuffer) {
     };
     const Case cases[] = {{5, 5}, {1, 1}, {256, 256}, {0, 0}, {-1, 0}, {-5, 0}, {1000, 256}};
     for (const auto& c : cases) {
-        fake->setReply(full.data(), 256, c.count);
+        fake.setReply(full, c.count);
         std::vector<std::uint8_t> bytes{0xEE};
         EXPECT_TRUE(usb.read(bytes).ok()) << c.count;
-        EXPECT_TRUE(fake->readBufferWasBlank()) << c.count;
+        EXPECT_TRUE(fake.readBufferWasBlank()) << c.count;
         ASSERT_EQ(bytes.size(), c.expected) << c.count;
         EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), full.begin())) << c.count;
     }
     // A reply shorter than the count shows the blanks the buffer was filled with.
-    const std::uint8_t ack = 0x06;
-    fake->setReply(&ack, 1, 3);
+    fake.setReply({0x06}, 3);
     std::vector<std::uint8_t> bytes;
     EXPECT_TRUE(usb.read(bytes).ok());
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x06, ' ', ' '}));
@@ -169,18 +179,11 @@ TEST_F(UsbChannelTest, ReadGivesTheFirstNBytesOfABlankBuffer) {
 
 TEST_F(UsbChannelTest, CloseCallsTheLibraryEvenWithoutAnOpen) {
     usb.close();
-    fake->setResult(Open, -1);
-    usb.open(ChannelConfig{0, "", "/dev/usb/lp0", ""});
+    fake.setResult(StandinTavlib::Open, -1);
+    EXPECT_TRUE(usb.open(usbAt("/dev/usb/lp0")).refused());
     usb.close();
     EXPECT_EQ(log(), "usb_close()\nusb_open(/dev/usb/lp0)\nusb_close()\n");
     EXPECT_FALSE(usb.isOpen());
-}
-
-TEST_F(UsbChannelTest, WaitingCountIsAlwaysZero) {
-    int count = 7;
-    EXPECT_TRUE(usb.waitingCount(count, std::chrono::milliseconds(1)).ok());
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(log(), "");
 }
 
 } // namespace

@@ -5,19 +5,16 @@
 //
 //   fw_engine_bench [runs]
 
-#include "session/clock.h"
-#include "session/download_channel.h"
-#include "session/download_session.h"
-#include "window/form_state.h"
-#include "window/toolkit.h"
+#include "engine/clock.h"
+#include "engine/session.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -25,66 +22,27 @@ namespace {
 
 using namespace fw;
 
-// The window without a screen: keeps what the session sets, nothing more.
-class HeadlessWindow final : public Toolkit {
+// Whoever runs the session, without a screen: the serial port chosen, the
+// outcome kept, nothing else.
+class HeadlessView final : public SessionView {
 public:
-    void setEvents(ToolkitEvents*) override {}
-    void setEnabled(Ctl c, bool e) override { enabled_[c] = e; }
-    bool isEnabled(Ctl c) const override { return !enabled_.contains(c) || enabled_.at(c); }
-    void setVisible(Ctl, bool) override {}
-    bool isVisible(Ctl) const override { return true; }
-    bool isSelected(Ctl option) const override { return option == Ctl::OptSerial; }
-    void select(Ctl) override {}
-    void clearList(Ctl) override {}
-    void addItem(Ctl, const std::string&) override {}
-    int itemCount(Ctl) const override { return 1; }
-    int listIndex(Ctl) const override { return 0; }
-    void setListIndex(Ctl, int) override {}
-    std::string listText(Ctl list) const override
+    std::optional<ChannelKind> chosenInterface() override { return ChannelKind::Serial; }
+    ChannelSettings channelSettings() override
     {
-        switch (list) {
-        case Ctl::cboBaudRate: return "115200 bps";
-        case Ctl::cboParity: return "NONE";
-        case Ctl::cboBitLength: return "8 bit";
-        case Ctl::cboStopBit: return "1 bit";
-        default: return "COM1";
-        }
+        ChannelSettings s;
+        s.portNumber = 1;
+        s.line = {115200, 'N', 8, 1};
+        return s;
     }
-    std::string itemText(Ctl c, int) const override { return listText(c); }
-    void setItemToolTip(Ctl, int, const std::string&) override {}
-    std::string text(Ctl c) const override { return c == Ctl::Label3 ? label3_ : std::string(); }
-    void setText(Ctl c, const std::string& t) override
-    {
-        if (c == Ctl::Label3)
-            label3_ = t;
-    }
-    void setBackColour(Ctl, std::uint32_t) override {}
-    std::uint32_t backColour(Ctl) const override { return 0; }
-    void setProgressMax(float m) override { max_ = m; }
-    float progressMax() const override { return max_; }
-    bool setProgressValue(float v) override
-    {
-        if (v < 0 || v > max_)
-            return false;
-        value_ = v;
-        return true;
-    }
-    float progressValue() const override { return value_; }
-    void setPointer(Pointer p) override { pointer_ = p; }
-    Pointer pointer() const override { return pointer_; }
-    void processEvents() override { ++events; }
-    void closeWindow() override {}
-    void messageBox(const std::string& text, bool, const std::string&) override { boxes.push_back(text); }
-    OpenDialogResult showOpenDialog(const OpenDialogSetup&) override { return {}; }
+    void lockControls(bool) override {}
+    void showBusy(bool) override {}
+    void setProgressMaximum(float) override {}
+    void showProgress(std::int64_t) override {}
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void processEvents() override {}
+    bool endRequested() override { return false; }
 
-    std::vector<std::string> boxes;
-    long events = 0;
-
-private:
-    std::map<Ctl, bool> enabled_;
-    std::string label3_;
-    float max_ = 100, value_ = 0;
-    Pointer pointer_ = Pointer::Normal;
+    std::vector<std::string> messages;
 };
 
 // A printer on the other end of a serial line that answers at once.
@@ -92,12 +50,12 @@ class InstantPrinter final : public DownloadChannel {
 public:
     explicit InstantPrinter(ChannelKind kind) : kind_(kind) {}
     ChannelKind kind() const override { return kind_; }
-    ChannelStatus open(const ChannelConfig&) override
+    Result open(const ChannelSettings&) override
     {
         open_ = true;
-        return ChannelStatus::success();
+        return Result::success();
     }
-    ChannelStatus write(std::span<const std::uint8_t> bytes) override
+    Result write(std::span<const std::uint8_t> bytes) override
     {
         const bool query = bytes.size() == 10 && bytes[0] == 0x01 && bytes[1] == '9' &&
                            bytes[2] == '7' && bytes[3] == 0x02;
@@ -109,18 +67,18 @@ public:
             wireBytes += static_cast<long long>(bytes.size());
             pending_.assign(1, 0x06);
         }
-        return ChannelStatus::success();
+        return Result::success();
     }
-    ChannelStatus waitingCount(int& count, std::chrono::milliseconds) override
+    Result waitingCount(int& count, std::chrono::milliseconds) override
     {
         count = static_cast<int>(pending_.size());
-        return ChannelStatus::success();
+        return Result::success();
     }
-    ChannelStatus read(std::vector<std::uint8_t>& bytes) override
+    Result read(std::vector<std::uint8_t>& bytes) override
     {
         bytes.swap(pending_);
         pending_.clear();
-        return ChannelStatus::success();
+        return Result::success();
     }
     void close() override { open_ = false; }
     bool isOpen() const override { return open_; }
@@ -175,22 +133,21 @@ int main(int argc, char** argv)
     long records = 0;
     long long wireBytes = 0;
     for (int r = 0; r < runs; ++r) {
-        HeadlessWindow ui;
-        FormState state;
-        state.strFirmwareFile = file.string();
+        HeadlessView view;
         Printers printers;
         SteadyClock clock;
-        DownloadSession session(ui, state, printers, clock, [] {});
+        DownloadSession session(printers, clock);
 
         const std::clock_t cpu0 = std::clock();
         const auto wall0 = std::chrono::steady_clock::now();
-        session.run();
+        const SessionOutcome outcome = session.run(file.string(), view);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
         const double cpu = static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
 
-        if (ui.boxes != std::vector<std::string>{"Download Success."}) {
+        if (outcome.kind != SessionOutcome::Kind::Success ||
+            view.messages != std::vector<std::string>{kMsgDownloadSuccess}) {
             std::fprintf(stderr, "session did not succeed: %s\n",
-                         ui.boxes.empty() ? "(no box)" : ui.boxes.back().c_str());
+                         view.messages.empty() ? "(no message)" : view.messages.back().c_str());
             std::filesystem::remove(file);
             return 1;
         }

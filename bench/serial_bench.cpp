@@ -5,7 +5,7 @@
 
 #include "serial_reference.h"
 
-#include "session/serial_channel.h"
+#include "channels/serial_channel.h"
 
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
@@ -58,14 +58,14 @@ double threadCpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-struct Result {
+struct Measure {
     std::size_t records = 0;
     double wall = 0, cpu = 0;
     std::vector<std::chrono::nanoseconds> latency;
 };
 
 template <typename Download>
-Result run(const Package& p, const std::string& programDir, std::chrono::milliseconds ackDelay, Download download) {
+Measure run(const Package& p, const std::string& programDir, std::chrono::milliseconds ackDelay, Download download) {
     fw::sim::PseudoTerminal pty(false);
     std::string why;
     if (!pty.ok() || !pty.linkAsCom(programDir, 1, why)) {
@@ -80,7 +80,7 @@ Result run(const Package& p, const std::string& programDir, std::chrono::millise
     fw::sim::PrinterSimulator printer(pty.master(), script);
     std::thread serve([&] { printer.run(); });
 
-    Result r;
+    Measure r;
     const double cpu0 = threadCpuSeconds();
     const auto t0 = Clock::now();
     r.records = download(pty.slavePath());
@@ -92,7 +92,7 @@ Result run(const Package& p, const std::string& programDir, std::chrono::millise
     return r;
 }
 
-void report(const char* name, const Result& r) {
+void report(const char* name, const Measure& r) {
     auto lat = r.latency;
     std::sort(lat.begin(), lat.end());
     auto us = [&](double q) {
@@ -108,8 +108,8 @@ void report(const char* name, const Result& r) {
 
 } // namespace
 
-Result median(std::vector<Result> runs) {
-    std::sort(runs.begin(), runs.end(), [](const Result& a, const Result& b) {
+Measure median(std::vector<Measure> runs) {
+    std::sort(runs.begin(), runs.end(), [](const Measure& a, const Measure& b) {
         return static_cast<double>(a.records) / a.wall < static_cast<double>(b.records) / b.wall;
     });
     return runs[runs.size() / 2];
@@ -129,9 +129,12 @@ int main(int argc, char** argv) {
     auto viaChannel = [&](const Package& pkg) {
         return [&dir, &pkg](const std::string&) -> std::size_t {
             fw::SerialChannel port(dir);
-            const auto s = port.open(fw::ChannelConfig{1, "115200,N,8,1", "", ""});
+            fw::ChannelSettings settings;
+            settings.portNumber = 1;
+            settings.line = {115200, 'N', 8, 1};
+            const fw::Result s = port.open(settings);
             if (!s.ok()) {
-                std::fprintf(stderr, "serial_bench: %s\n", s.error.c_str());
+                std::fprintf(stderr, "serial_bench: %s\n", s.error().c_str());
                 return 0;
             }
             Bytes reply;
@@ -143,7 +146,7 @@ int main(int argc, char** argv) {
                     int count = 0;
                     if (!port.waitingCount(count, std::chrono::milliseconds(10)).ok()) return i;
                     if (count != 0) {
-                        port.read(reply);
+                        if (!port.read(reply).ok()) return i;
                         if (reply.size() == 1 && reply[0] == 0x06) break;
                     }
                     if (Clock::now() > deadline) return i;
@@ -163,13 +166,13 @@ int main(int argc, char** argv) {
     std::printf("serial download of %zu records (%zu bytes) over a pseudo-terminal, printer acknowledging at "
                 "once; median of %d alternating rounds\n",
                 records, package.bytes.size(), rounds);
-    std::vector<Result> channelRuns, referenceRuns;
+    std::vector<Measure> channelRuns, referenceRuns;
     for (int r = 0; r < rounds; ++r) {
         channelRuns.push_back(run(package, dir, std::chrono::milliseconds(0), viaChannel(package)));
         referenceRuns.push_back(run(package, dir, std::chrono::milliseconds(0), viaReference(package)));
     }
-    const Result channel = median(channelRuns);
-    const Result reference = median(referenceRuns);
+    const Measure channel = median(channelRuns);
+    const Measure reference = median(referenceRuns);
     report("channel", channel);
     report("reference", reference);
     const double ratio = (static_cast<double>(channel.records) / channel.wall) /
@@ -181,8 +184,8 @@ int main(int argc, char** argv) {
     const auto delay = std::chrono::milliseconds(2);
     std::printf("\nthe same with a printer acknowledging after %lld ms, %zu records:\n",
                 static_cast<long long>(delay.count()), slow.starts.size());
-    const Result channelSlow = run(slow, dir, delay, viaChannel(slow));
-    const Result referenceSlow = run(slow, dir, delay, viaReference(slow));
+    const Measure channelSlow = run(slow, dir, delay, viaChannel(slow));
+    const Measure referenceSlow = run(slow, dir, delay, viaReference(slow));
     report("channel", channelSlow);
     report("reference", referenceSlow);
     std::printf("channel cpu while waiting: %.1f%% of wall (aim < 5%%)\n", 100.0 * channelSlow.cpu / channelSlow.wall);

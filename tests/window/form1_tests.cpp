@@ -1,6 +1,9 @@
-// The stored design of Form1 against its layout table, and the toolkit
-// services on the real widgets.
+// The window as the program shows it against its stored design Form1.ui,
+// read at test time, with a few of the design's own numbers checked so that
+// a wrong design is caught too; and the toolkit services on the real widgets.
+#include "form_design.h"
 #include "modal_responder.h"
+#include "program_window.h"
 #include "ui_Form1.h"
 #include "window/qt_toolkit.h"
 
@@ -26,58 +29,27 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
+// Rectangles and sizes in failure reports.
+void PrintTo(const QRect& r, std::ostream* os)
+{
+    *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+}
+void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << "x" << s.height(); }
+
 namespace {
 
-struct Row {
-    const char* name;
-    const char* kind;
-    const char* container; // "" for the window
-    const char* text;
-    int left, top, width, height; // twips
-    bool rightAligned;
-};
+using fw::test::DesignedControl;
+using fw::test::FormDesign;
 
-// Positions in twips, 15 to the pixel.
-const Row kLayout[] = {
-    {"ProgressBar", "QProgressBar", "", "", 7860, 2190, 4095, 255, false},
-    {"cmdCancel", "QPushButton", "", "Cancel", 8670, 5610, 1635, 525, false},
-    {"cmdClose", "QPushButton", "", "&OK", 10410, 5610, 1635, 525, false},
-    {"Frame2", "QGroupBox", "", "[ Interface ]", 3330, 120, 4185, 795, false},
-    {"OptSerial", "QRadioButton", "Frame2", "Serial", 500, 360, 795, 255, false},
-    {"OptUSB", "QRadioButton", "Frame2", "USB", 1600, 360, 795, 255, false},
-    {"OptEthernet", "QRadioButton", "Frame2", "EThernet", 2500, 360, 1065, 255, false},
-    {"cmdSTART", "QPushButton", "", "Download Start", 10350, 3270, 1635, 525, false},
-    {"Frame1", "QGroupBox", "", "[ Information File ]", 7620, 90, 4515, 5355, false},
-    {"Label3", "QLabel", "Frame1", "0/0", 4080, 2520, 255, 225, true},
-    {"lblSize", "QLabel", "Frame1", "Size Total: ", 240, 1350, 3135, 315, false},
-    {"lblFileName", "QLabel", "Frame1", "fileName ", 240, 840, 4155, 400, false},
-    {"lblFileType", "QLabel", "Frame1", "file Type: Font", 240, 360, 2175, 315, false},
-    {"FrameSerial", "QGroupBox", "", "[ Serial Port Setting ]", 3330, 930, 4185, 4515, false},
-    {"cboPORT", "QComboBox", "FrameSerial", "", 1860, 360, 1575, 345, false},
-    {"cboBaudRate", "QComboBox", "FrameSerial", "", 1860, 780, 1575, 345, false},
-    {"cboBitLength", "QComboBox", "FrameSerial", "", 1860, 1200, 1575, 345, false},
-    {"cboParity", "QComboBox", "FrameSerial", "", 1860, 1620, 1575, 345, false},
-    {"cboStopBit", "QComboBox", "FrameSerial", "", 1860, 2040, 1575, 345, false},
-    {"cboHandShake", "QComboBox", "FrameSerial", "", 1860, 2460, 1575, 345, false},
-    {"Label1_0", "QLabel", "FrameSerial", "Port :", 240, 420, 1515, 255, true},
-    {"Label1_1", "QLabel", "FrameSerial", "Baudrate :", 240, 840, 1515, 255, true},
-    {"Label1_2", "QLabel", "FrameSerial", "BitLength :", 240, 1260, 1515, 255, true},
-    {"Label1_3", "QLabel", "FrameSerial", "Parity :", 240, 1680, 1515, 255, true},
-    {"Label1_4", "QLabel", "FrameSerial", "StopBit :", 240, 2100, 1515, 255, true},
-    {"Label1_5", "QLabel", "FrameSerial", "Handshake :", 240, 2520, 1515, 255, true},
-    {"FrameUSB", "QGroupBox", "", "[ USB Port Setting ]", 3330, 930, 4185, 4515, false},
-    {"CboUSB", "QComboBox", "FrameUSB", "", 1860, 300, 1575, 345, false},
-    {"Label1_6", "QLabel", "FrameUSB", "Port :", 240, 360, 1515, 255, true},
-    {"FrameEthernet", "QGroupBox", "", "[ Ethernet TCP/IP Setting ]", 3330, 930, 4185, 4515, false},
-    {"TextEthernet", "QLineEdit", "FrameEthernet", "192.168.10.10", 1860, 300, 1800, 405, false},
-    {"Label1_7", "QLabel", "FrameEthernet", "IP Address :", 240, 360, 1515, 255, true},
-    {"Image2", "QLabel", "", "", 120, 90, 3075, 6075, false},
-};
-
-int px(int twips) { return (twips + 7) / 15; }
+const FormDesign& design()
+{
+    static const FormDesign d = fw::test::readFormDesign(FORM1_UI);
+    return d;
+}
 
 QString textOf(QWidget* w)
 {
@@ -85,7 +57,113 @@ QString textOf(QWidget* w)
     if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
     if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
     if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+    if (auto* m = qobject_cast<QMenu*>(w)) return m->title();
     return {};
+}
+
+QRect rectOf(const DesignedControl& c) { return QRect(c.x, c.y, c.width, c.height); }
+
+// A design position in pixels: twips / 15.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+TEST(Form1Design, KeepsTheNumbersOfTheWindowItDescribes)
+{
+    const FormDesign& d = design();
+    ASSERT_EQ(d.error, "");
+    EXPECT_EQ(d.name, "Form1");
+    EXPECT_EQ(d.title, "Firmware Downloader  V4.61 for Q5");
+    EXPECT_EQ(QSize(d.width, d.height), QSize(12195 / 15, 6255 / 15)); // the client area
+    const DesignedControl* start = d.find("cmdSTART");
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(rectOf(*start), twips(10350, 3270, 1635, 525));
+    // The three settings frames share one rectangle, the serial one in front.
+    for (const char* frame : {"FrameSerial", "FrameUSB", "FrameEthernet"}) {
+        ASSERT_NE(d.find(frame), nullptr) << frame;
+        EXPECT_EQ(rectOf(*d.find(frame)), twips(3330, 930, 4185, 4515)) << frame;
+    }
+    const std::vector<std::string> client = d.childrenOf("centralwidget");
+    const auto at = [&](const char* name) { return std::find(client.begin(), client.end(), name) - client.begin(); };
+    EXPECT_GT(at("FrameSerial"), at("FrameUSB"));
+    EXPECT_GT(at("FrameUSB"), at("FrameEthernet"));
+    // The counter's right edge is the bar's, at 11955 twips in the window.
+    const DesignedControl* bar = d.find("ProgressBar");
+    const DesignedControl* counter = d.find("Label3");
+    const DesignedControl* info = d.find("Frame1");
+    ASSERT_TRUE(bar && counter && info);
+    EXPECT_EQ(bar->x + bar->width, 11955 / 15);
+    EXPECT_EQ(info->x + counter->x + counter->width, 11955 / 15);
+    ASSERT_FALSE(d.tabOrder.empty());
+    EXPECT_EQ(d.tabOrder.front(), "cmdSTART"); // has the focus when the window opens
+}
+
+// The program's window, shown, before start-up.
+class Form1Window : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(design().error, "");
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    QTemporaryDir dir;
+    fw::test::ProgramWindow program{dir.path().toStdString()};
+    fw::MainWindow& window = *program;
+};
+
+TEST_F(Form1Window, EveryControlIsWhereTheDesignPutsIt)
+{
+    EXPECT_EQ(window.windowTitle().toStdString(), design().title);
+    EXPECT_EQ(window.centralWidget()->size(), QSize(design().width, design().height));
+    EXPECT_EQ(window.centralWidget()->size(), QSize(813, 417));
+    EXPECT_EQ(window.controls().cmdSTART->geometry(), QRect(690, 218, 109, 35));
+    for (const DesignedControl& c : design().controls) {
+        SCOPED_TRACE(c.name);
+        auto* w = window.findChild<QWidget*>(QString::fromStdString(c.name));
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->metaObject()->className(), c.kind);
+        ASSERT_NE(w->parentWidget(), nullptr);
+        EXPECT_EQ(w->parentWidget()->objectName().toStdString(), c.container);
+        EXPECT_EQ(textOf(w).toStdString(), c.text);
+        if (c.placed) {
+            EXPECT_EQ(w->geometry(), rectOf(c));
+        }
+        EXPECT_EQ(w->accessibleName().toStdString(), c.accessibleName);
+        if (auto* l = qobject_cast<QLabel*>(w)) {
+            EXPECT_EQ(bool(l->alignment() & Qt::AlignRight), c.rightAligned);
+            EXPECT_EQ(l->buddy() ? l->buddy()->objectName().toStdString() : std::string(), c.buddy);
+        }
+    }
+}
+
+TEST_F(Form1Window, ControlsAreStackedAsDesigned)
+{
+    // Qt paints later siblings over earlier ones, as the design lists them.
+    for (const char* container : {"centralwidget", "Frame1", "Frame2", "FrameSerial", "FrameUSB", "FrameEthernet"}) {
+        SCOPED_TRACE(container);
+        auto* parent = window.findChild<QWidget*>(container);
+        ASSERT_NE(parent, nullptr);
+        std::vector<std::string> actual;
+        for (QObject* o : parent->children())
+            if (auto* w = qobject_cast<QWidget*>(o))
+                actual.push_back(w->objectName().toStdString());
+        EXPECT_EQ(actual, design().childrenOf(container));
+    }
+}
+
+TEST_F(Form1Window, TabOrderIsTheDesigned)
+{
+    std::vector<std::string> actual;
+    QWidget* first = window.controls().cmdSTART;
+    QWidget* w = first;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            actual.push_back(w->objectName().toStdString());
+        w = w->nextInFocusChain();
+    } while (w != first && actual.size() < 40);
+    EXPECT_EQ(actual, design().tabOrder);
 }
 
 class Form1Test : public ::testing::Test {
@@ -94,55 +172,6 @@ protected:
     QMainWindow window;
     Ui::Form1 ui;
 };
-
-TEST_F(Form1Test, EveryControlMatchesTheLayoutTable)
-{
-    QWidget* client = window.centralWidget();
-    for (const Row& r : kLayout) {
-        SCOPED_TRACE(r.name);
-        auto* w = window.findChild<QWidget*>(r.name);
-        ASSERT_NE(w, nullptr);
-        EXPECT_STREQ(w->metaObject()->className(), r.kind);
-        QWidget* container = *r.container ? window.findChild<QWidget*>(r.container) : client;
-        EXPECT_EQ(w->parentWidget(), container);
-        EXPECT_EQ(textOf(w), QString::fromUtf8(r.text));
-        EXPECT_EQ(w->geometry(), QRect(px(r.left), px(r.top), px(r.width), px(r.height)));
-        if (auto* l = qobject_cast<QLabel*>(w); l && *r.text) {
-            EXPECT_EQ(bool(l->alignment() & Qt::AlignRight), r.rightAligned);
-        }
-    }
-}
-
-TEST_F(Form1Test, ControlsListedEarlierAreDrawnInFront)
-{
-    // Qt paints later siblings over earlier ones: the table's order reversed.
-    QWidget* client = window.centralWidget();
-    std::vector<QString> expected;
-    for (const Row& r : kLayout)
-        if (!*r.container)
-            expected.insert(expected.begin(), r.name);
-    std::vector<QString> actual;
-    for (QObject* o : client->children())
-        if (auto* w = qobject_cast<QWidget*>(o))
-            actual.push_back(w->objectName());
-    EXPECT_EQ(actual, expected);
-}
-
-TEST_F(Form1Test, TabOrderFollowsTheTabIndex)
-{
-    const std::vector<QString> expected = {
-        "cmdSTART", "OptEthernet", "OptUSB", "OptSerial", "cboHandShake", "cboStopBit",
-        "cboParity", "cboBitLength", "cboBaudRate", "cboPORT", "cmdClose", "cmdCancel",
-        "CboUSB", "TextEthernet"};
-    std::vector<QString> actual;
-    QWidget* w = ui.cmdSTART;
-    do {
-        if (w->focusPolicy() & Qt::TabFocus)
-            actual.push_back(w->objectName());
-        w = w->nextInFocusChain();
-    } while (w != ui.cmdSTART && actual.size() < 40);
-    EXPECT_EQ(actual, expected);
-}
 
 TEST_F(Form1Test, CaptionFontsAndMenu)
 {

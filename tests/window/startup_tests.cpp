@@ -3,8 +3,9 @@
 // settings files a user may leave behind; then what "&OK" stores and what
 // Cancel, Exit and closing the window leave alone.
 #include "modal_responder.h"
+#include "program_window.h"
+#include "standin_control.h"
 #include "ui_Form1.h"
-#include "window/main_window.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -26,7 +27,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A program folder with the stand-in library for `printers` beside it.
+using test::ProgramWindow;
+using test::StandinTavlib;
+
+// A program folder with the stand-in library beside the program, reporting
+// `printers` printers (-1: the search fails).
 class ProgramDir {
 public:
     explicit ProgramDir(int printers)
@@ -35,11 +40,11 @@ public:
         if (!::mkdtemp(templ.data()))
             throw std::runtime_error("mkdtemp failed");
         dir_ = templ;
-        const std::string tag = printers < 0 ? "m" + std::to_string(-printers) : std::to_string(printers);
-        const fs::path lib = fs::path(STANDIN_TAVLIB_ROOT) / tag / "libTAVLIB.so";
-        if (!fs::exists(lib))
-            throw std::runtime_error("no stand-in library at " + lib.string());
-        fs::create_symlink(lib, dir_ / "libTAVLIB.so");
+        fs::create_symlink(StandinTavlib::file(), dir_ / "libTAVLIB.so");
+        StandinTavlib standin(dir_ / "libTAVLIB.so");
+        if (!standin.error().empty())
+            throw std::runtime_error(standin.error());
+        standin.setPrinters(printers);
     }
     ~ProgramDir()
     {
@@ -81,17 +86,18 @@ struct Started {
             user.onBox = [this](QMessageBox& box) {
                 boxes.push_back({box.text(), box.icon(), box.windowTitle()});
             };
-            window = std::make_unique<MainWindow>(dir.str());
-            window->startUp();
+            program = std::make_unique<ProgramWindow>(dir.str());
+            window().startUp();
             EXPECT_TRUE(user.stuck.isEmpty()) << user.stuck.join(" | ").toStdString();
         }
-        window->show();
+        window().show();
     }
-    Ui::Form1& f() { return window->form(); }
-    std::string device() const { return window->state().strDevice; }
+    MainWindow& window() { return **program; }
+    Ui::Form1& f() { return window().controls(); }
+    std::string device() { return window().state().usbDevicePath; }
 
     std::vector<SeenBox> boxes;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ProgramWindow> program;
 };
 
 QStringList entries(const QComboBox& list)
@@ -154,7 +160,7 @@ TEST_P(StartUp, WindowShowsTheStoredChoice)
     // The USB list: the printers found, or "LPT1" and no USB in this run.
     const bool listed = c.printers >= 1 && c.printers <= 99;
     EXPECT_EQ(f.OptUSB->isEnabled(), listed);
-    EXPECT_EQ(s.window->state().mLoadUsbFlag, listed);
+    EXPECT_EQ(s.window().state().usbPrintersListed, listed);
     if (listed) {
         ASSERT_EQ(f.CboUSB->count(), c.printers);
         EXPECT_EQ(f.CboUSB->itemText(0), "USB001");
@@ -180,10 +186,10 @@ TEST_P(StartUp, WindowShowsTheStoredChoice)
     EXPECT_EQ(f.OptUSB->isChecked(), c.option == Opt::Usb);
     EXPECT_EQ(f.OptEthernet->isChecked(), c.option == Opt::Ethernet);
     if (c.option == Opt::None) {
-        MainWindow designed(dir.str());
-        EXPECT_EQ(f.FrameSerial->isHidden(), designed.form().FrameSerial->isHidden());
-        EXPECT_EQ(f.FrameUSB->isHidden(), designed.form().FrameUSB->isHidden());
-        EXPECT_EQ(f.FrameEthernet->isHidden(), designed.form().FrameEthernet->isHidden());
+        ProgramWindow designed(dir.str());
+        EXPECT_EQ(f.FrameSerial->isHidden(), designed->controls().FrameSerial->isHidden());
+        EXPECT_EQ(f.FrameUSB->isHidden(), designed->controls().FrameUSB->isHidden());
+        EXPECT_EQ(f.FrameEthernet->isHidden(), designed->controls().FrameEthernet->isHidden());
     } else {
         EXPECT_EQ(f.FrameSerial->isVisible(), c.option == Opt::Serial);
         EXPECT_EQ(f.FrameUSB->isVisible(), c.option == Opt::Usb);
@@ -198,7 +204,7 @@ TEST_P(StartUp, WindowShowsTheStoredChoice)
     EXPECT_EQ(f.cboStopBit->currentText(), "1 bit");
     EXPECT_EQ(f.cboHandShake->currentText(), "DTR/DSR");
     EXPECT_EQ(f.TextEthernet->text(), c.address);
-    EXPECT_TRUE(s.window->isVisible());
+    EXPECT_TRUE(s.window().isVisible());
 
     // Starting reads; it never writes.
     EXPECT_EQ(dir.readSettings(), before);
@@ -295,7 +301,7 @@ TEST(OkButton, SerialChoiceReplacesOnlyItsKeys)
     ASSERT_EQ(f.cboPORT->currentText(), "COM3");
     ASSERT_EQ(f.cboBaudRate->currentText(), "9600 bps");
     f.cmdClose->click();
-    EXPECT_FALSE(s.window->isVisible());
+    EXPECT_FALSE(s.window().isVisible());
     EXPECT_EQ(dir.readSettings(), "; kept as it was\r\n"
                                   "[Other]\r\nInterface=9\r\n"
                                   "\r\n"
@@ -355,8 +361,8 @@ TEST(OkButton, FirstRunWritesANewFile)
 TEST(LeavingWithoutOk, StoresNothing)
 {
     const std::pair<const char*, std::function<void(MainWindow&)>> ways[] = {
-        {"Cancel", [](MainWindow& w) { w.form().cmdCancel->click(); }},
-        {"Exit", [](MainWindow& w) { w.form().mnuFileExit->trigger(); }},
+        {"Cancel", [](MainWindow& w) { w.controls().cmdCancel->click(); }},
+        {"Exit", [](MainWindow& w) { w.controls().mnuFileExit->trigger(); }},
         {"Close", [](MainWindow& w) { w.close(); }},
     };
     for (const auto& [name, leave] : ways) {
@@ -371,8 +377,8 @@ TEST(LeavingWithoutOk, StoresNothing)
             press(*f.cboPORT, Qt::Key_Down, 2);
             press(*f.cboParity, Qt::Key_Down);
             f.TextEthernet->setText("10.20.30.40");
-            leave(*s.window);
-            EXPECT_FALSE(s.window->isVisible());
+            leave(s.window());
+            EXPECT_FALSE(s.window().isVisible());
             EXPECT_EQ(fs::exists(dir.settingsPath()), !firstRun);
             if (!firstRun) {
                 EXPECT_EQ(dir.readSettings(), kKept);

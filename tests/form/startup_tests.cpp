@@ -1,10 +1,10 @@
-#include "window/form_handlers.h"
-#include "window/nvimg_mod.h"
-#include "window/startup.h"
+// Start-up from the settings file and the USB printers found, and "&OK"
+// storing the settings for the next run.
 
-#include "fake_toolkit.h"
-#include "logic_fake_usb.h"
-#include "settings_temp_dir.h"
+#include "form/startup.h"
+#include "form_run.h"
+#include "settings/settings_store.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,21 +16,12 @@
 namespace fw {
 namespace {
 
-constexpr int kNoLibrary = -1000; // the library cannot be loaded at all
+using test::kNoLibrary;
 
-// One run of the program on the headless window.
-struct ProgramRun {
-    explicit ProgramRun(int printers) : usb(printers == kNoLibrary ? 0 : printers), handlers(ui, state, usb)
-    {
-        usb.loadable = printers != kNoLibrary;
-        ui.setEvents(&handlers);
-    }
-    void start(const std::string& programDir) { startUp(ui, state, usb, programDir); }
-
-    test::FakeToolkit ui;
-    FormState state;
-    test::FakeUsbLibrary usb;
-    FormHandlers handlers;
+// One run of the program on the headless window, from `programDir`.
+struct ProgramRun : test::FormRun {
+    ProgramRun(int printers, const std::string& programDir) : FormRun(printers, programDir) {}
+    void start() { form.startUp(); }
 };
 
 std::vector<std::string> items(const test::FakeToolkit& ui, Ctl list)
@@ -41,8 +32,8 @@ std::vector<std::string> items(const test::FakeToolkit& ui, Ctl list)
 TEST(StartUp, FillsTheListsWithTheirFixedEntries)
 {
     test::TempDir dir;
-    ProgramRun run(0);
-    run.start(dir.path());
+    ProgramRun run(0, dir.path());
+    run.start();
     const test::FakeToolkit& ui = run.ui;
     EXPECT_EQ(items(ui, Ctl::cboPORT), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
                                                                  "COM7", "COM8", "COM9", "COM10"}));
@@ -69,23 +60,23 @@ TEST_P(UsbListingTest, ListsThePrintersFound)
 {
     const ListingCase& c = GetParam();
     test::TempDir dir;
-    ProgramRun run(c.printers);
-    run.start(dir.path());
+    ProgramRun run(c.printers, dir.path());
+    run.start();
     const auto entries = items(run.ui, Ctl::CboUSB);
     ASSERT_GE(entries.size(), c.firstEntries.size());
     EXPECT_EQ(std::vector<std::string>(entries.begin(), entries.begin() + static_cast<long>(c.firstEntries.size())),
               c.firstEntries);
     EXPECT_EQ(entries.back(), c.last);
-    EXPECT_EQ(run.state.mLoadUsbFlag, c.listed);
+    EXPECT_EQ(run.state().usbPrintersListed, c.listed);
     EXPECT_EQ(run.ui.isEnabled(Ctl::OptUSB), c.listed);
     if (c.listed) {
         EXPECT_EQ(entries.size(), static_cast<size_t>(c.printers));
         EXPECT_TRUE(run.ui.isEnabled(Ctl::CboUSB));
         EXPECT_EQ(run.ui.listIndex(Ctl::CboUSB), 0);
-        EXPECT_EQ(run.state.strDevice, test::devicePathField(test::FakeUsbLibrary::pathOf(0)));
+        EXPECT_EQ(run.state().usbDevicePath, test::devicePathField(test::FakeUsbLibrary::pathOf(0)));
     } else {
         EXPECT_EQ(run.ui.listIndex(Ctl::CboUSB), -1);
-        EXPECT_TRUE(run.state.strDevice.empty());
+        EXPECT_TRUE(run.state().usbDevicePath.empty());
         EXPECT_TRUE(run.usb.nameCalls.empty());
     }
     EXPECT_TRUE(run.ui.boxes.empty());
@@ -110,7 +101,7 @@ struct StartCase {
     Chosen chosen;
     bool frameSerial, frameUsb, frameEthernet;
     int port, usbIndex;
-    std::optional<int> devicePath; // position of the path in strDevice; nullopt: empty or blanks
+    std::optional<int> devicePath; // position of the device path; nullopt: empty or blanks
     bool box;
     int baud = 0, parity = 0;
     std::string address = "192.168.0.10";
@@ -129,10 +120,10 @@ TEST_P(StartUpTest, RestoresTheStoredInterface)
     test::TempDir dir;
     if (c.file)
         test::writeBytes(settingsFilePath(dir.path()), *c.file);
-    ProgramRun run(c.printers);
+    ProgramRun run(c.printers, dir.path());
     bool serialChosenAtBox = false;
     run.ui.onMessageBox = [&](const test::ShownBox&) { serialChosenAtBox = run.ui.isSelected(Ctl::OptSerial); };
-    run.start(dir.path());
+    run.start();
     const test::FakeToolkit& ui = run.ui;
 
     EXPECT_EQ(ui.isSelected(Ctl::OptSerial), c.chosen == Chosen::Serial);
@@ -144,9 +135,9 @@ TEST_P(StartUpTest, RestoresTheStoredInterface)
     EXPECT_EQ(ui.listIndex(Ctl::cboPORT), c.port);
     EXPECT_EQ(ui.listIndex(Ctl::CboUSB), c.usbIndex);
     if (c.devicePath)
-        EXPECT_EQ(run.state.strDevice, test::devicePathField(test::FakeUsbLibrary::pathOf(*c.devicePath)));
+        EXPECT_EQ(run.state().usbDevicePath, test::devicePathField(test::FakeUsbLibrary::pathOf(*c.devicePath)));
     else
-        EXPECT_EQ(run.state.strDevice.find_first_not_of(' '), std::string::npos);
+        EXPECT_EQ(run.state().usbDevicePath.find_first_not_of(' '), std::string::npos);
     if (c.box) {
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(ui.boxes[0].text, "Not Connect USB Device and Power off!");
@@ -169,7 +160,7 @@ std::string ini(const std::string& body)
     return "[PRINTFirmware]\r\n" + body;
 }
 
-// what, printers, file, chosen, frames (serial, USB, Ethernet), cboPORT, CboUSB, strDevice, box
+// what, printers, file, chosen, frames (serial, USB, Ethernet), cboPORT, CboUSB, device path, box
 INSTANTIATE_TEST_SUITE_P(
     SettingsFiles, StartUpTest,
     ::testing::Values(
@@ -223,10 +214,10 @@ std::string storedAfter(const std::optional<std::string>& before, const std::fun
     const std::string path = settingsFilePath(dir.path());
     if (before)
         test::writeBytes(path, *before);
-    ProgramRun run(printers);
-    run.start(dir.path());
+    ProgramRun run(printers, dir.path());
+    run.start();
     user(run.ui);
-    storeSettings(run.ui, dir.path());
+    run.form.storeSettings();
     return test::readBytes(path);
 }
 
@@ -311,10 +302,10 @@ TEST(StoreSettings, UnwritableFolderIsNoFailure)
     test::TempDir dir;
     const std::string notAFolder = dir.file("plain");
     test::writeBytes(notAFolder, "x");
-    ProgramRun run(2);
-    run.start(notAFolder);
+    ProgramRun run(2, notAFolder);
+    run.start();
     run.ui.select(Ctl::OptSerial);
-    storeSettings(run.ui, notAFolder);
+    run.form.storeSettings();
     EXPECT_EQ(test::readBytes(notAFolder), "x");
     EXPECT_TRUE(run.ui.boxes.empty());
 }
@@ -325,29 +316,29 @@ TEST(StoreSettings, NextRunShowsTheStoredSettings)
 {
     test::TempDir dir;
     {
-        ProgramRun first(2);
-        first.start(dir.path());
+        ProgramRun first(2, dir.path());
+        first.start();
         first.ui.select(Ctl::OptUSB);
         first.ui.setListIndex(Ctl::CboUSB, 1);
         first.ui.setListIndex(Ctl::cboBaudRate, 4);
         first.ui.setListIndex(Ctl::cboParity, 1);
         first.ui.setText(Ctl::TextEthernet, "10.20.30.40");
-        storeSettings(first.ui, dir.path());
+        first.form.storeSettings();
     }
     {
-        ProgramRun cancelled(2);
-        cancelled.start(dir.path());
+        ProgramRun cancelled(2, dir.path());
+        cancelled.start();
         cancelled.ui.select(Ctl::OptEthernet);
         cancelled.ui.setListIndex(Ctl::cboBaudRate, 1);
         // "Cancel": nothing stored
     }
-    ProgramRun next(2);
-    next.start(dir.path());
+    ProgramRun next(2, dir.path());
+    next.start();
     EXPECT_TRUE(next.ui.isSelected(Ctl::OptUSB));
     EXPECT_FALSE(next.ui.isVisible(Ctl::FrameSerial));
     EXPECT_TRUE(next.ui.isVisible(Ctl::FrameUSB));
     EXPECT_EQ(next.ui.listIndex(Ctl::CboUSB), 1);
-    EXPECT_EQ(next.state.strDevice, test::devicePathField(test::FakeUsbLibrary::pathOf(1)));
+    EXPECT_EQ(next.state().usbDevicePath, test::devicePathField(test::FakeUsbLibrary::pathOf(1)));
     EXPECT_EQ(next.ui.listIndex(Ctl::cboPORT), 0);
     EXPECT_EQ(next.ui.listIndex(Ctl::cboBaudRate), 4);
     EXPECT_EQ(next.ui.listIndex(Ctl::cboParity), 1);

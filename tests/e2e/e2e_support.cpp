@@ -56,7 +56,7 @@ QStringList downloadThroughWindow(MainWindow& window, const std::string& package
 {
     ModalResponder user(20000);
     user.files << QString::fromStdString(package);
-    window.form().cmdSTART->click(); // returns when the session has ended
+    window.controls().cmdSTART->click(); // returns when the session has ended
     QStringList seen = user.boxes;
     for (const QString& s : user.stuck)
         seen << "stuck: " + s;

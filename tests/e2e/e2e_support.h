@@ -2,16 +2,18 @@
 // The pieces an end-to-end test puts together: a program folder of its own,
 // the real Firmware window in it, and a user who answers its boxes.
 
+#include "engine/clock.h"
 #include "modal_responder.h"
+#include "program_window.h"
 #include "sample_packages.h"
-#include "session/clock.h"
-#include "window/main_window.h"
 
 #include <filesystem>
 #include <memory>
 #include <string>
 
 namespace fw::e2e {
+
+using test::ProgramWindow;
 
 // A throw-away program folder: K20T with the sample packages, a settings
 // file when asked for, and the TAVLIB of this build beside the program.

@@ -62,11 +62,11 @@ TEST_F(NetworkDownload, ShareReceivesTheQueryThenTheRecordsInOrder)
     ASSERT_TRUE(why.empty()) << why;
     folder.writeSettings(ethernetAt(server.address()));
 
-    MainWindow window(folder.str(), nullptr, nullptr, &clock);
-    window.startUp();
-    window.show();
-    ASSERT_TRUE(window.form().OptEthernet->isChecked());
-    ASSERT_EQ(window.form().TextEthernet->text().toStdString(), server.address());
+    ProgramWindow window(folder.str(), &clock);
+    window->startUp();
+    window->show();
+    ASSERT_TRUE(window->controls().OptEthernet->isChecked());
+    ASSERT_EQ(window->controls().TextEthernet->text().toStdString(), server.address());
 
     // Two sessions are two jobs, appended in the order they were sent.
     std::vector<std::uint8_t> expected;
@@ -76,8 +76,8 @@ TEST_F(NetworkDownload, ShareReceivesTheQueryThenTheRecordsInOrder)
         const auto job = jobOf(pkg);
         expected.insert(expected.end(), job.begin(), job.end());
         EXPECT_EQ(server.waitForCapture(expected.size(), 10s), expected) << server.log();
-        EXPECT_TRUE(window.form().cmdSTART->isEnabled());
-        EXPECT_TRUE(window.form().OptEthernet->isEnabled());
+        EXPECT_TRUE(window->controls().cmdSTART->isEnabled());
+        EXPECT_TRUE(window->controls().OptEthernet->isEnabled());
     }
 }
 
@@ -105,22 +105,22 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
     folder.writeSettings(ethernetAt(server.address()));
 
     {
-        MainWindow window(folder.str(), nullptr, nullptr, &clock);
-        window.startUp();
-        window.show();
+        ProgramWindow window(folder.str(), &clock);
+        window->startUp();
+        window->show();
         const samples::Package pkg = samples::make(Shape::Header90, false, 3000, 100);
 
         // The user closes the window once records are going out.
         QTimer watch;
         std::chrono::steady_clock::time_point closedAt{};
-        QObject::connect(&watch, &QTimer::timeout, &window, [&] {
-            if (window.form().ProgressBar->value() < 10000)
+        QObject::connect(&watch, &QTimer::timeout, &*window, [&] {
+            if (window->controls().ProgressBar->value() < 10000)
                 return;
             watch.stop();
             if (ending == Ending::WindowClosedWhileTheServerIsPaused)
                 server.pause();
             closedAt = std::chrono::steady_clock::now();
-            window.close();
+            window->close();
         });
         if (closing)
             watch.start(1);
@@ -143,16 +143,16 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
             EXPECT_TRUE(boxes.isEmpty()) << seen;
             ASSERT_NE(closedAt, std::chrono::steady_clock::time_point{}) << "the download ended before the close";
             EXPECT_LT(ended - closedAt, std::chrono::milliseconds(500));
-            EXPECT_FALSE(window.isVisible());
+            EXPECT_FALSE(window->isVisible());
             break;
         }
     }
 
     // The next download reaches the printer alone, and once the share holds
     // no job any more nothing of the first has followed it.
-    MainWindow next(folder.str(), nullptr, nullptr, &clock);
-    next.startUp();
-    next.show();
+    ProgramWindow next(folder.str(), &clock);
+    next->startUp();
+    next->show();
     const samples::Package small = samples::make(Shape::Header90, false, 20, 60);
     ASSERT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
     const std::vector<std::uint8_t> job = jobOf(small);
@@ -187,10 +187,10 @@ TEST_P(NetworkUnreachable, FailuresAreReportedAndNothingSucceeds)
     folder.writeSettings(ethernetAt(address));
     const samples::Package pkg = samples::make(Shape::Header90, false, 6, 40, GetParam().headerValue);
 
-    MainWindow window(folder.str(), nullptr, nullptr, &clock);
-    window.startUp();
-    window.show();
-    ASSERT_TRUE(window.form().OptEthernet->isChecked());
+    ProgramWindow window(folder.str(), &clock);
+    window->startUp();
+    window->show();
+    ASSERT_TRUE(window->controls().OptEthernet->isChecked());
 
     const auto start = std::chrono::steady_clock::now();
     const QStringList boxes = downloadThroughWindow(window, folder.addPackage(pkg));
@@ -206,8 +206,8 @@ TEST_P(NetworkUnreachable, FailuresAreReportedAndNothingSucceeds)
     } else {
         EXPECT_EQ(boxes.back(), "Communication Error.") << boxes.join(" | ").toStdString();
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{window.form().cmdSTART, window.form().cmdClose,
-                                                      window.form().cmdCancel, window.form().OptEthernet})
+    for (QWidget* w : std::initializer_list<QWidget*>{window->controls().cmdSTART, window->controls().cmdClose,
+                                                      window->controls().cmdCancel, window->controls().OptEthernet})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 }
 

@@ -77,10 +77,10 @@ TEST_P(SerialDownload, PrinterReceivesTheRecordsTheAnswerCallsFor)
     script.packageRecords = sim::splitPackage(pkg.bytes);
     Printer printer(folder, script);
 
-    MainWindow window(folder.str());
-    window.startUp();
-    window.show();
-    ASSERT_TRUE(window.form().OptSerial->isChecked());
+    ProgramWindow window(folder.str());
+    window->startUp();
+    window->show();
+    ASSERT_TRUE(window->controls().OptSerial->isChecked());
 
     const QStringList boxes = downloadThroughWindow(window, path);
     const auto received = printer.sim.received();
@@ -113,11 +113,11 @@ TEST_P(SerialDownload, PrinterReceivesTheRecordsTheAnswerCallsFor)
     float max = static_cast<float>(pkg.bytes.size() - start);
     if (c.fromSecondRecord)
         max = static_cast<float>(afterHeader ? afterHeader : pkg.bytes.size());
-    EXPECT_EQ(window.toolkit().progressMax(), max);
-    EXPECT_EQ(window.form().Label3->text().toStdString(),
+    EXPECT_EQ(window->toolkit().progressMax(), max);
+    EXPECT_EQ(window->controls().Label3->text().toStdString(),
               std::to_string(pkg.bytes.size() - start) + "/" + std::to_string(static_cast<long>(max)));
-    EXPECT_TRUE(window.form().cmdSTART->isEnabled());
-    EXPECT_TRUE(window.form().OptSerial->isEnabled());
+    EXPECT_TRUE(window->controls().cmdSTART->isEnabled());
+    EXPECT_TRUE(window->controls().OptSerial->isEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,13 +159,13 @@ protected:
         script.noAckRecord = silentRecord;
         Printer printer(folder, script);
 
-        MainWindow window(folder.str(), nullptr, nullptr, &clock);
-        window.startUp();
-        window.show();
+        ProgramWindow window(folder.str(), &clock);
+        window->startUp();
+        window->show();
         Result r;
         r.boxes = downloadThroughWindow(window, folder.addPackage(pkg));
         r.recordsReceived = printer.sim.records().size();
-        r.startEnabled = window.form().cmdSTART->isEnabled();
+        r.startEnabled = window->controls().cmdSTART->isEnabled();
         return r;
     }
     // A 5-second wait costs a tenth of that here.
@@ -200,21 +200,21 @@ TEST(EndingDuringADownload, ClosingTheWindowStopsAtOnceAndFreesThePort)
     Printer printer(folder, script);
 
     {
-        MainWindow window(folder.str());
-        window.startUp();
-        window.show();
+        ProgramWindow window(folder.str());
+        window->startUp();
+        window->show();
         // The user closes the window once records are going out.
         QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, &window, [&] {
+        QObject::connect(&watch, &QTimer::timeout, &*window, [&] {
             if (printer.sim.records().size() >= 20) {
                 watch.stop();
-                window.close();
+                window->close();
             }
         });
         watch.start(5);
         const QStringList boxes = downloadThroughWindow(window, path);
         EXPECT_TRUE(boxes.isEmpty()) << boxes.join(" | ").toStdString(); // no outcome box
-        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(window->isVisible());
         const std::size_t sent = printer.sim.records().size();
         EXPECT_GT(sent, 0u);
         EXPECT_LT(sent, 400u);
@@ -222,9 +222,9 @@ TEST(EndingDuringADownload, ClosingTheWindowStopsAtOnceAndFreesThePort)
     EXPECT_EQ(folder.readSettings(), before); // nothing stored
 
     // The port was released: the next run downloads through it.
-    MainWindow next(folder.str());
-    next.startUp();
-    next.show();
+    ProgramWindow next(folder.str());
+    next->startUp();
+    next->show();
     const samples::Package small = samples::make(Shape::Plain, true, 3);
     EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
 }
@@ -236,7 +236,7 @@ TEST(EndingDuringADownload, ClosingTheWindowStopsAtOnceAndFreesThePort)
 TEST(EndingDuringADownload, CloseWhileThePrinterIsSilentEndsTheProgramOnX11)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        GTEST_SKIP() << "needs an X display; runs as e2e_serial_test.OnXvfb";
+        GTEST_SKIP() << "needs an X display; runs as e2e.serial.OnXvfb";
     ProgramFolder folder;
     folder.writeSettings(kSerialCom1);
     const samples::Package pkg = samples::make(Shape::Plain, false, 6);
@@ -250,11 +250,11 @@ TEST(EndingDuringADownload, CloseWhileThePrinterIsSilentEndsTheProgramOnX11)
     FastClock clock(5); // the 5-second wait lasts one
 
     {
-        MainWindow window(folder.str(), nullptr, nullptr, &clock);
-        window.startUp();
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        const unsigned long id = window.winId();
+        ProgramWindow window(folder.str(), &clock);
+        window->startUp();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&*window));
+        const unsigned long id = window->winId();
         std::atomic<bool> sent{false};
         std::thread windowManager([&] {
             // Once the silent record is out the session is in its wait.
@@ -267,15 +267,15 @@ TEST(EndingDuringADownload, CloseWhileThePrinterIsSilentEndsTheProgramOnX11)
         windowManager.join();
         ASSERT_TRUE(sent);
         EXPECT_TRUE(boxes.isEmpty()) << boxes.join(" | ").toStdString();
-        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(window->isVisible());
         EXPECT_EQ(printer.sim.records().size(), 2u);
     }
     EXPECT_EQ(folder.readSettings(), before);
 
     // The port was released: the next run downloads through it.
-    MainWindow next(folder.str());
-    next.startUp();
-    next.show();
+    ProgramWindow next(folder.str());
+    next->startUp();
+    next->show();
     const samples::Package small = samples::make(Shape::Plain, true, 3);
     EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
 }
@@ -297,22 +297,22 @@ TEST(PackageChoice, DownloadStartSendsThePackageChosenWithOpen)
     script.packageRecords = sim::splitPackage(chosen.bytes);
     Printer printer(folder, script);
 
-    MainWindow window(folder.str());
-    window.startUp();
-    window.show();
+    ProgramWindow window(folder.str());
+    window->startUp();
+    window->show();
     {
         ModalResponder user(20000);
         user.files << QString::fromStdString(path);
-        window.openPackage();
+        window->form().openPackage();
     }
-    ASSERT_EQ(window.state().strFirmwareFile, path);
+    ASSERT_EQ(window->state().packagePath, path);
 
     // "Download Start" shows the dialog again; the user presses Open.
     ModalResponder user(20000);
     user.files << ModalResponder::asShown();
-    window.form().cmdSTART->click();
+    window->controls().cmdSTART->click();
     EXPECT_EQ(user.boxes, QStringList{"Download Success."});
-    EXPECT_EQ(window.state().strFirmwareFile, path);
+    EXPECT_EQ(window->state().packagePath, path);
     const auto received = printer.sim.received();
     const auto& query = sim::modelQuery();
     ASSERT_GE(received.size(), query.size());
@@ -329,22 +329,22 @@ TEST(SettingsAcrossRuns, OkStoresWhatTheNextStartShows)
 {
     ProgramFolder folder;
     {
-        MainWindow first(folder.str());
-        first.startUp();
-        first.toolkit().select(Ctl::OptSerial);
-        first.toolkit().setListIndex(Ctl::cboPORT, 2);
-        first.toolkit().setListIndex(Ctl::cboBaudRate, 4);
-        first.toolkit().setText(Ctl::TextEthernet, "127.0.0.1:4450");
-        first.okClicked();
+        ProgramWindow first(folder.str());
+        first->startUp();
+        first->toolkit().select(Ctl::OptSerial);
+        first->toolkit().setListIndex(Ctl::cboPORT, 2);
+        first->toolkit().setListIndex(Ctl::cboBaudRate, 4);
+        first->toolkit().setText(Ctl::TextEthernet, "127.0.0.1:4450");
+        first->controls().cmdClose->click(); // "&OK"
     }
-    MainWindow second(folder.str());
-    second.startUp();
-    EXPECT_TRUE(second.toolkit().isSelected(Ctl::OptSerial));
-    EXPECT_EQ(second.toolkit().listText(Ctl::cboPORT), "COM3");
-    EXPECT_EQ(second.toolkit().listText(Ctl::cboBaudRate), "38400 bps");
-    EXPECT_EQ(second.toolkit().text(Ctl::TextEthernet), "127.0.0.1:4450");
-    EXPECT_TRUE(second.toolkit().isVisible(Ctl::FrameSerial));
-    EXPECT_FALSE(second.toolkit().isVisible(Ctl::FrameEthernet));
+    ProgramWindow second(folder.str());
+    second->startUp();
+    EXPECT_TRUE(second->toolkit().isSelected(Ctl::OptSerial));
+    EXPECT_EQ(second->toolkit().listText(Ctl::cboPORT), "COM3");
+    EXPECT_EQ(second->toolkit().listText(Ctl::cboBaudRate), "38400 bps");
+    EXPECT_EQ(second->toolkit().text(Ctl::TextEthernet), "127.0.0.1:4450");
+    EXPECT_TRUE(second->toolkit().isVisible(Ctl::FrameSerial));
+    EXPECT_FALSE(second->toolkit().isVisible(Ctl::FrameEthernet));
 }
 
 } // namespace

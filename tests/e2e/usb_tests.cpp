@@ -68,7 +68,7 @@ void pick(QComboBox& list, Qt::Key key)
 
 void expectUnlocked(MainWindow& window)
 {
-    Ui::Form1& f = window.form();
+    Ui::Form1& f = window.controls();
     for (QWidget* w : std::initializer_list<QWidget*>{f.OptSerial, f.OptUSB, f.OptEthernet, f.cboPORT,
                                                       f.cmdSTART, f.cmdCancel, f.cmdClose})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
@@ -111,17 +111,17 @@ TEST_P(UsbAnswers, PrinterChosenInCboUsbReceivesTheRecords)
 
     // Fast time only shortens the 100 ms pauses after each record for "MDL40".
     FastClock clock(10);
-    MainWindow window(folder.str(), nullptr, nullptr, &clock);
-    window.startUp();
-    window.show();
-    Ui::Form1& f = window.form();
+    ProgramWindow window(folder.str(), &clock);
+    window->startUp();
+    window->show();
+    Ui::Form1& f = window->controls();
     ASSERT_EQ(f.CboUSB->count(), 2);
     EXPECT_EQ(f.CboUSB->itemText(0), "USB001");
     EXPECT_EQ(f.CboUSB->itemText(1), "USB002");
     EXPECT_EQ(f.CboUSB->currentIndex(), 1);
     ASSERT_TRUE(f.OptUSB->isChecked());
-    ASSERT_EQ(window.state().strDevice.size(), 256u);
-    EXPECT_EQ(window.state().strDevice.substr(0, window.state().strDevice.find('\0')), bed.devicePath(second));
+    ASSERT_EQ(window->state().usbDevicePath.size(), 256u);
+    EXPECT_EQ(window->state().usbDevicePath.substr(0, window->state().usbDevicePath.find('\0')), bed.devicePath(second));
 
     ASSERT_EQ(downloadThroughWindow(window, path), QStringList{"Download Success."});
 
@@ -169,9 +169,9 @@ TEST_F(UsbDownload, AnswerInTwoPiecesIsNoAnswer)
     script.packageRecords = sim::splitPackage(pkg.bytes);
     UsbPrinter printer(bed, second, script);
 
-    MainWindow window(folder.str());
-    window.startUp();
-    window.show();
+    ProgramWindow window(folder.str());
+    window->startUp();
+    window->show();
     EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Invalid Printer model data"});
     EXPECT_EQ(printer.sim.received(), sim::modelQuery());
     expectUnlocked(window);
@@ -185,10 +185,10 @@ TEST_F(UsbDownload, PrinterPulledOutMidTransferThenTheOtherOneWorks)
 
     // A 5-second acknowledgement wait costs a tenth of that here.
     FastClock clock(10);
-    MainWindow window(folder.str(), nullptr, nullptr, &clock);
-    window.startUp();
-    window.show();
-    Ui::Form1& f = window.form();
+    ProgramWindow window(folder.str(), &clock);
+    window->startUp();
+    window->show();
+    Ui::Form1& f = window->controls();
     ASSERT_TRUE(f.OptUSB->isChecked());
     ASSERT_EQ(f.CboUSB->currentIndex(), 0);
 
@@ -198,7 +198,7 @@ TEST_F(UsbDownload, PrinterPulledOutMidTransferThenTheOtherOneWorks)
         script.hangUpRecord = 3;
         UsbPrinter printer(bed, second, script, true);
         pick(*f.CboUSB, Qt::Key_Down); // the user picks USB002
-        ASSERT_EQ(window.state().strDevice.substr(0, window.state().strDevice.find('\0')),
+        ASSERT_EQ(window->state().usbDevicePath.substr(0, window->state().usbDevicePath.find('\0')),
                   bed.devicePath(second));
 
         EXPECT_EQ(downloadThroughWindow(window, path), QStringList{"Communication Error."});
@@ -219,7 +219,7 @@ TEST_F(UsbDownload, PrinterPulledOutMidTransferThenTheOtherOneWorks)
     script.packageRecords = sim::splitPackage(pkg.bytes);
     UsbPrinter other(bed, first, script);
     pick(*f.CboUSB, Qt::Key_Up);
-    ASSERT_EQ(window.state().strDevice.substr(0, window.state().strDevice.find('\0')),
+    ASSERT_EQ(window->state().usbDevicePath.substr(0, window->state().usbDevicePath.find('\0')),
               bed.devicePath(first));
     EXPECT_EQ(downloadThroughWindow(window, path), QStringList{"Download Success."});
     EXPECT_EQ(other.sim.records(), samples::recordsFrom(pkg.bytes, 0));

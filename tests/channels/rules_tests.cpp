@@ -84,8 +84,7 @@ TEST(SerialLineTest, OnlySettingsASerialPortTakesPass) {
         {{1, 'O', 5, 1}, nullptr},           {{1200, 'M', 6, 1}, nullptr},
         {{1200, 'S', 8, 2}, nullptr},        {{0, 'N', 8, 1}, "baud rate 0"},
         {{-9600, 'N', 8, 1}, "baud rate -9600"},
-        {{9600, 'n', 8, 1}, "parity 'n'"}, // taken as it stands: a lower-case letter is no parity
-        {{9600, 'X', 8, 1}, "parity 'X'"},   {{9600, '\0', 8, 1}, "parity"},
+        {{9600, 'X', 8, 1}, "parity 'X'"},   {{9600, '\0', 8, 1}, "parity"}, // '\0': no list entry
         {{9600, 'N', 4, 1}, "data bits 4"},  {{9600, 'N', 9, 1}, "data bits 9"},
         {{9600, 'N', 8, 0}, "stop bits 0"},  {{9600, 'N', 8, 3}, "stop bits 3"},
     };

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Run {
+struct CliRun {
     int code = -1;
     std::string out;
     std::string err;
@@ -86,7 +86,7 @@ public:
     }
 
     // Runs firmware-cli with `args`; `during` runs once the program is started.
-    Run run(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {}) const
+    CliRun run(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {}) const
     {
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0)
@@ -110,7 +110,7 @@ public:
         std::thread helper;
         if (during)
             helper = std::thread([&] { during(pid); });
-        Run r;
+        CliRun r;
         pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
         const auto deadline = std::chrono::steady_clock::now() + 60s;
         int open = 2;
@@ -223,7 +223,7 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
             args.insert(args.end(), {"--log", log});
             if (json)
                 args.push_back("--json");
-            const Run r = folder.run(args);
+            const CliRun r = folder.run(args);
             EXPECT_EQ(r.code, c.code) << r.err;
             if (json) {
                 EXPECT_EQ(r.field("outcome"), c.outcome);
@@ -263,7 +263,7 @@ TEST(CliInspect, AgreesWithWhatADownloadSends)
         SCOPED_TRACE(package.name);
         CliFolder folder;
         const std::string path = folder.add(package);
-        const Run inspected = folder.run({"inspect", path, "--json"});
+        const CliRun inspected = folder.run({"inspect", path, "--json"});
         const bool damaged = package.name.starts_with("DAMAGED");
         EXPECT_EQ(inspected.code, damaged ? 4 : 0) << inspected.err;
 
@@ -271,7 +271,7 @@ TEST(CliInspect, AgreesWithWhatADownloadSends)
         script.answer = "K20_T";
         script.packageRecords = sim::splitPackage(package.bytes);
         SimulatedPrinter printer(folder, script);
-        const Run sent = folder.run({"download", path, "--serial", "COM1", "--json", "--quiet"});
+        const CliRun sent = folder.run({"download", path, "--serial", "COM1", "--json", "--quiet"});
         if (damaged) {
             EXPECT_EQ(sent.code, 4);
             EXPECT_NE(inspected.out.find(sent.field("outcome")), std::string::npos) << sent.out;
@@ -304,7 +304,7 @@ TEST(CliList, PortsAndUsbPrinters)
     bed.addPrinter({0x067B, 0x2305, "B2"});
     CliFolder folder;
     SimulatedPrinter printer(folder, {}, 3);
-    const Run r = folder.run({"list", "--json"});
+    const CliRun r = folder.run({"list", "--json"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("{\"port\":\"COM3\",\"device\":\"" + printer.device() + "\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"found\":2"), std::string::npos) << r.out;
@@ -316,7 +316,7 @@ TEST(CliList, PortsAndUsbPrinters)
         << r.out;
     // Nothing but the one JSON object: TAVLIB's own lines stay off standard output.
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
-    const Run text = folder.run({"list"});
+    const CliRun text = folder.run({"list"});
     EXPECT_NE(text.out.find("USB002  " + bed.devicePath(1)), std::string::npos) << text.out;
 }
 
@@ -331,7 +331,7 @@ TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
     CliFolder folder;
     const samples::Package package = sample("FIRMWARE_LARGE.DPX");
     const std::string path = folder.add(package);
-    const Run r = folder.run({"download", path, "--net", share.address(), "--quiet"}, [](pid_t pid) {
+    const CliRun r = folder.run({"download", path, "--net", share.address(), "--quiet"}, [](pid_t pid) {
         // The session waits a second for the printer after its model query.
         std::this_thread::sleep_for(500ms);
         ::kill(pid, SIGINT);
@@ -343,7 +343,7 @@ TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
 
     // The share still prints a whole job, and only that one.
     const samples::Package small = sample("FONT_PLAIN.DPX");
-    const Run whole = folder.run({"download", folder.add(small), "--net", share.address(), "--quiet"});
+    const CliRun whole = folder.run({"download", folder.add(small), "--net", share.address(), "--quiet"});
     EXPECT_EQ(whole.code, 0) << whole.err;
     Bytes expected = {0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
     for (const Bytes& rec : samples::recordsFrom(small.bytes, 0))

@@ -36,20 +36,17 @@ Result TavlibBinding::bind(Export e, void*& address)
     if (!library_) {
         if (!loadError_.empty())
             return Result::failure(loadError_);
-        std::string reason;
-        library_ = detail::loadLibrary(programDir_, file, reason);
-        if (!library_) {
+        if (const Result loaded = detail::loadLibrary(programDir_, file, library_); !loaded.ok()) {
             // Not retried: the program goes on without USB, and each call
             // reports the same cause.
-            loadError_ = "The USB library " + file + " could not be loaded: " + reason;
+            loadError_ = "The USB library " + file + " could not be loaded: " + loaded.error();
             return Result::failure(loadError_);
         }
     }
-    std::string reason;
-    address = exports_[e] = detail::findExport(library_, kExportNames[e], reason);
-    if (!address)
+    if (const Result found = detail::findExport(library_, kExportNames[e], exports_[e]); !found.ok())
         return Result::failure(std::string("The USB library ") + file + " has no function " +
-                               kExportNames[e] + ": " + reason);
+                               kExportNames[e] + ": " + found.error());
+    address = exports_[e];
     return Result::success();
 }
 

@@ -8,31 +8,30 @@ const char* libraryFileName() { return "libTAVLIB.so"; }
 
 // The library stays mapped until the process ends (RTLD_NODELETE): it keeps
 // its own C++ runtime, whose memory must not be torn away under it.
-void* loadLibrary(const std::string& folder, const std::string& fileName, std::string& why) {
+Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library) {
     std::string besideError;
     if (!folder.empty()) {
         const std::string beside = folder + "/" + fileName;
-        if (void* h = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) return h;
+        library = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (library) return Result::success();
         if (const char* e = ::dlerror()) besideError = e;
     }
-    if (void* h = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) return h;
+    library = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (library) return Result::success();
     const char* e = ::dlerror();
-    why = e ? e : "not found";
     // A library beside the program that fails to load says more than "not
     // found on the search path".
     if (besideError.find("No such file") == std::string::npos && !besideError.empty())
-        why = besideError;
-    return nullptr;
+        return Result::failure(besideError);
+    return Result::failure(e ? e : "not found");
 }
 
-void* findExport(void* library, const char* name, std::string& why) {
+Result findExport(void* library, const char* name, void*& address) {
     ::dlerror();
-    void* f = ::dlsym(library, name);
-    if (!f) {
-        const char* e = ::dlerror();
-        why = e ? e : "not exported";
-    }
-    return f;
+    address = ::dlsym(library, name);
+    if (address) return Result::success();
+    const char* e = ::dlerror();
+    return Result::failure(e ? e : "not exported");
 }
 
 void unloadLibrary(void* library) {

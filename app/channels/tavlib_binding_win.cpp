@@ -8,25 +8,25 @@ namespace fw::detail {
 
 const char* libraryFileName() { return "TAVLIB.dll"; }
 
-void* loadLibrary(const std::string& folder, const std::string& fileName, std::string& why) {
+Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library) {
+    HMODULE h = nullptr;
     if (!folder.empty()) {
         const std::string beside = folder + "\\" + fileName;
-        if (HMODULE h = LoadLibraryA(beside.c_str())) return reinterpret_cast<void*>(h);
+        h = LoadLibraryA(beside.c_str());
     }
-    if (HMODULE h = LoadLibraryA(fileName.c_str())) return reinterpret_cast<void*>(h);
+    if (!h) h = LoadLibraryA(fileName.c_str());
+    library = reinterpret_cast<void*>(h);
+    if (h) return Result::success();
     const DWORD code = GetLastError();
-    why = windowsErrorText(code);
-    return nullptr;
+    return Result::failure(windowsErrorText(code));
 }
 
-void* findExport(void* library, const char* name, std::string& why) {
+Result findExport(void* library, const char* name, void*& address) {
     FARPROC f = GetProcAddress(reinterpret_cast<HMODULE>(library), name);
-    if (!f) {
-        const DWORD code = GetLastError();
-        why = windowsErrorText(code);
-        return nullptr;
-    }
-    return reinterpret_cast<void*>(f);
+    address = reinterpret_cast<void*>(f);
+    if (f) return Result::success();
+    const DWORD code = GetLastError();
+    return Result::failure(windowsErrorText(code));
 }
 
 void unloadLibrary(void* library) {

@@ -14,7 +14,7 @@ double leadingNumber(const std::string& text);
 // The whole number nearest to `v`, a half going to the even neighbour.
 double roundHalfEven(double v);
 
-// The entry SelectListEntry picks on a list of n entries (n >= 1): the whole
+// The entry selectListEntry picks on a list of n entries (n >= 1): the whole
 // number nearest to `text`'s number, a half going to the even neighbour;
 // the first entry when the number is negative or not below n. A number
 // from n - 0.5 up to n, whose nearest whole number is past the end, picks

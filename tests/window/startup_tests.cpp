@@ -129,7 +129,7 @@ struct StartCase {
     Opt option;           // also the one visible frame; None: frames as designed
     const char* port;     // cboPORT text, "" when nothing is selected
     int usbIndex;         // CboUSB selection
-    const char* device;   // path in strDevice; "" for 256 blanks; nullptr: never set
+    const char* device;   // the USB device path kept; "" for 256 blanks; nullptr: never set
     const char* baud;
     const char* parity;
     const char* address;

@@ -50,13 +50,18 @@ std::string parse(Arguments& args, DownloadOptions& o)
     o.settings.line = SerialLine{9600, 'N', 8, 1};
     while (!args.done()) {
         const std::string a = args.next();
-        const auto number = [&](int& into, const char* what) -> std::string {
-            const std::optional<std::string> v = args.value();
-            if (!v || !wholeNumber(*v, into))
-                return a + " needs " + what;
-            return {};
-        };
+        // The text after the option; empty, with `why` set, when none follows.
         std::string why;
+        const auto text = [&](const char* what) {
+            std::string v = args.value().value_or("");
+            if (v.empty())
+                why = a + " needs " + what;
+            return v;
+        };
+        const auto number = [&](int& into, const char* what) {
+            if (const std::string v = text(what); why.empty() && !wholeNumber(v, into))
+                why = a + " needs " + what;
+        };
         if (a == "--json") {
             o.common.json = true;
         } else if (a == "--quiet") {
@@ -64,56 +69,41 @@ std::string parse(Arguments& args, DownloadOptions& o)
         } else if (a == "--verbose") {
             o.common.verbose = true;
         } else if (a == "--serial") {
-            const std::optional<std::string> v = args.value();
-            std::string n = v.value_or("");
+            std::string n = text("a port COM1 to COM255");
             if (n.size() > 3 && (n.compare(0, 3, "COM") == 0 || n.compare(0, 3, "com") == 0))
                 n = n.substr(3);
             if (!wholeNumber(n, o.settings.portNumber) || o.settings.portNumber < 1 || o.settings.portNumber > 255)
-                return "--serial needs a port COM1 to COM255";
+                why = "--serial needs a port COM1 to COM255";
             o.kind = ChannelKind::Serial;
             ++where;
         } else if (a == "--baud") {
-            why = number(o.settings.line.baud, "a baud rate");
+            number(o.settings.line.baud, "a baud rate");
         } else if (a == "--data") {
-            why = number(o.settings.line.dataBits, "a number of data bits");
+            number(o.settings.line.dataBits, "a number of data bits");
         } else if (a == "--stop") {
-            why = number(o.settings.line.stopBits, "a number of stop bits");
+            number(o.settings.line.stopBits, "a number of stop bits");
         } else if (a == "--parity") {
-            const std::optional<std::string> v = args.value();
-            if (!v || v->empty())
-                return "--parity needs N, E or O";
-            o.settings.line.parity = static_cast<char>(std::toupper(static_cast<unsigned char>(v->front())));
+            const std::string v = text("N, E or O");
+            o.settings.line.parity = v.empty() ? 'N' : static_cast<char>(std::toupper(static_cast<unsigned char>(v.front())));
         } else if (a == "--usb") {
-            why = number(o.usbNumber, "a printer number from 1");
+            number(o.usbNumber, "a printer number from 1");
             if (why.empty() && o.usbNumber < 1)
                 why = "--usb needs a printer number from 1";
             o.kind = ChannelKind::Usb;
             ++where;
         } else if (a == "--usb-path") {
-            const std::optional<std::string> v = args.value();
-            if (!v || v->empty())
-                return "--usb-path needs a device path";
-            o.settings.usbDevicePath = *v;
+            o.settings.usbDevicePath = text("a device path");
             o.kind = ChannelKind::Usb;
             ++where;
         } else if (a == "--net") {
-            const std::optional<std::string> v = args.value();
-            if (!v || v->empty())
-                return "--net needs a host";
-            o.settings.networkAddress = *v;
+            o.settings.networkAddress = text("a host");
             o.kind = ChannelKind::Network;
             ++where;
         } else if (a == "--settings") {
-            const std::optional<std::string> v = args.value();
-            if (!v || v->empty())
-                return "--settings needs a settings file";
-            o.settingsFile = *v;
+            o.settingsFile = text("a settings file");
             ++where;
         } else if (a == "--log") {
-            const std::optional<std::string> v = args.value();
-            if (!v || v->empty())
-                return "--log needs a file";
-            o.logFile = *v;
+            o.logFile = text("a file");
         } else if (!a.starts_with("--") && o.package.empty()) {
             o.package = a;
         } else {

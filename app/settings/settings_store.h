@@ -2,6 +2,8 @@
 // The settings file Firmware.ini, one key at a time in the section
 // "PRINTFirmware", read and written with the behaviour of the Windows profile
 // functions, so a file written by either side reads the same on the other.
+// On Windows they are the profile functions, and the file holds the text in
+// the system's 8-bit code page; the program's own text is UTF-8 throughout.
 
 #include <cstddef>
 #include <string>

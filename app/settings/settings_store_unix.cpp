@@ -1,3 +1,6 @@
+// The settings file where there are no profile functions: read and rewritten
+// whole by the profile (INI) text rules.
+
 #include "settings/settings_store.h"
 
 #include "settings/ini_text.h"

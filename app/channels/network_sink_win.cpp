@@ -1,6 +1,7 @@
 // The network print path on Windows: the UNC path opened as a file for binary
-// writing. The job is written only when it is handed over; a job given up on
-// is closed empty.
+// writing, its name as UTF-16 so any address the user types reaches the
+// system whole. The job is written only when it is handed over; a job given
+// up on is closed empty.
 
 #include "channels/network_sink.h"
 
@@ -18,7 +19,8 @@ public:
 
     Result open(const std::string& path, const NetworkAddress&) override {
         abandon();
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::wstring name = wideFromUtf8(path);
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
             return Result::failure(windowsErrorText(code));

@@ -1,13 +1,11 @@
 #pragma once
-// The serial channel: a serial port through Qt Serial Port, polled without an
-// event loop.
+// The serial channel: a serial port polled without an event loop, through Qt
+// Serial Port on Linux and the communications functions on Windows.
 
 #include "engine/channel.h"
 
 #include <memory>
 #include <string>
-
-class QSerialPort;
 
 namespace fw {
 
@@ -34,12 +32,13 @@ public:
     const std::string& device() const { return device_; }
 
 private:
-    Result portFault(const char* what);
+    // The platform's port, defined by each platform's file.
+    struct Port;
 
     std::string programDir_;
     std::string portName_; // "COM3"
     std::string device_;
-    std::unique_ptr<QSerialPort> port_;
+    std::unique_ptr<Port> port_;
 };
 
 } // namespace fw

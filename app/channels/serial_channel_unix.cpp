@@ -33,10 +33,18 @@ QSerialPort::StopBits stopBitsOf(int stopBits) {
     return stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
 }
 
+Result portFault(QSerialPort& port, const char* what, const std::string& portName) {
+    const std::string reason = port.errorString().toStdString();
+    port.clearError();
+    return Result::failure(std::string(what) + " on " + portName + ": " + reason);
+}
+
 } // namespace
 
+struct SerialChannel::Port : QSerialPort {};
+
 SerialChannel::SerialChannel(std::string programDir)
-    : programDir_(std::move(programDir)), port_(std::make_unique<QSerialPort>()) {}
+    : programDir_(std::move(programDir)), port_(std::make_unique<Port>()) {}
 
 SerialChannel::~SerialChannel() { close(); }
 
@@ -44,12 +52,6 @@ bool SerialChannel::isOpen() const { return port_->isOpen(); }
 
 void SerialChannel::close() {
     if (port_->isOpen()) port_->close();
-}
-
-Result SerialChannel::portFault(const char* what) {
-    const std::string reason = port_->errorString().toStdString();
-    port_->clearError();
-    return Result::failure(std::string(what) + " on " + portName_ + ": " + reason);
 }
 
 Result SerialChannel::open(const ChannelSettings& settings) {
@@ -100,11 +102,11 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return Result::success();
     const qint64 n = port_->write(reinterpret_cast<const char*>(bytes.data()),
                                   static_cast<qint64>(bytes.size()));
-    if (n != static_cast<qint64>(bytes.size())) return portFault("Write failed");
+    if (n != static_cast<qint64>(bytes.size())) return portFault(*port_, "Write failed", portName_);
     // write() only queues: push the bytes out now, without an event loop.
     port_->flush();
     while (port_->bytesToWrite() > 0) {
-        if (!port_->waitForBytesWritten(kWriteTimeoutMs)) return portFault("Write failed");
+        if (!port_->waitForBytesWritten(kWriteTimeoutMs)) return portFault(*port_, "Write failed", portName_);
     }
     return Result::success();
 }
@@ -117,7 +119,7 @@ Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice) 
         // bytes in, and sleeps instead of spinning when none come.
         if (!port_->waitForReadyRead(static_cast<int>(slice.count()))) {
             if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
-            else if (port_->error() != QSerialPort::NoError) return portFault("Read failed");
+            else if (port_->error() != QSerialPort::NoError) return portFault(*port_, "Read failed", portName_);
         }
     }
     const qint64 available = port_->bytesAvailable();
@@ -130,7 +132,7 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes) {
     if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
     const QByteArray data = port_->readAll();
     if (port_->error() != QSerialPort::NoError && port_->error() != QSerialPort::TimeoutError)
-        return portFault("Read failed");
+        return portFault(*port_, "Read failed", portName_);
     bytes.assign(data.begin(), data.end());
     return Result::success();
 }

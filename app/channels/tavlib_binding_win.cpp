@@ -8,16 +8,25 @@ namespace fw::detail {
 
 const char* libraryFileName() { return "TAVLIB.dll"; }
 
+// The folder's name is UTF-8: it goes to the system as UTF-16, so a program
+// folder outside the 8-bit code page still finds its library.
 Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library) {
     HMODULE h = nullptr;
+    DWORD besideCode = ERROR_MOD_NOT_FOUND;
     if (!folder.empty()) {
-        const std::string beside = folder + "\\" + fileName;
-        h = LoadLibraryA(beside.c_str());
+        const std::wstring beside = wideFromUtf8(folder + "\\" + fileName);
+        // Whatever the library needs is looked for beside it, too.
+        h = LoadLibraryExW(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!h) besideCode = GetLastError();
     }
-    if (!h) h = LoadLibraryA(fileName.c_str());
+    if (!h) h = LoadLibraryW(wideFromUtf8(fileName).c_str());
     library = reinterpret_cast<void*>(h);
     if (h) return Result::success();
-    const DWORD code = GetLastError();
+    // A library beside the program that fails to load says more than "not
+    // found on the search path".
+    DWORD code = GetLastError();
+    if (besideCode != ERROR_MOD_NOT_FOUND && besideCode != ERROR_FILE_NOT_FOUND && besideCode != ERROR_PATH_NOT_FOUND)
+        code = besideCode;
     return Result::failure(windowsErrorText(code));
 }
 

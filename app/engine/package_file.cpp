@@ -4,10 +4,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,19 @@ namespace fw {
 namespace {
 
 std::string inQuotes(const std::string& path) { return "\"" + path + "\""; }
+
+#ifdef _WIN32
+// Paths are UTF-8; the system takes them as UTF-16, so names outside the
+// 8-bit code page open too.
+std::wstring widePath(const std::string& path)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
+    return out;
+}
+#endif
 
 } // namespace
 
@@ -32,11 +46,17 @@ Result FilePackageReader::open(const std::string& path)
     };
     errno = 0;
 #ifdef _WIN32
-    std::error_code ec;
-    const auto status = std::filesystem::status(std::filesystem::path(path), ec);
-    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    const std::wstring wide = widePath(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return notAFile();
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = ::_wfopen(wide.c_str(), L"rb");
+    // A device under the name (COM1, CON, a pipe) is not a package.
+    if (file_ && GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file_)))) != FILE_TYPE_DISK) {
+        std::fclose(file_);
+        file_ = nullptr;
+        return notAFile();
+    }
 #else
     // Opened without waiting, then checked on the open file itself: a pipe
     // or device under the name can neither stall the window nor slip in

@@ -20,11 +20,14 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 # Wine runs the tests, in a prefix of their own inside the build folder
-# (scripts/test-windows.sh warms it before CTest starts).
-if(NOT DEFINED ENV{FW_WINEPREFIX})
-  get_filename_component(_fw_source "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-  set(ENV{FW_WINEPREFIX} "${_fw_source}/build/mingw/wine")
+# (scripts/test-windows.sh warms it before CTest starts); FW_WINEPREFIX in
+# the environment picks another. Kept in the cache, so a later automatic
+# re-run of the configuration keeps it.
+if(DEFINED ENV{FW_WINEPREFIX})
+  set(FW_WINEPREFIX "$ENV{FW_WINEPREFIX}" CACHE PATH "Wine prefix of the tests" FORCE)
+elseif(NOT FW_WINEPREFIX)
+  set(FW_WINEPREFIX "${CMAKE_BINARY_DIR}/wine" CACHE PATH "Wine prefix of the tests")
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR
-  env WINEPREFIX=$ENV{FW_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
+  env WINEPREFIX=${FW_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
   /usr/lib/wine/wine64)

@@ -1,0 +1,79 @@
+// firmware-cli.exe as a script on Windows runs it, under Wine: a download
+// over COM1 to the printer simulator and over \\127.0.0.1\lp1; the exit
+// code, the outcome as the last line, and every byte the printer received.
+
+#include "sample_packages.h"
+#include "windows_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace fw::test {
+namespace {
+
+const Bytes kModelQuery{0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
+
+TEST(WindowsCli, DownloadOverCom1AndTheNetworkPath)
+{
+    std::string why;
+    ASSERT_TRUE(PrinterService::available(why)) << why;
+    // FIRMWARE_90.DPX and FONT_PLAIN.DPX of the samples.
+    const samples::Package firmware = samples::make(samples::Shape::Header90, false);
+    const auto afterHeader = samples::recordsFrom(firmware.bytes, samples::offsetAfterHeader(firmware.bytes));
+    const samples::Package font = samples::make(samples::Shape::Plain, true);
+    const auto whole = samples::recordsFrom(font.bytes, 0);
+    const std::vector<std::string> serial{"--serial", "COM1", "--baud", "9600"};
+    struct Case {
+        const char* name;
+        const samples::Package& package;
+        std::string folder;
+        std::vector<std::string> printer; // the simulator's options; empty: the network path
+        std::vector<std::string> where;
+        int code;
+        std::string outcome;
+        const std::vector<Bytes>* records; // what the printer receives after the query
+    } cases[] = {
+        {"serial", firmware, "K20T", {"--answer", "TV-K3"}, serial, 0, "Download Success.", &afterHeader},
+        {"serial, a folder outside the code page", firmware, "K20T-\xC3\x9C\xE6\x97\xA5\xE6\x9C\xAC",
+         {"--answer", "K20_T"}, serial, 0, "Download Success.", &afterHeader},
+        {"serial, a model the package does not suit", firmware, "K20T", {"--answer", "MDL40"}, serial, 5,
+         "Invalid Printer model data", nullptr},
+        {"network print path", font, "K20T", {}, {"--net", "127.0.0.1"}, 0, "Download Success.", &whole},
+    };
+    const std::string exe = fromUnixPath(FIRMWARE_CLI);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestFolder folder("cli");
+        const std::string packages = folder / c.folder;
+        ASSERT_TRUE(CreateDirectoryW(wide(packages).c_str(), nullptr));
+        const std::string path = packages + "\\" + c.package.name;
+        writeFile(path, c.package.bytes);
+        writeFile(PrinterService::printShareFile(), "");
+        if (!c.printer.empty()) {
+            writeFile(PrinterService::folder() + "\\package.DPX", c.package.bytes);
+            std::vector<std::string> options = c.printer;
+            options.insert(options.end(), {"--package", "package.DPX"});
+            PrinterService::start(options);
+        }
+        std::vector<std::string> args{"download", path, "--quiet"};
+        args.insert(args.end(), c.where.begin(), c.where.end());
+        const ProgramRun run = runProgram(exe, args);
+        EXPECT_EQ(run.code, c.code) << run.out << run.err;
+        EXPECT_EQ(run.lastLine(), c.outcome) << run.out << run.err;
+
+        Bytes expected = kModelQuery;
+        if (c.records)
+            for (const Bytes& r : *c.records)
+                expected.insert(expected.end(), r.begin(), r.end());
+        if (c.printer.empty()) {
+            const std::string printed = readFile(PrinterService::printShareFile());
+            EXPECT_EQ(Bytes(printed.begin(), printed.end()), expected);
+        } else {
+            EXPECT_EQ(PrinterService::stop(), expected);
+        }
+    }
+}
+
+} // namespace
+} // namespace fw::test

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Runs a Windows test under Wine with a printer at its service:
+#   printer_service.sh WINEPREFIX COMMAND...
+# The test's printers live on the Linux side, so this script serves them:
+#  - COM1 is the printer simulator (printer-sim of the Linux build, found
+#    through FW_PRINTER_SIM or the usual build folders) on a pseudo-terminal,
+#    linked as the prefix's dosdevices/com1;
+#  - \\127.0.0.1\lp1 is the file lp1 in the service folder, through the
+#    prefix's dosdevices/unc.
+# The test finds the service folder in FW_PRINTER_SERVICE and asks for a
+# printer by writing a file "request" there: NUL-separated words, "start"
+# and printer-sim's options (relative file names are in the service folder),
+# "stop" (the simulator ends and writes capture.bin), or "line" (stty's view
+# of the port). The answer comes back in the file "reply".
+set -uo pipefail
+
+prefix=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+sim=${FW_PRINTER_SIM:-}
+if [ -z "$sim" ]; then
+  for candidate in "$root/build/asan/bin/printer-sim" "$root/build/default/bin/printer-sim"; do
+    if [ -x "$candidate" ]; then sim=$candidate; break; fi
+  done
+fi
+if [ -z "$sim" ] || [ ! -x "$sim" ]; then
+  echo "printer_service: printer-sim of the Linux build not found; set FW_PRINTER_SIM" >&2
+  exit 1
+fi
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/fw-win-service.XXXXXX")
+dosdevices="$prefix/dosdevices"
+mkdir -p "$dosdevices/unc/127.0.0.1"
+old_com1=$(readlink "$dosdevices/com1" 2>/dev/null || true)
+: >"$dir/lp1"
+ln -sfn "$dir/lp1" "$dosdevices/unc/127.0.0.1/lp1"
+
+pid=
+slave=
+stop_printer() {
+  if [ -n "$pid" ]; then
+    kill -INT "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  fi
+  pid=
+  slave=
+  rm -f "$dosdevices/com1"
+}
+
+reply() {
+  printf '%s' "$1" >"$dir/reply.tmp"
+  mv "$dir/reply.tmp" "$dir/reply"
+}
+
+serve() {
+  cd "$dir" || exit 1
+  trap 'stop_printer; exit 0' TERM
+  while :; do
+    if [ -f request ]; then
+      mapfile -d '' -t words <request
+      rm -f request
+      case "${words[0]:-}" in
+        start)
+          stop_printer
+          rm -f capture.bin sim.out
+          ASAN_OPTIONS=detect_leaks=0 "$sim" "${words[@]:1}" --capture capture.bin >sim.out 2>>sim.err &
+          pid=$!
+          for _ in $(seq 100); do
+            slave=$(head -n 1 sim.out 2>/dev/null)
+            [ -n "$slave" ] && break
+            sleep 0.02
+          done
+          if [ -n "$slave" ]; then
+            ln -sfn "$slave" "$dosdevices/com1"
+            reply "ready"
+          else
+            reply "failed: $(cat sim.err)"
+          fi
+          ;;
+        stop) stop_printer; reply "stopped" ;;
+        line) reply "$(stty -a -F "$slave" 2>&1)" ;;
+        *) reply "unknown request" ;;
+      esac
+    fi
+    sleep 0.01
+  done
+}
+
+serve &
+server=$!
+
+FW_PRINTER_SERVICE="$dir" "$@"
+code=$?
+
+kill "$server" 2>/dev/null
+wait "$server" 2>/dev/null
+stop_printer
+[ -n "$old_com1" ] && ln -sfn "$old_com1" "$dosdevices/com1"
+rm -f "$dosdevices/unc/127.0.0.1/lp1"
+rm -rf "$dir"
+exit "$code"

@@ -1,0 +1,192 @@
+// The serial channel on Windows under Wine: COM1 is the printer simulator on
+// a pseudo-terminal (printer_service.sh links it as dosdevices/com1).
+
+#include "channels/serial_channel.h"
+#include "channels/windows_error_text.h"
+
+#include "windows_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace fw::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const Bytes kModelQuery{0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
+
+class WindowsSerial : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        if (!PrinterService::available(why))
+            FAIL() << why;
+    }
+    void TearDown() override { channel.close(); }
+
+    Result open(int port = 1, SerialLine line = {}) { return channel.open(ChannelSettings{port, line, "", ""}); }
+
+    // Polls as the session does until `n` bytes came or the time ran out.
+    Bytes readUntil(std::size_t n, std::chrono::milliseconds limit = 3000ms)
+    {
+        Bytes all;
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (all.size() < n && std::chrono::steady_clock::now() < until) {
+            int count = 0;
+            const Result s = channel.waitingCount(count, 2ms);
+            EXPECT_TRUE(s.ok()) << s.error();
+            if (!s.ok() || count == 0)
+                continue;
+            Bytes part;
+            EXPECT_TRUE(channel.read(part).ok());
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    }
+
+    SerialChannel channel{""};
+};
+
+// Every byte value goes out and comes in unchanged: the port is set up as a
+// raw line whatever the system's defaults (no line editing, no CR
+// translation, no XON/XOFF, no signal characters).
+TEST_F(WindowsSerial, AllByteValuesPassUnchangedBothWays)
+{
+    std::string answer; // NUL cannot be an argument of the simulator
+    for (int i = 1; i < 256; ++i)
+        answer.push_back(static_cast<char>(i));
+    PrinterService::start({"--answer", answer});
+    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(channel.write(kModelQuery).ok());
+    EXPECT_EQ(readUntil(answer.size()), Bytes(answer.begin(), answer.end()));
+
+    Bytes record{0x01};
+    for (int i = 0; i < 256; ++i)
+        record.push_back(static_cast<std::uint8_t>(i));
+    ASSERT_TRUE(channel.write(record).ok());
+    EXPECT_EQ(readUntil(1), Bytes{0x06});
+    channel.close();
+
+    Bytes expected = kModelQuery;
+    expected.insert(expected.end(), record.begin(), record.end());
+    EXPECT_EQ(PrinterService::stop(), expected);
+}
+
+// The typed line settings reach the line, as the system shows them to the
+// simulator's side. A pseudo-terminal keeps 8 data bits and no parity
+// enable, so those two cannot be seen here.
+TEST_F(WindowsSerial, LineSettingsReachTheLine)
+{
+    struct Case {
+        SerialLine line;
+        const char* speed;
+        const char* parodd;
+        const char* cstopb;
+    } cases[] = {
+        {{9600, 'N', 8, 1}, "speed 9600 baud", "-parodd", "-cstopb"},
+        {{19200, 'E', 7, 2}, "speed 19200 baud", "-parodd", "cstopb"},
+        {{115200, 'O', 8, 1}, "speed 115200 baud", "parodd", "-cstopb"},
+        {{2400, 'N', 8, 2}, "speed 2400 baud", "-parodd", "cstopb"},
+    };
+    PrinterService::start({});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.speed);
+        ASSERT_TRUE(open(1, c.line).ok());
+        std::string stty = " " + PrinterService::line() + " ";
+        std::replace(stty.begin(), stty.end(), '\n', ' ');
+        for (const char* want : {c.speed, c.parodd, c.cstopb, "-crtscts", "-ixon", "-ixoff", "-icrnl", "-inlcr",
+                                 "-istrip", "-icanon", "-echo", "-isig", "-opost"}) {
+            const std::string word = std::string(want).starts_with("speed") ? want : " " + std::string(want) + " ";
+            EXPECT_NE(stty.find(word), std::string::npos) << want << " in\n" << stty;
+        }
+    }
+}
+
+// A port that cannot be had is refused at the open with the system's own
+// words, and every later use of the channel fails with a report. (Wine does
+// not keep a serial port to its first user, so a port in use cannot be
+// shown here.)
+TEST_F(WindowsSerial, RefusedOpensSayWhy)
+{
+    PrinterService::start({});
+
+    const std::string notFound[] = {windowsErrorText(ERROR_FILE_NOT_FOUND), windowsErrorText(ERROR_PATH_NOT_FOUND)};
+    struct Case {
+        int port;
+        SerialLine line;
+        std::vector<std::string> mentions;
+        bool systemWordsForMissing;
+    } cases[] = {
+        {0, {}, {"No serial port"}, false},
+        {9, {}, {"COM9"}, true}, // no such port in the prefix
+        {1, {9600, 'N', 9, 1}, {"data bits"}, false}, // refused before the port is tried
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        const Result s = open(c.port, c.line);
+        ASSERT_TRUE(s.failed());
+        for (const std::string& m : c.mentions)
+            EXPECT_NE(s.error().find(m), std::string::npos) << s.error();
+        if (c.systemWordsForMissing) {
+            EXPECT_TRUE(s.error().find(notFound[0]) != std::string::npos ||
+                        s.error().find(notFound[1]) != std::string::npos)
+                << s.error();
+        }
+        EXPECT_FALSE(channel.isOpen());
+    }
+    int count = 0;
+    Bytes bytes;
+    EXPECT_TRUE(channel.write(kModelQuery).failed());
+    EXPECT_TRUE(channel.waitingCount(count, 1ms).failed());
+    EXPECT_TRUE(channel.read(bytes).failed());
+
+    EXPECT_TRUE(open().ok()) << "the same channel opens a port that is there";
+}
+
+// Polling the waiting count sleeps in the system while nothing comes (the
+// session polls for up to five seconds per record) and wakes as soon as a
+// byte arrives.
+TEST_F(WindowsSerial, WaitingCountSleepsUntilAByteComes)
+{
+    PrinterService::start({"--silent"});
+    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(channel.write(kModelQuery).ok());
+    FILETIME created, ended, kernelBefore, userBefore, kernelAfter, userAfter;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernelBefore, &userBefore);
+    const auto start = std::chrono::steady_clock::now();
+    int polls = 0;
+    while (std::chrono::steady_clock::now() - start < 600ms) {
+        int count = -1;
+        ASSERT_TRUE(channel.waitingCount(count, 2ms).ok());
+        EXPECT_EQ(count, 0);
+        ++polls;
+    }
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernelAfter, &userAfter);
+    const auto ticks = [](const FILETIME& t) { return (std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const auto busyMs = (ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 10000;
+    EXPECT_LE(polls, 600) << "each poll waits about its slice";
+    EXPECT_LT(busyMs, 300u) << "the process spun for " << busyMs << " ms of 600";
+    channel.close();
+    PrinterService::stop();
+
+    // A byte that comes ends the wait at once, long before the slice is over.
+    PrinterService::start({"--answer", "K20_T"});
+    ASSERT_TRUE(open().ok());
+    ASSERT_TRUE(channel.write(kModelQuery).ok());
+    int count = 0;
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(channel.waitingCount(count, 5000ms).ok());
+    EXPECT_GT(count, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2000ms);
+    EXPECT_EQ(readUntil(5), (Bytes{'K', '2', '0', '_', 'T'}));
+}
+
+} // namespace
+} // namespace fw::test

@@ -1,0 +1,85 @@
+// The settings file on Windows is the profile functions' own: what
+// writeSetting stores, GetPrivateProfileStringA reads as written, and what
+// WritePrivateProfileStringA stores, readSetting reads; text in the 8-bit
+// code page (here Windows-1252), values read cut to 254 characters.
+
+#include "settings/settings_store.h"
+
+#include "windows_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace fw::test {
+namespace {
+
+std::string profileValue(const std::string& file, const char* key)
+{
+    std::string buffer(4096, '\0');
+    const DWORD n = GetPrivateProfileStringA(kSettingsSection, key, "<missing>", buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), file.c_str());
+    buffer.resize(n);
+    return buffer;
+}
+
+TEST(WindowsSettings, TheProfileFunctionsReadWhatIsWrittenAndBack)
+{
+    const std::string x300(300, 'x');
+    std::string e300, e300File, e254;
+    for (int i = 0; i < 300; ++i) {
+        e300 += "\xC3\xA9"; // é in UTF-8
+        e300File += '\xE9'; // é in Windows-1252
+        if (i < 254)
+            e254 += "\xC3\xA9";
+    }
+    struct Case {
+        const char* name;
+        std::string value;   // as the program holds it (UTF-8)
+        std::string inFile;  // as the profile functions see it
+        std::string readBack;
+        bool codePage;       // needs Windows-1252
+    } cases[] = {
+        {"address", "192.168.0.10", "192.168.0.10", "192.168.0.10", false},
+        {"accents and umlauts", "Caf\xC3\xA9 \xC3\x84", "Caf\xE9 \xC4", "Caf\xC3\xA9 \xC3\x84", true},
+        {"300 characters", x300, x300, x300.substr(0, 254), false},
+        {"300 characters outside ASCII", e300, e300File, e254, true},
+        {"a line break ends the value", "10.0.0.1\r\nInterface=2", "10.0.0.1", "10.0.0.1", false},
+    };
+    TestFolder folder("settings");
+    const std::string file = settingsFilePath(folder.path());
+    EXPECT_EQ(file, folder / "Firmware.ini");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.codePage && GetACP() != 1252) {
+            ADD_FAILURE() << "the system's code page is " << GetACP() << ", this case needs 1252";
+            continue;
+        }
+        writeSetting(file, kKeyTcpIp, c.value);
+        EXPECT_EQ(profileValue(file, kKeyTcpIp), c.inFile);
+        EXPECT_EQ(profileValue(file, kKeyInterface), "<missing>");
+
+        ASSERT_TRUE(WritePrivateProfileStringA(kSettingsSection, kKeyTcpIp, c.inFile.c_str(), file.c_str()));
+        EXPECT_EQ(readSetting(file, kKeyTcpIp), c.readBack);
+    }
+    EXPECT_EQ(readSetting(file, kKeyBaudRate), "");
+    EXPECT_EQ(readSetting(folder / "none.ini", kKeyTcpIp), "");
+}
+
+// A program folder whose name has no form in the code page still gets its
+// own Firmware.ini.
+TEST(WindowsSettings, AFolderOutsideTheCodePageKeepsItsFile)
+{
+    TestFolder folder("\xE8\xA8\xAD\xE5\xAE\x9A-\xCE\xA9"); // 設定-Ω
+    const std::string file = settingsFilePath(folder.path());
+    writeSetting(file, kKeyBaudRate, "2");
+    writeSetting(file, kKeyTcpIp, "Caf\xC3\xA9");
+    EXPECT_EQ(readSetting(file, kKeyBaudRate), "2");
+    EXPECT_EQ(readSetting(file, kKeyTcpIp), "Caf\xC3\xA9");
+    wchar_t value[64] = {};
+    GetPrivateProfileStringW(L"PRINTFirmware", L"BaudRate", L"", value, 64, wide(file).c_str());
+    EXPECT_EQ(std::wstring(value), L"2");
+}
+
+} // namespace
+} // namespace fw::test

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 
@@ -38,7 +39,28 @@ std::FILE* takeResultsOutput(bool libraryLinesToStderr)
     return out ? out : stdout;
 }
 
-void startSystem(int&, char**) {}
+namespace {
+
+UINT consoleCodePage = 0;
+
+void restoreConsole()
+{
+    SetConsoleOutputCP(consoleCodePage);
+}
+
+} // namespace
+
+// The program's texts are UTF-8 (a package's name may hold any character):
+// the console shows them as such while the program runs, and gets its own
+// code page back at the end.
+void startSystem(int&, char**)
+{
+    const UINT current = GetConsoleOutputCP();
+    if (current != 0 && current != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        consoleCodePage = current;
+        std::atexit(restoreConsole);
+    }
+}
 
 std::vector<std::string> commandArguments(int, char**)
 {

@@ -144,12 +144,11 @@ Form1Window::~Form1Window()
 {
     form_.reset();
     toolkit_.reset();
-    if (handles_.window && IsWindow(handles_.window)) {
+    if (handles_.window && IsWindow(handles_.window))
         DestroyWindow(handles_.window);
-        // The window's end asks the loop to end; there is none now.
-        MSG msg;
-        PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    }
+    // The window's end asks its loop to end; no loop of it runs any more.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     if (handles_.accelerators)
         DestroyAcceleratorTable(handles_.accelerators);
     for (auto& [key, f] : fonts_)
@@ -278,12 +277,18 @@ void Form1Window::createControls(HINSTANCE instance)
             SetWindowSubclass(w, frameProcedure, kFrameSubclass, 0);
         } else if (c.kind == layout::Kind::List) {
             // The closed list is as high as the design says, whatever the font.
-            RECT r{};
-            GetWindowRect(w, &r);
-            const LRESULT field = SendMessageW(w, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-            const int diff = c.height - (r.bottom - r.top);
-            if (diff && field > 0 && field + diff > 0)
-                SendMessageW(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + diff);
+            // What the list reports back need not be what it was given, so
+            // each step corrects what was given by what came out.
+            LRESULT field = SendMessageW(w, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+            for (int tries = 0; tries < 3 && field > 0; ++tries) {
+                RECT r{};
+                GetWindowRect(w, &r);
+                const int diff = c.height - (r.bottom - r.top);
+                if (!diff || field + diff <= 0)
+                    break;
+                field += diff;
+                SendMessageW(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+            }
         } else if (c.kind == layout::Kind::Picture) {
             auto bitmap = static_cast<HBITMAP>(LoadImageW(instance, pictureResource(c.picture).c_str(),
                                                           IMAGE_BITMAP, c.width, c.height, 0));

@@ -27,4 +27,20 @@ std::string programFolder()
     }
 }
 
+// On Windows the program's folder always holds its files.
+Locations decideLocations(const LocationInputs& in)
+{
+    return portableLocations(in.programFolder);
+}
+
+Locations programLocations()
+{
+    return portableLocations(programFolder());
+}
+
+bool makeSettingsFolder(const Locations& where)
+{
+    return !where.settingsFolder.empty();
+}
+
 } // namespace fw

@@ -2,6 +2,8 @@
 #include "channels/product_channels.h"
 #include "channels/tavlib_binding.h"
 #include "engine/clock.h"
+#include "settings/locations.h"
+#include "settings/settings_store.h"
 #include "window/main_window.h"
 
 #include <QApplication>
@@ -13,13 +15,24 @@
 
 int main(int argc, char** argv)
 {
+    // Decided once: the settings file, the packages and the port links live
+    // in the program's folder, or, for an installed program, in the user's
+    // configuration folder and among the installed samples.
+    const fw::Locations where = fw::programLocations();
+
     // Answered before any window exists, so that they work without a display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("Usage: Firmware [--help] [--version]\n\n"
                         "Opens the window of the Firmware Downloader: choose a package with\n"
                         "File > Open, the printer's interface, then press Download Start.\n"
-                        "Without a window, use firmware-cli (firmware-cli --help).\n");
+                        "Without a window, use firmware-cli (firmware-cli --help).\n\n"
+                        "Files:\n"
+                        "  settings  %s (written by &OK)\n"
+                        "  packages  %s (where File > Open starts)\n"
+                        "  ports     %s/ports/COMn (links to serial devices)\n",
+                        fw::settingsFilePath(where.settingsFolder).c_str(), where.packagesFolder.c_str(),
+                        where.settingsFolder.c_str());
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -35,11 +48,10 @@ int main(int argc, char** argv)
         icon.addFile(QString(":/images/icon-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
 
-    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
-    fw::TavlibBinding usb(programDir);
-    fw::ProductChannels channels(programDir, usb);
+    fw::TavlibBinding usb(where.libraryFolder);
+    fw::ProductChannels channels(where.settingsFolder, usb);
     fw::SteadyClock clock;
-    fw::MainWindow window(programDir, usb, channels, clock);
+    fw::MainWindow window(where, usb, channels, clock);
     window.setWindowIcon(icon);
     window.startUp();
     window.show();

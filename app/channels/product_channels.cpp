@@ -2,8 +2,8 @@
 
 namespace fw {
 
-ProductChannels::ProductChannels(const std::string& programDir, UsbLibrary& usb)
-    : serial_(programDir), usb_(usb) {}
+ProductChannels::ProductChannels(const std::string& linksFolder, UsbLibrary& usb)
+    : serial_(linksFolder), usb_(usb) {}
 
 DownloadChannel& ProductChannels::channel(ChannelKind kind) {
     switch (kind) {

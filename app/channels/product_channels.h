@@ -12,7 +12,9 @@ namespace fw {
 
 class ProductChannels final : public ChannelSet {
 public:
-    ProductChannels(const std::string& programDir, UsbLibrary& usb);
+    // `linksFolder` holds the optional ports/COMn links: the program's
+    // folder, or an installed program's settings folder.
+    ProductChannels(const std::string& linksFolder, UsbLibrary& usb);
     DownloadChannel& channel(ChannelKind kind) override;
 
 private:

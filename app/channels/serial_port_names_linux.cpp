@@ -40,9 +40,9 @@ bool uartPresent(const std::string& ttyDir) {
     return in >> type && type != 0;
 }
 
-std::string linkedPort(int portNumber, const std::string& programDir) {
-    if (programDir.empty()) return {};
-    const std::string link = programDir + "/ports/COM" + std::to_string(portNumber);
+std::string linkedPort(int portNumber, const std::string& linksFolder) {
+    if (linksFolder.empty()) return {};
+    const std::string link = linksFolder + "/ports/COM" + std::to_string(portNumber);
     struct stat st {};
     if (::lstat(link.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return {};
     char resolved[PATH_MAX];
@@ -53,16 +53,16 @@ std::string linkedPort(int portNumber, const std::string& programDir) {
     const ssize_t n = ::readlink(link.c_str(), target.data(), target.size() - 1);
     if (n <= 0) return link;
     std::string t(target.data(), static_cast<std::size_t>(n));
-    if (t.front() != '/') t = programDir + "/ports/" + t;
+    if (t.front() != '/') t = linksFolder + "/ports/" + t;
     return t;
 }
 
 } // namespace
 
-std::string resolveSerialPortIn(int portNumber, const std::string& programDir,
+std::string resolveSerialPortIn(int portNumber, const std::string& linksFolder,
                                 const std::string& sysClassTty, const std::string& devDir) {
     if (portNumber < 1) return {};
-    if (std::string linked = linkedPort(portNumber, programDir); !linked.empty()) return linked;
+    if (std::string linked = linkedPort(portNumber, linksFolder); !linked.empty()) return linked;
 
     static constexpr std::string_view kGroups[] = {"ttyUSB", "ttyACM", "ttyS"};
     std::vector<std::pair<long, std::string>> found[std::size(kGroups)];
@@ -91,8 +91,8 @@ std::string resolveSerialPortIn(int portNumber, const std::string& programDir,
     return {};
 }
 
-std::string resolveSerialPort(int portNumber, const std::string& programDir) {
-    return resolveSerialPortIn(portNumber, programDir, "/sys/class/tty", "/dev");
+std::string resolveSerialPort(int portNumber, const std::string& linksFolder) {
+    return resolveSerialPortIn(portNumber, linksFolder, "/sys/class/tty", "/dev");
 }
 
 } // namespace fw

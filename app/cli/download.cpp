@@ -219,8 +219,8 @@ int runDownload(Arguments args, std::FILE* out)
     if (const std::string why = parse(args, o); !why.empty())
         return usageError(why);
 
-    const std::string folder = programFolder();
-    TavlibBinding usb(folder);
+    const Locations where = programLocations();
+    TavlibBinding usb(where.libraryFolder);
     if (!o.settingsFile.empty()) {
         if (!std::filesystem::is_regular_file(std::filesystem::u8path(o.settingsFile)))
             return usageError("no settings file " + o.settingsFile);
@@ -259,7 +259,7 @@ int runDownload(Arguments args, std::FILE* out)
     ProgressDisplay progress(stderr, o.common.quiet ? ProgressDisplay::Style::None
                                      : terminal     ? ProgressDisplay::Style::Bar
                                                     : ProgressDisplay::Style::Lines);
-    ProductChannels channels(folder, usb);
+    ProductChannels channels(where.settingsFolder, usb);
     SteadyClock clock;
     DownloadSession session(channels, clock);
     CommandLineView view(*o.kind, o.settings, progress);
@@ -283,7 +283,7 @@ int runDownload(Arguments args, std::FILE* out)
     switch (*o.kind) {
     case ChannelKind::Serial:
         port = "COM" + std::to_string(o.settings.portNumber);
-        device = resolveSerialPort(o.settings.portNumber, folder);
+        device = resolveSerialPort(o.settings.portNumber, where.settingsFolder);
         break;
     case ChannelKind::Usb:
         device = o.settings.usbDevicePath;

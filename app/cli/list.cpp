@@ -45,13 +45,13 @@ int runList(Arguments args, std::FILE* out)
         else if (a != "--verbose" && a != "--quiet")
             return usageError("list takes no argument '" + a + "'");
     }
-    const std::string folder = programFolder();
+    const Locations where = programLocations();
 
     std::string serialJson;
     std::string serialText;
     for (int n = 1; n <= static_cast<int>(std::size(kPortEntries)); ++n) {
         const std::string port = "COM" + std::to_string(n);
-        const std::string device = resolveSerialPort(n, folder);
+        const std::string device = resolveSerialPort(n, where.settingsFolder);
         const SerialPortDetails details = device.empty() ? SerialPortDetails{} : describeSerialPort(device);
         JsonObject o;
         o.add("port", port);
@@ -67,7 +67,7 @@ int runList(Arguments args, std::FILE* out)
         serialText += "  " + line + "\n";
     }
 
-    TavlibBinding usb(folder);
+    TavlibBinding usb(where.libraryFolder);
     std::vector<UsbPrinter> printers;
     std::int32_t count = -1;
     const Result found = findUsbPrinters(usb, printers, count);

@@ -34,11 +34,16 @@ void takeUsbDevicePath(Toolkit& ui, FormState& state, UsbLibrary& usb)
     state.usbDevicePath.assign(buffer, kDevicePathChars);
 }
 
-Form::Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, std::string programDir)
-    : ui_(ui), usb_(usb), session_(session), programDir_(std::move(programDir))
+Form::Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, Locations where)
+    : ui_(ui), usb_(usb), session_(session), where_(std::move(where))
 {
     ui_.setEvents(this);
     ui_.setBackColour(Ctl::cmdSTART, kStartColourInitial);
+}
+
+Form::Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, const std::string& programDir)
+    : Form(ui, usb, session, portableLocations(programDir))
+{
 }
 
 Form::~Form()
@@ -48,17 +53,17 @@ Form::~Form()
 
 void Form::startUp()
 {
-    fw::startUp(ui_, state_, usb_, programDir_);
+    fw::startUp(ui_, state_, usb_, where_.settingsFolder);
     // Show which device each port number reaches.
     for (int i = 0; i < ui_.itemCount(Ctl::cboPORT); ++i) {
-        const std::string device = resolveSerialPort(i + 1, programDir_);
+        const std::string device = resolveSerialPort(i + 1, where_.settingsFolder);
         ui_.setItemToolTip(Ctl::cboPORT, i, device.empty() ? std::string("no serial port present") : device);
     }
 }
 
 void Form::openPackage()
 {
-    runOpenStep(ui_, state_, programDir_);
+    runOpenStep(ui_, state_, where_.packagesFolder);
 }
 
 void Form::startDownload()
@@ -70,14 +75,17 @@ void Form::startDownload()
         bool& flag;
         ~Running() { flag = false; }
     } running{state_.sessionRunning};
-    runOpenStep(ui_, state_, programDir_);
+    runOpenStep(ui_, state_, where_.packagesFolder);
     WindowSessionView view(ui_, state_);
     (void)session_.run(state_.packagePath, view);
 }
 
 void Form::storeSettings()
 {
-    fw::storeSettings(ui_, programDir_);
+    // An installed program's settings folder is made on the first save.
+    if (where_.installed)
+        (void)makeSettingsFolder(where_);
+    fw::storeSettings(ui_, where_.settingsFolder);
 }
 
 bool Form::mayClose()

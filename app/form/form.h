@@ -7,6 +7,7 @@
 #include "engine/session.h"
 #include "form/form_state.h"
 #include "form/toolkit.h"
+#include "settings/locations.h"
 
 #include <string>
 
@@ -26,9 +27,11 @@ void takeUsbDevicePath(Toolkit& ui, FormState& state, UsbLibrary& usb);
 
 class Form final : public ToolkitEvents {
 public:
-    // `programDir` is the folder that holds the program file: its settings
-    // file, its K20T packages and its ports/COMn links.
-    Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, std::string programDir);
+    // `where` tells where the settings file, the packages and the ports/COMn
+    // links are.
+    Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, Locations where);
+    // Everything in `programDir`, the folder that holds the program file.
+    Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, const std::string& programDir);
     ~Form() override;
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
@@ -50,7 +53,7 @@ public:
     bool endRequested() const { return state_.endRequested; }
 
     FormState& state() { return state_; }
-    const std::string& programDir() const { return programDir_; }
+    const Locations& locations() const { return where_; }
 
     void optionClicked(Ctl option) override;
     void listClicked(Ctl list) override;
@@ -59,7 +62,7 @@ private:
     Toolkit& ui_;
     UsbLibrary& usb_;
     DownloadSession& session_;
-    std::string programDir_;
+    Locations where_;
     FormState state_;
 };
 

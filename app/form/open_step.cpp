@@ -3,8 +3,6 @@
 #include "engine/package_file.h"
 #include "engine/session.h"
 
-#include <filesystem>
-
 namespace fw {
 
 namespace {
@@ -31,12 +29,12 @@ std::int64_t readableLength(const std::string& path)
 
 } // namespace
 
-void runOpenStep(Toolkit& ui, FormState& state, const std::string& programDir)
+void runOpenStep(Toolkit& ui, FormState& state, const std::string& packagesFolder)
 {
     OpenDialogSetup setup;
     setup.flags = kOfnReadOnly | kOfnHideReadOnly | kOfnPathMustExist;
     setup.title = "Open";
-    setup.initialDir = (std::filesystem::path(programDir) / "K20T").string();
+    setup.initialDir = packagesFolder;
     setup.filter = "Firmware File(*.DPX)|*.DPX";
 
     const OpenDialogResult chosen = ui.showOpenDialog(setup);

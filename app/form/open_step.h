@@ -10,8 +10,8 @@
 
 namespace fw {
 
-// Runs the whole step, dialog included. `programDir` is the folder that holds
-// the program file; the dialog starts in its K20T folder.
-void runOpenStep(Toolkit& ui, FormState& state, const std::string& programDir);
+// Runs the whole step, dialog included. The dialog starts in
+// `packagesFolder` (the K20T folder).
+void runOpenStep(Toolkit& ui, FormState& state, const std::string& packagesFolder);
 
 } // namespace fw

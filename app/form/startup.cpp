@@ -38,7 +38,7 @@ std::string usbEntryName(int k)
     return (k < 10 ? "USB00" : "USB0") + std::to_string(k);
 }
 
-void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& programDir)
+void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& settingsFolder)
 {
     fill(ui, Ctl::cboPORT, kPortEntries);
     const char* const noUsb[] = {kNoUsbEntry};
@@ -61,7 +61,7 @@ void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& 
         ui.setEnabled(Ctl::OptUSB, false);
     }
 
-    const std::string path = settingsFilePath(programDir);
+    const std::string path = settingsFilePath(settingsFolder);
     const std::string interface = readSetting(path, kKeyInterface);
     const std::string interfaceSel = readSetting(path, kKeyInterfaceSel);
 
@@ -101,9 +101,9 @@ void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& 
     ui.setText(Ctl::TextEthernet, address);
 }
 
-void storeSettings(Toolkit& ui, const std::string& programDir)
+void storeSettings(Toolkit& ui, const std::string& settingsFolder)
 {
-    const std::string path = settingsFilePath(programDir);
+    const std::string path = settingsFilePath(settingsFolder);
     if (ui.isSelected(Ctl::OptSerial)) {
         writeSetting(path, kKeyInterface, "1");
         writeSetting(path, kKeyInterfaceSel, std::to_string(ui.listIndex(Ctl::cboPORT)));

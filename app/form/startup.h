@@ -35,13 +35,13 @@ inline constexpr const char* kHandShakeEntries[] = {"DTR/DSR"};
 std::string usbEntryName(int k);
 
 // Fills the lists, lists the USB printers, restores the last settings from
-// the settings file in `programDir` and chooses the stored interface. The
+// the settings file in `settingsFolder` and chooses the stored interface. The
 // window's handlers must already be connected: selecting options and USB
 // entries runs them. The caller shows the window afterwards.
-void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& programDir);
+void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& settingsFolder);
 
 // "&OK": writes the interface, the list positions and the address into the
-// settings file in `programDir`. The caller closes the window afterwards.
-void storeSettings(Toolkit& ui, const std::string& programDir);
+// settings file in `settingsFolder`. The caller closes the window afterwards.
+void storeSettings(Toolkit& ui, const std::string& settingsFolder);
 
 } // namespace fw

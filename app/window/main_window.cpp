@@ -8,8 +8,7 @@
 
 namespace fw {
 
-MainWindow::MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSet& channels,
-                       Clock& clock)
+MainWindow::MainWindow(const Locations& where, UsbLibrary& usb, ChannelSet& channels, Clock& clock)
     : ui_(std::make_unique<Ui::Form1>()), channels_(channels), session_(channels, clock)
 {
     ui_->setupUi(this);
@@ -19,7 +18,7 @@ MainWindow::MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSe
     setFixedSize(813, 417 + menuBar()->sizeHint().height());
 
     toolkit_ = std::make_unique<QtToolkit>(*this, *ui_);
-    form_ = std::make_unique<Form>(*toolkit_, usb, session_, programDir);
+    form_ = std::make_unique<Form>(*toolkit_, usb, session_, where);
 
     connect(ui_->mnuFileOpen, &QAction::triggered, this, [this] { form_->openPackage(); });
     connect(ui_->mnuFileExit, &QAction::triggered, this, &MainWindow::close);
@@ -28,6 +27,11 @@ MainWindow::MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSe
     connect(ui_->cmdCancel, &QPushButton::clicked, this, &MainWindow::close);
 
     ui_->cmdSTART->setFocus();
+}
+
+MainWindow::MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSet& channels, Clock& clock)
+    : MainWindow(portableLocations(programDir), usb, channels, clock)
+{
 }
 
 MainWindow::~MainWindow() = default;

@@ -21,8 +21,10 @@ class UsbLibrary;
 
 class MainWindow final : public QMainWindow {
 public:
-    // `programDir` is the folder that holds the program file; `usb`,
-    // `channels` and `clock` outlive the window.
+    // `where` tells where the program's files are; `usb`, `channels` and
+    // `clock` outlive the window.
+    MainWindow(const Locations& where, UsbLibrary& usb, ChannelSet& channels, Clock& clock);
+    // Everything in `programDir`, the folder that holds the program file.
     MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSet& channels, Clock& clock);
     ~MainWindow() override;
 

@@ -43,7 +43,7 @@ protected:
     {
         ui.dialogAnswers.push_back({path, fs::path(path).filename().string()});
     }
-    void run() { fw::runOpenStep(ui, state, dir.string()); }
+    void run() { fw::runOpenStep(ui, state, (dir / "K20T").string()); }
 
     fs::path dir;
     fw::test::FakeToolkit ui;

@@ -4,10 +4,12 @@
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -35,13 +37,36 @@ void usage() {
         "  --stray N          answer record N with ACK and a stray byte\n"
         "  --hang-up N        hang up after receiving record N\n"
         "  --package FILE     the package being sent, to know where records end\n"
-        "  --quiet-gap MS     without a package, a record ends after this silence (default 30)\n"
+        "  --packages DIR     every .DPX package in DIR may be sent (repeatable)\n"
+        "  --quiet-gap MS     a record of no known package ends after this silence (default 30)\n"
         "  --capture FILE     write every byte received to FILE at the end\n"
         "  --link DIR         make DIR/ports/COM<n> point at the pseudo-terminal\n"
         "  --com N            the n for --link (default 1)\n"
         "  --raw              put the pseudo-terminal in raw mode at once\n"
         "  --fd N             serve file descriptor N instead of a pseudo-terminal\n",
         stderr);
+}
+
+bool readRecords(const std::string& path, std::vector<std::vector<std::uint8_t>>& records) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    records = fw::sim::splitPackage(bytes);
+    return true;
+}
+
+// The records of every .DPX file (any case) in `folder`.
+bool readFolder(const std::string& folder, fw::sim::PrinterScript& script) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) return false;
+    for (const auto& entry : it) {
+        std::string ext = entry.path().extension().string();
+        for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (ext != ".DPX" || !entry.is_regular_file(ec)) continue;
+        if (!readRecords(entry.path().string(), script.knownPackages.emplace_back())) return false;
+    }
+    return true;
 }
 
 bool number(const char* text, int& out) {
@@ -100,6 +125,13 @@ int main(int argc, char** argv) {
         else if (a == "--stray") intArg(script.strayRecord);
         else if (a == "--hang-up") intArg(script.hangUpRecord);
         else if (a == "--package") packagePath = strArg();
+        else if (a == "--packages") {
+            const std::string folder = strArg();
+            if (!readFolder(folder, script)) {
+                std::fprintf(stderr, "printer-sim: cannot read the packages in %s\n", folder.c_str());
+                return 1;
+            }
+        }
         else if (a == "--quiet-gap") { intArg(v); script.quietGap = std::chrono::milliseconds(v); }
         else if (a == "--capture") capture = strArg();
         else if (a == "--link") linkDir = strArg();
@@ -114,14 +146,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (!packagePath.empty()) {
-        std::ifstream in(packagePath, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "printer-sim: cannot read %s\n", packagePath.c_str());
-            return 1;
-        }
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-        script.packageRecords = fw::sim::splitPackage(bytes);
+    if (!packagePath.empty() && !readRecords(packagePath, script.packageRecords)) {
+        std::fprintf(stderr, "printer-sim: cannot read %s\n", packagePath.c_str());
+        return 1;
     }
 
     std::optional<fw::sim::PseudoTerminal> pty;

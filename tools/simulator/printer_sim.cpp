@@ -40,6 +40,25 @@ std::vector<std::vector<std::uint8_t>> splitPackage(const std::vector<std::uint8
 PrinterSimulator::PrinterSimulator(int fd, PrinterScript script)
     : fd_(fd), script_(std::move(script)) {
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+    if (!script_.packageRecords.empty()) indexPackage(script_.packageRecords);
+    for (const auto& package : script_.knownPackages) indexPackage(package);
+    std::sort(lengths_.begin(), lengths_.end(), std::greater<>());
+    lengths_.erase(std::unique(lengths_.begin(), lengths_.end()), lengths_.end());
+    const auto& query = modelQuery();
+    const auto at = known_.lower_bound(query);
+    queryIsRecord_ = at != known_.end() && at->first.size() >= query.size() &&
+                     std::equal(query.begin(), query.end(), at->first.begin());
+}
+
+void PrinterSimulator::indexPackage(const std::vector<Bytes>& records) {
+    const std::size_t package = packages_.size();
+    auto& sequence = packages_.emplace_back();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const auto it = known_.try_emplace(records[i]).first;
+        it->second.push_back({package, i});
+        sequence.push_back(&it->first);
+        lengths_.push_back(records[i].size());
+    }
 }
 
 PrinterSimulator::~PrinterSimulator() {
@@ -172,63 +191,94 @@ void PrinterSimulator::completeRecord(std::size_t length) {
     acknowledge(number);
 }
 
-// Splits pending bytes into the query and records. `quiet` is set when no byte
-// has come for the quiet gap: whatever is pending then counts as complete.
+bool PrinterSimulator::expected(const Bytes* record) const {
+    for (const Position& e : expected_)
+        if (packages_[e.package][e.index] == record) return true;
+    return false;
+}
+
+// A record that occurs in many places says little about the next one.
+void PrinterSimulator::expectAfter(Known record) {
+    constexpr std::size_t kMostPlaces = 64;
+    expected_.clear();
+    if (record->second.size() > kMostPlaces) return;
+    for (const Position& at : record->second)
+        if (at.index + 1 < packages_[at.package].size()) expected_.push_back({at.package, at.index + 1});
+}
+
+PrinterSimulator::Match PrinterSimulator::matchKnown(bool quiet, std::size_t& length) {
+    const Bytes& p = pending_;
+    const auto startsWithP = [&p](const Bytes& r) {
+        return r.size() > p.size() && std::equal(p.begin(), p.end(), r.begin());
+    };
+    // Known records sort next to each other by their bytes: an exact match,
+    // then those it begins.
+    const auto at = known_.lower_bound(p);
+    const bool exact = at != known_.end() && at->first == p;
+    const auto next = exact ? std::next(at) : at;
+    const bool longer = next != known_.end() && startsWithP(next->first);
+    if (exact) {
+        // A record that another one begins with is taken at once only where
+        // the package order says it comes next.
+        if (longer && !quiet && !expected(&at->first)) return Match::Wait;
+        length = p.size();
+        expectAfter(at);
+        return Match::Complete;
+    }
+    if (longer) return quiet ? Match::Unknown : Match::Wait;
+
+    // More than one record pending (a printer that was not waited for): the
+    // expected one first, else the longest known one.
+    const auto begins = [&p](const Bytes& r) {
+        return r.size() < p.size() && std::equal(r.begin(), r.end(), p.begin());
+    };
+    for (const Position& e : expected_) {
+        const Bytes* r = packages_[e.package][e.index];
+        if (begins(*r)) {
+            length = r->size();
+            expectAfter(known_.find(*r));
+            return Match::Complete;
+        }
+    }
+    for (std::size_t n : lengths_) {
+        if (n >= p.size()) continue;
+        const auto found = known_.find(Bytes(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n)));
+        if (found != known_.end()) {
+            length = n;
+            expectAfter(found);
+            return Match::Complete;
+        }
+    }
+    return Match::Unknown;
+}
+
+// Splits pending bytes into model queries and records. `quiet` is set when no
+// byte has come for the quiet gap: whatever is pending then counts as
+// complete. A model query starts a new session at any record boundary, so
+// one printer serves downloads one after another.
 void PrinterSimulator::frame(bool quiet) {
-    const auto& records = script_.packageRecords;
     const auto& query = modelQuery();
     while (!hungUp_.load() && !stopping_.load()) {
         const auto soh = std::find(pending_.begin(), pending_.end(), kSoh);
         pending_.erase(pending_.begin(), soh); // noise between messages
         if (pending_.empty()) return;
 
-        bool anyRecord = false;
-        {
-            std::lock_guard lock(mutex_);
-            anyRecord = !records_.empty();
-        }
-        if (!anyRecord && pending_.size() >= query.size() &&
+        if (!queryIsRecord_ && pending_.size() >= query.size() &&
             std::equal(query.begin(), query.end(), pending_.begin())) {
             pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(query.size()));
+            expected_.clear();
             answerQuery();
             continue;
         }
 
-        if (nextRecord_ && *nextRecord_ < records.size()) {
-            const std::size_t want = records[*nextRecord_].size();
-            if (pending_.size() >= want) {
-                ++*nextRecord_;
-                completeRecord(want);
-                continue;
-            }
-            if (quiet) { // not what the package says: take what came
-                nextRecord_.reset();
-                completeRecord(pending_.size());
-            }
-            return;
+        std::size_t length = 0;
+        const Match match = known_.empty() ? Match::Unknown : matchKnown(quiet, length);
+        if (match == Match::Complete) {
+            completeRecord(length);
+            continue;
         }
-
-        if (!records.empty()) {
-            std::optional<std::size_t> exact;
-            bool longer = false;
-            for (std::size_t k = 0; k < records.size(); ++k) {
-                const auto& r = records[k];
-                if (r.size() < pending_.size()) continue;
-                if (!std::equal(pending_.begin(), pending_.end(), r.begin())) continue;
-                if (r.size() == pending_.size()) {
-                    if (!exact) exact = k;
-                } else {
-                    longer = true;
-                }
-            }
-            if (exact && (!longer || quiet)) {
-                nextRecord_ = *exact + 1;
-                completeRecord(pending_.size());
-                continue;
-            }
-        }
-        if (quiet) {
-            nextRecord_.reset();
+        if (match == Match::Unknown && quiet) {
+            expected_.clear();
             completeRecord(pending_.size());
         }
         return;

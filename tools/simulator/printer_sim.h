@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,10 +34,12 @@ struct PrinterScript {
     int nakRecord = 0;    // answer this record with NAK
     int strayRecord = 0;  // answer this record with ACK and one more byte
     int hangUpRecord = 0; // hang up right after receiving this record
-    // Records of the package being sent (SOH up to, not including, CR). When
-    // given, a record is known complete the moment its last byte arrives;
-    // otherwise a record ends after `quietGap` without a byte.
+    // Records of the package being sent (SOH up to, not including, CR), and
+    // of any other packages that may be sent (one entry per package). A
+    // record known by its bytes is complete the moment its last byte
+    // arrives; anything else ends after `quietGap` without a byte.
     std::vector<std::vector<std::uint8_t>> packageRecords;
+    std::vector<std::vector<std::vector<std::uint8_t>>> knownPackages;
     std::chrono::milliseconds quietGap{30};
     // Keep, for each record after the first, the time from writing the
     // previous acknowledgement to reading this record's first byte.
@@ -70,6 +73,20 @@ public:
     std::string lastError() const;
 
 private:
+    using Bytes = std::vector<std::uint8_t>;
+    struct Position {
+        std::size_t package;
+        std::size_t index;
+    };
+    using Known = std::map<Bytes, std::vector<Position>>::const_iterator;
+    enum class Match { Complete, Wait, Unknown };
+
+    void indexPackage(const std::vector<Bytes>& records);
+    // Whether the pending bytes start with a known record; on Complete,
+    // `length` is its length and the next record is expected after it.
+    Match matchKnown(bool quiet, std::size_t& length);
+    bool expected(const Bytes* record) const;
+    void expectAfter(Known record);
     void onBytes(const std::uint8_t* data, std::size_t n);
     void frame(bool quiet);
     void completeRecord(std::size_t length);
@@ -92,9 +109,16 @@ private:
     std::vector<std::chrono::nanoseconds> ackTimes_;
     std::string error_;
 
+    // The known records: each once, with where it occurs; each package's
+    // records in order; the lengths records have, longest first.
+    std::map<Bytes, std::vector<Position>> known_;
+    std::vector<std::vector<const Bytes*>> packages_;
+    std::vector<std::size_t> lengths_;
+    bool queryIsRecord_ = false; // a known record starts like the model query
+
     // framing state (run() thread only)
     std::vector<std::uint8_t> pending_;
-    std::optional<std::size_t> nextRecord_;
+    std::vector<Position> expected_; // where the record after the last one may be
     std::chrono::steady_clock::time_point lastByte_{};
     std::chrono::steady_clock::time_point lastAck_{};
     bool ackWritten_ = false;

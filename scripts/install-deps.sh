@@ -18,6 +18,8 @@ PACKAGES=(
   libudev-dev umockdev libumockdev-dev gir1.2-umockdev-1.0
   # the network print path and its local test server
   libsmbclient-dev samba smbclient
+  # the Debian package and the installed program's checks
+  dpkg-dev lintian desktop-file-utils appstream
   # fuzzing
   clang libclang-rt-14-dev
   # the Windows build of the USB library, tested under Wine

@@ -6,10 +6,11 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)"
+# The program alone, with the simulator and the demo driver; no tests.
+cmake --preset app >/dev/null
+cmake --build --preset app -j "$(nproc)"
 
-bin="$root/build/default/bin"
+bin="$root/build/app/bin"
 if [ -f scripts/demo.sh ]; then
   exec bash scripts/demo.sh "$bin"
 fi
@@ -17,4 +18,4 @@ fi
 if [ -n "${DISPLAY:-}" ]; then
   exec "$bin/Firmware"
 fi
-exec bash scripts/screenshot.sh "$bin" "$root/build/default/Firmware-window.png"
+exec bash scripts/screenshot.sh "$bin" "$root/build/app/Firmware-window.png"

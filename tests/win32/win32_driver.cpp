@@ -109,6 +109,18 @@ void press(HWND dialog, int id)
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+bool waitForOpenDialogReady(HWND dialog, int timeoutMs)
+{
+    // Its folder view is a child window of its own once filled.
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    while (!FindWindowExW(dialog, nullptr, L"SHELLDLL_DefView", nullptr) || !fileNameBox(dialog)) {
+        if (GetTickCount64() >= until)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 void typeFileName(HWND dialog, const std::wstring& name)
 {
     HWND box = fileNameBox(dialog);

@@ -28,6 +28,8 @@ std::wstring messageBoxText(HWND box);
 // Presses a dialog's button `id` (IDOK, IDCANCEL) as a click would.
 void press(HWND dialog, int id);
 
+// Waits until an open dialog shows its folder; false when it did not.
+bool waitForOpenDialogReady(HWND dialog, int timeoutMs);
 // Types `name` into an open dialog's file name box.
 void typeFileName(HWND dialog, const std::wstring& name);
 // The file name box's text and the folder the dialog shows.

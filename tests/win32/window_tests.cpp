@@ -387,9 +387,7 @@ private:
             HWND d = waitForDialog(GetCurrentProcessId(), 10000);
             if (!d)
                 return;
-            // Ready once it shows its folder.
-            for (int i = 0; i < 250 && dialogFolder(d).empty(); ++i)
-                Sleep(20);
+            waitForOpenDialogReady(d, 5000);
             Seen s{dialogFolder(d), typedFileName(d), {}};
             if (a.empty()) {
                 press(d, IDCANCEL);

@@ -1,0 +1,327 @@
+// Firmware.exe end to end under Wine, driven from this program through Win32
+// messages as a user would: the package chosen in the Open dialog, "Download
+// Start", the outcome's box, "&OK". The printer is the simulator on COM1 (a
+// pseudo-terminal of printer_service.sh), a registered USB printer reached
+// through TAVLIB.dll whose pipes this program serves, or the file behind
+// \\127.0.0.1\lp1. What the printer received is compared byte for byte, and
+// the settings "&OK" stored are read back with the profile functions.
+#include "engine/protocol.h"
+#include "form1_layout.h"
+#include "sample_packages.h"
+#include "win32_driver.h"
+#include "windows_printers.h"
+#include "windows_test_support.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace fw::test {
+namespace {
+
+namespace layout = fw::layout;
+
+int controlId(const char* name)
+{
+    for (std::size_t i = 0; i < std::size(layout::kControls); ++i)
+        if (std::strcmp(layout::kControls[i].name, name) == 0)
+            return 1000 + static_cast<int>(i); // the window's control identifiers
+    return -1;
+}
+
+int menuId(const char* name)
+{
+    for (std::size_t i = 0; i < std::size(layout::kMenu); ++i)
+        if (std::strcmp(layout::kMenu[i].name, name) == 0)
+            return 2000 + static_cast<int>(i);
+    return -1;
+}
+
+struct FindChild {
+    int id;
+    HWND found;
+};
+
+HWND control(HWND window, const char* name)
+{
+    FindChild f{controlId(name), nullptr};
+    EnumChildWindows(
+        window,
+        [](HWND w, LPARAM p) {
+            auto* f = reinterpret_cast<FindChild*>(p);
+            if (GetDlgCtrlID(w) != f->id)
+                return TRUE;
+            f->found = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+std::string text(HWND window, const char* name) { return utf8(windowText(control(window, name))); }
+
+// Firmware.exe with TAVLIB.dll in a folder of its own, running.
+class Program {
+public:
+    Program(TestFolder& folder)
+    {
+        const std::string exe = folder / "Firmware.exe";
+        CopyFileW(wide(fromUnixPath(FIRMWARE_EXE)).c_str(), wide(exe).c_str(), FALSE);
+        CopyFileW(wide(fromUnixPath(TAVLIB_DLL)).c_str(), wide(folder / "TAVLIB.dll").c_str(), FALSE);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::wstring cmd = L"\"" + wide(exe) + L"\"";
+        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, wide(folder.path()).c_str(), &si,
+                            &pi_))
+            return;
+        window = waitForWindow(pi_.dwProcessId, L"Form1", 20000);
+    }
+    ~Program()
+    {
+        if (!pi_.hProcess)
+            return;
+        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+            ADD_FAILURE() << "Firmware.exe still runs";
+            TerminateProcess(pi_.hProcess, 99);
+            WaitForSingleObject(pi_.hProcess, 5000);
+        }
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+    DWORD id() const { return pi_.dwProcessId; }
+    // The exit code once it ended within `ms`; -1 while it runs.
+    int ended(int ms)
+    {
+        DWORD code = 0;
+        if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(ms)) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(pi_.hProcess, &code))
+            return -1;
+        return static_cast<int>(code);
+    }
+    HWND window = nullptr;
+
+private:
+    PROCESS_INFORMATION pi_{};
+};
+
+// Answers the Open dialog with `name` (nothing typed: the name it shows);
+// gives the name it showed.
+std::wstring answerOpenDialog(const Program& p, const std::wstring& name)
+{
+    HWND d = waitForDialog(p.id(), 10000);
+    EXPECT_NE(d, nullptr) << "no Open dialog";
+    if (!d)
+        return {};
+    EXPECT_TRUE(waitForOpenDialogReady(d, 5000));
+    const std::wstring shown = typedFileName(d);
+    if (!name.empty())
+        typeFileName(d, name);
+    press(d, IDOK);
+    EXPECT_TRUE(waitForClose(d, 5000));
+    return shown;
+}
+
+// Closes the next message box; gives its text.
+std::string answerBox(const Program& p, int timeoutMs)
+{
+    HWND box = waitForDialog(p.id(), timeoutMs);
+    if (!box)
+        return "(no box)";
+    const std::string said = utf8(messageBoxText(box));
+    press(box, IDOK);
+    waitForClose(box, 5000);
+    return said;
+}
+
+std::string profile(const std::string& ini, const char* key)
+{
+    char value[256] = {};
+    GetPrivateProfileStringA("PRINTFirmware", key, "(none)", value, sizeof value, ini.c_str());
+    return value;
+}
+
+// A registered USB printer. Its device path reaches the two FIFOs of
+// usb_printer_link.sh, on which this plays the printer: it answers the model
+// query, then acknowledges each record, and keeps what came.
+class UsbPrinter {
+public:
+    UsbPrinter(const std::string& answer, const std::vector<samples::Bytes>& records)
+    {
+        usb::test::removeAllPrinters();
+        const std::string path = usb::test::registerPrinter("USB\\VID_0483&PID_7C30\\FW1");
+        const char* dir = std::getenv("FW_USB_PRINTER_DIR");
+        const char* linked = std::getenv("FW_USB_PRINTER_DEVICE");
+        if (!dir || !linked) {
+            error = "no FIFOs: run under usb_printer_link.sh";
+            return;
+        }
+        if (path != std::string("\\\\?\\") + linked) {
+            error = "registered as " + path + ", linked as " + linked;
+            return;
+        }
+        // Both ends opened for reading and writing, so neither open waits for the other side.
+        for (auto [handle, name] : {std::pair{&fromHost_, "PIPE00"}, std::pair{&toHost_, "PIPE01"}})
+            *handle = CreateFileW(wide(fromUnixPath(dir) + "\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (fromHost_ == INVALID_HANDLE_VALUE || toHost_ == INVALID_HANDLE_VALUE) {
+            error = "cannot open the FIFOs: " + std::to_string(GetLastError());
+            return;
+        }
+        thread_ = std::thread([this, answer, records] {
+            if (!take(kModelQuery.size()) || !give(Bytes(answer.begin(), answer.end())))
+                return;
+            for (const samples::Bytes& r : records)
+                if (!take(r.size()) || !give({0x06}))
+                    return;
+        });
+    }
+    ~UsbPrinter()
+    {
+        stop_ = true;
+        if (thread_.joinable()) {
+            // A read still waiting gets a byte of its own.
+            const std::uint8_t wake = 0;
+            DWORD n = 0;
+            WriteFile(fromHost_, &wake, 1, &n, nullptr);
+            thread_.join();
+        }
+        for (HANDLE h : {fromHost_, toHost_})
+            if (h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+        usb::test::removeAllPrinters();
+    }
+    std::string error;
+
+    Bytes received() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_;
+    }
+
+private:
+    bool take(std::size_t n)
+    {
+        std::uint8_t buf[512];
+        for (std::size_t got = 0; got < n;) {
+            DWORD k = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(sizeof buf, n - got));
+            if (!ReadFile(fromHost_, buf, want, &k, nullptr) || stop_)
+                return false;
+            std::lock_guard<std::mutex> lock(mutex_);
+            received_.insert(received_.end(), buf, buf + k);
+            got += k;
+        }
+        return true;
+    }
+    bool give(const Bytes& bytes)
+    {
+        DWORD n = 0;
+        return WriteFile(toHost_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) && !stop_;
+    }
+
+    HANDLE fromHost_ = INVALID_HANDLE_VALUE, toHost_ = INVALID_HANDLE_VALUE;
+    mutable std::mutex mutex_;
+    Bytes received_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+};
+
+enum class Via { Serial, Usb, Network };
+
+TEST(FirmwareExe, DownloadsThroughTheWindowAndStoresItsSettings)
+{
+    std::string why;
+    ASSERT_TRUE(PrinterService::available(why)) << why;
+    struct Case {
+        Via via;
+        const char* settings; // stored before the start
+        const char* option;   // selected after start-up
+        const char* package;  // file name in K20T
+        bool openFirst;       // File > Open before "Download Start"
+        // What "&OK" stores.
+        const char* storedInterface;
+        const char* interfaceSel;
+        const char* tcpIp;
+    };
+    const Case cases[] = {
+        {Via::Serial, "Interface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n", "OptSerial", "FIRMWARE_\xC3\xA9.DPX", true,
+         "1", "0", "192.168.0.10"},
+        {Via::Usb, "Interface=2\r\nInterfaceSel=0\r\n", "OptUSB", "FONT.DPX", false, "2", "0", "192.168.0.10"},
+        {Via::Network, "Interface=3\r\nTcpIp=127.0.0.1\r\n", "OptEthernet", "FIRMWARE.DPX", false, "3", "(none)",
+         "127.0.0.1"},
+    };
+    const samples::Package pkg = samples::make(samples::Shape::Plain, false, 12);
+    const std::vector<samples::Bytes> records = samples::recordsFrom(pkg.bytes, 0);
+    Bytes expected(kModelQuery.begin(), kModelQuery.end());
+    for (const samples::Bytes& r : records)
+        expected.insert(expected.end(), r.begin(), r.end());
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        TestFolder folder("gui");
+        writeFile(folder / "Firmware.ini", std::string("[PRINTFirmware]\r\n") + c.settings);
+        CreateDirectoryW(wide(folder / "K20T").c_str(), nullptr);
+        const std::string package = folder / "K20T" + "\\" + c.package;
+        writeFile(package, pkg.bytes);
+
+        std::unique_ptr<UsbPrinter> usbPrinter;
+        if (c.via == Via::Serial)
+            PrinterService::start({"--answer", "K20_T"});
+        if (c.via == Via::Usb) {
+            usbPrinter = std::make_unique<UsbPrinter>("K20_T", records);
+            ASSERT_EQ(usbPrinter->error, "");
+        }
+        if (c.via == Via::Network)
+            writeFile(PrinterService::printShareFile(), "");
+
+        Program p(folder);
+        ASSERT_NE(p.window, nullptr) << "no window";
+        EXPECT_EQ(SendMessageW(control(p.window, c.option), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+        if (c.openFirst) {
+            PostMessageW(p.window, WM_COMMAND, MAKEWPARAM(menuId("mnuFileOpen"), 0), 0);
+            answerOpenDialog(p, wide(package));
+            EXPECT_EQ(text(p.window, "lblFileName"), std::string("FILE NAME : ") + c.package);
+            EXPECT_EQ(text(p.window, "lblSize"), "Size Total : " + std::to_string(pkg.bytes.size()));
+        }
+        // "Download Start" asks for the package again: confirmed as shown, or typed.
+        PostMessageW(control(p.window, "cmdSTART"), BM_CLICK, 0, 0);
+        const std::wstring shown = answerOpenDialog(p, c.openFirst ? L"" : wide(package));
+        if (c.openFirst) {
+            EXPECT_NE(shown.find(wide(c.package)), std::wstring::npos) << utf8(shown);
+        }
+        EXPECT_EQ(answerBox(p, 30000), "Download Success.");
+        EXPECT_EQ(text(p.window, "Label3"), std::to_string(pkg.bytes.size()) + "/" + std::to_string(pkg.bytes.size()));
+
+        PostMessageW(control(p.window, "cmdClose"), BM_CLICK, 0, 0); // "&OK"
+        EXPECT_EQ(p.ended(10000), 0);
+        const std::string ini = folder / "Firmware.ini";
+        EXPECT_EQ(profile(ini, "Interface"), c.storedInterface);
+        EXPECT_EQ(profile(ini, "InterfaceSel"), c.interfaceSel);
+        EXPECT_EQ(profile(ini, "BaudRate"), c.via == Via::Serial ? "2" : "0");
+        EXPECT_EQ(profile(ini, "TcpIp"), c.tcpIp);
+
+        Bytes received;
+        if (c.via == Via::Serial)
+            received = PrinterService::stop();
+        if (c.via == Via::Usb) {
+            received = usbPrinter->received();
+        }
+        if (c.via == Via::Network) {
+            const std::string job = readFile(PrinterService::printShareFile());
+            received.assign(job.begin(), job.end());
+        }
+        EXPECT_EQ(received, expected);
+    }
+}
+
+} // namespace
+} // namespace fw::test

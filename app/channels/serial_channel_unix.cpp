@@ -6,6 +6,11 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -100,13 +105,29 @@ Result SerialChannel::open(const ChannelSettings& settings) {
 Result SerialChannel::write(std::span<const std::uint8_t> bytes) {
     if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
     if (bytes.empty()) return Result::success();
-    const qint64 n = port_->write(reinterpret_cast<const char*>(bytes.data()),
-                                  static_cast<qint64>(bytes.size()));
-    if (n != static_cast<qint64>(bytes.size())) return portFault(*port_, "Write failed", portName_);
-    // write() only queues: push the bytes out now, without an event loop.
-    port_->flush();
-    while (port_->bytesToWrite() > 0) {
-        if (!port_->waitForBytesWritten(kWriteTimeoutMs)) return portFault(*port_, "Write failed", portName_);
+    // Straight to the port's descriptor (non-blocking): QSerialPort::write()
+    // would queue the record and arm a write notifier that the window's event
+    // processing then services and disarms, for every record.
+    const int fd = static_cast<int>(port_->handle());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+    const std::uint8_t* at = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, left);
+        if (n > 0) {
+            at += n;
+            left -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN)
+            return Result::failure("Write failed on " + portName_ + ": " + std::strerror(errno));
+        // The line's output buffer is full: wait for room.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (wait.count() <= 0) return Result::failure("Write failed on " + portName_ + ": Operation timed out");
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(wait.count())) < 0 && errno != EINTR)
+            return Result::failure("Write failed on " + portName_ + ": " + std::strerror(errno));
     }
     return Result::success();
 }

@@ -57,6 +57,8 @@ std::optional<ChannelKind> WindowSessionView::chosenInterface()
 // run in which no USB printer was listed.
 void WindowSessionView::lockControls(bool locked)
 {
+    if (!locked)
+        showHeldProgress();
     for (std::size_t k = 0; k < std::size(kLocked); ++k) {
         if (locked) {
             wasEnabled_[k] = ui_.isEnabled(kLocked[k]);
@@ -74,17 +76,45 @@ void WindowSessionView::showBusy(bool busy)
 
 void WindowSessionView::setProgressMaximum(float maximum)
 {
+    showHeldProgress(); // a count held back belongs to the old maximum
     ui_.setVisible(Ctl::ProgressBar, true);
     ui_.setProgressMax(maximum);
 }
 
 void WindowSessionView::showProgress(std::int64_t passed)
 {
+    passed_ = passed;
+    held_ = true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - shownAt_ >= kFrame) {
+        shownAt_ = now;
+        showHeldProgress();
+    }
+}
+
+// Whatever ends a run or opens a box shows the last count first.
+void WindowSessionView::showMessage(const std::string& text)
+{
+    showHeldProgress();
+    ui_.messageBox(text);
+}
+
+void WindowSessionView::processWindowRequests()
+{
+    showHeldProgress();
+    ui_.processWindowRequests();
+}
+
+void WindowSessionView::showHeldProgress()
+{
+    if (!held_)
+        return;
+    held_ = false;
     // Past the maximum (MDL40 packages whose end mark follows the section
     // header) the bar stays full.
-    if (!ui_.setProgressValue(static_cast<float>(passed)))
+    if (!ui_.setProgressValue(static_cast<float>(passed_)))
         ui_.setProgressValue(ui_.progressMax());
-    ui_.setText(Ctl::Label3, counterText(passed, ui_.progressMax()));
+    ui_.setText(Ctl::Label3, counterText(passed_, ui_.progressMax()));
 }
 
 } // namespace fw

@@ -6,6 +6,7 @@
 #include "form/form_state.h"
 #include "form/toolkit.h"
 
+#include <chrono>
 #include <iterator>
 #include <string>
 
@@ -29,19 +30,28 @@ public:
     void showBusy(bool busy) override;
     void setProgressMaximum(float maximum) override;
     void showProgress(std::int64_t passed) override;
-    void showMessage(const std::string& text) override { ui_.messageBox(text); }
+    void showMessage(const std::string& text) override;
     void processEvents() override { ui_.processEvents(); }
-    void processWindowRequests() override { ui_.processWindowRequests(); }
+    void processWindowRequests() override;
     bool endRequested() override { return state_.endRequested; }
+
+    // The bar and the counter change at most once a frame: a fast printer
+    // acknowledges thousands of records a second, more than a screen shows.
+    static constexpr std::chrono::milliseconds kFrame{16};
 
     // Disabled while a download runs; everything else stays live.
     static constexpr Ctl kLocked[] = {Ctl::OptSerial, Ctl::OptUSB,   Ctl::OptEthernet, Ctl::cboPORT,
                                       Ctl::cmdSTART,  Ctl::cmdCancel, Ctl::cmdClose};
 
 private:
+    void showHeldProgress();
+
     Toolkit& ui_;
     FormState& state_;
     bool wasEnabled_[std::size(kLocked)] = {};
+    std::int64_t passed_ = 0;
+    bool held_ = false; // passed_ is not on the controls yet
+    std::chrono::steady_clock::time_point shownAt_{};
 };
 
 } // namespace fw

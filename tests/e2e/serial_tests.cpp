@@ -7,8 +7,12 @@
 #include "ui_Form1.h"
 #include "window/qt_toolkit.h"
 
+#include <QAction>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -278,6 +282,74 @@ TEST(EndingDuringADownload, CloseWhileThePrinterIsSilentEndsTheProgramOnX11)
     next->show();
     const samples::Package small = samples::make(Shape::Plain, true, 3);
     EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
+}
+
+// A printer that acknowledges at once sends thousands of records a second;
+// the window shows them at the screen's pace, not once each.
+TEST(FastDownload, CountIsExactWhenTheBoxShowsAndExitStillStopsIt)
+{
+    ProgramFolder folder;
+    folder.writeSettings(kSerialCom1);
+    const samples::Package pkg = samples::make(Shape::Plain, false, 3000, 40);
+    const std::string path = folder.addPackage(pkg);
+    const std::string counter = counterText(static_cast<std::int64_t>(pkg.bytes.size()),
+                                            static_cast<float>(pkg.bytes.size()));
+    sim::PrinterScript script;
+    script.packageRecords = sim::splitPackage(pkg.bytes);
+
+    ProgramWindow window(folder.str());
+    window->startUp();
+    window->show();
+    Ui::Form1& ui = window->controls();
+
+    // What the window shows the moment the outcome box appears, and how
+    // often the counter is painted meanwhile.
+    struct Watch : QObject {
+        explicit Watch(Ui::Form1& ui) : ui(ui) {}
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint && watched == ui.Label3)
+                ++counterPaints;
+            if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) && counterAtBox.isEmpty()) {
+                counterAtBox = ui.Label3->text();
+                barAtBox = ui.ProgressBar->value();
+            }
+            return false;
+        }
+        Ui::Form1& ui;
+        int counterPaints = 0;
+        QString counterAtBox;
+        int barAtBox = -1;
+    } watch(ui);
+    qApp->installEventFilter(&watch);
+
+    {
+        Printer printer(folder, script);
+        QElapsedTimer took;
+        took.start();
+        EXPECT_EQ(downloadThroughWindow(window, path), QStringList{"Download Success."});
+        EXPECT_EQ(printer.sim.records().size(), 3000u);
+        EXPECT_EQ(watch.counterAtBox.toStdString(), counter);
+        EXPECT_EQ(watch.barAtBox, ui.ProgressBar->maximum());
+        // At most one frame every 16 ms, where each record would repaint it.
+        EXPECT_LE(watch.counterPaints, took.elapsed() / 16 + 20) << "in " << took.elapsed() << " ms";
+    }
+    qApp->removeEventFilter(&watch);
+
+    // File > Exit while records go out: the close comes in through the
+    // events the session lets the window process between records.
+    Printer printer(folder, script);
+    QTimer exitSoon;
+    QObject::connect(&exitSoon, &QTimer::timeout, &*window, [&] {
+        if (printer.sim.records().size() >= 100) {
+            exitSoon.stop();
+            ui.mnuFileExit->trigger();
+        }
+    });
+    exitSoon.start(1);
+    EXPECT_EQ(downloadThroughWindow(window, path), QStringList{}); // no outcome box
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_LT(printer.sim.records().size(), 3000u);
 }
 
 TEST(PackageChoice, DownloadStartSendsThePackageChosenWithOpen)

@@ -12,6 +12,10 @@
 # and printer-sim's options (relative file names are in the service folder),
 # "stop" (the simulator ends and writes capture.bin), or "line" (stty's view
 # of the port). The answer comes back in the file "reply".
+# The prefix's Wine server must not lead a session of its own (as a server
+# that starts itself does): the simulator's pseudo-terminal would become its
+# controlling terminal, and the hang-up when the simulator stops kills it.
+# scripts/test-windows.sh starts it as its own child.
 set -uo pipefail
 
 prefix=$1

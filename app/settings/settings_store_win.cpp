@@ -58,12 +58,21 @@ std::string utf8FromCodePage(const std::string& text)
     return narrowTo(CP_UTF8, wideFrom(CP_ACP, text));
 }
 
-// The file's name as the profile functions take it: in the code page when
+// The file's name as the profile functions take it: a full path (they look
+// for a bare or relative name in the Windows folder), in the code page when
 // every character has a form there, else with the folder's short name, which
 // does.
 std::string profilePath(const std::string& filePath)
 {
-    const std::wstring wide = wideFrom(CP_UTF8, filePath);
+    std::wstring wide = wideFrom(CP_UTF8, filePath);
+    if (const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr); n > 0) {
+        std::wstring full(n, L'\0');
+        const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+        if (got > 0 && got < n) {
+            full.resize(got);
+            wide = full;
+        }
+    }
     bool exact = true;
     std::string path = narrowTo(CP_ACP, wide, &exact);
     if (exact)

@@ -66,6 +66,21 @@ TEST(WindowsSettings, TheProfileFunctionsReadWhatIsWrittenAndBack)
     EXPECT_EQ(readSetting(folder / "none.ini", kKeyTcpIp), "");
 }
 
+// A settings file named without its folder (firmware-cli --settings
+// Firmware.ini) is the one in the current folder, not the Windows folder's.
+TEST(WindowsSettings, ANameWithoutAFolderIsInTheCurrentFolder)
+{
+    TestFolder folder("relative");
+    wchar_t before[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(wide(folder.path()).c_str()));
+    writeSetting("Firmware.ini", kKeyInterface, "2");
+    const std::string read = readSetting("Firmware.ini", kKeyInterface);
+    SetCurrentDirectoryW(before);
+    EXPECT_EQ(read, "2");
+    EXPECT_EQ(profileValue(folder / "Firmware.ini", kKeyInterface), "2");
+}
+
 // A program folder whose name has no form in the code page still gets its
 // own Firmware.ini.
 TEST(WindowsSettings, AFolderOutsideTheCodePageKeepsItsFile)

@@ -125,7 +125,7 @@ TEST_F(WindowsSerial, RefusedOpensSayWhy)
         bool systemWordsForMissing;
     } cases[] = {
         {0, {}, {"No serial port"}, false},
-        {9, {}, {"COM9"}, true}, // no such port in the prefix
+        {200, {}, {"COM200"}, true}, // no such port in the prefix
         {1, {9600, 'N', 9, 1}, {"data bits"}, false}, // refused before the port is tried
     };
     for (const Case& c : cases) {

@@ -64,11 +64,8 @@ void PackageDialog::accept()
     QFileDialog::accept();
 }
 
-QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui)
-    : window_(window), ui_(ui), dialog_(new PackageDialog(&window))
+QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui) : window_(window), ui_(ui)
 {
-    dialog_->setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog_->setAcceptMode(QFileDialog::AcceptOpen);
     ui_.ProgressBar->setRange(0, kBarSteps);
     ui_.ProgressBar->setValue(0);
     label3Right_ = ui_.Label3->geometry().right();
@@ -93,6 +90,18 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui)
 }
 
 QtToolkit::~QtToolkit() = default;
+
+// Made on first use: its file system model, icons and thread would be a good
+// part of the window's start-up.
+PackageDialog& QtToolkit::fileDialog()
+{
+    if (!dialog_) {
+        dialog_ = new PackageDialog(&window_);
+        dialog_->setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    }
+    return *dialog_;
+}
 
 void QtToolkit::tabToSelectedOption()
 {
@@ -370,7 +379,7 @@ void QtToolkit::messageBox(const std::string& text, bool exclamation, const std:
 
 OpenDialogResult QtToolkit::showOpenDialog(const OpenDialogSetup& setup)
 {
-    PackageDialog& d = *dialog_;
+    PackageDialog& d = fileDialog();
     d.setWindowTitle(toQt(setup.title));
     d.setFileMode(QFileDialog::AnyFile); // the file itself need not exist
     d.pathMustExist = (setup.flags & kOfnPathMustExist) != 0;

@@ -60,7 +60,7 @@ public:
     OpenDialogResult showOpenDialog(const OpenDialogSetup& setup) override;
 
     QWidget* widget(Ctl c) const;
-    PackageDialog& fileDialog() { return *dialog_; }
+    PackageDialog& fileDialog();
 
 private:
     void showProgress();

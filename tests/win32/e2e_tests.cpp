@@ -323,5 +323,35 @@ TEST(FirmwareExe, DownloadsThroughTheWindowAndStoresItsSettings)
     }
 }
 
+TEST(FirmwareExe, ClosingTheWindowDuringADownloadEndsIt)
+{
+    std::string why;
+    ASSERT_TRUE(PrinterService::available(why)) << why;
+    TestFolder folder("gui-close");
+    const std::string settings = "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n";
+    writeFile(folder / "Firmware.ini", settings);
+    const samples::Package pkg = samples::make(samples::Shape::Plain, false, 400);
+    const std::string package = folder / "FIRMWARE.DPX";
+    writeFile(package, pkg.bytes);
+    PrinterService::start({"--answer", "K20_T"});
+
+    Program p(folder);
+    ASSERT_NE(p.window, nullptr) << "no window";
+    PostMessageW(control(p.window, "cmdSTART"), BM_CLICK, 0, 0);
+    answerOpenDialog(p, wide(package));
+    for (int i = 0; i < 500 && text(p.window, "Label3") == "0/0"; ++i)
+        Sleep(20);
+    ASSERT_NE(text(p.window, "Label3"), "0/0") << "the download did not start";
+    PostMessageW(p.window, WM_CLOSE, 0, 0); // the title bar's close button
+
+    // The session stops at its next look and the program ends, with no box
+    // and nothing stored.
+    EXPECT_EQ(p.ended(10000), 0);
+    EXPECT_EQ(readFile(folder / "Firmware.ini"), settings);
+    const Bytes received = PrinterService::stop();
+    EXPECT_GT(received.size(), kModelQuery.size());
+    EXPECT_LT(received.size(), pkg.bytes.size() / 2);
+}
+
 } // namespace
 } // namespace fw::test

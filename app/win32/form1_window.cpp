@@ -13,7 +13,7 @@ namespace fw {
 
 namespace {
 
-constexpr wchar_t kFrameSubclass = 1;
+constexpr UINT_PTR kFrameSubclass = 1;
 
 // A frame holds controls: what they report goes on to the window, and the
 // frame paints its whole background so a frame in front hides those behind.

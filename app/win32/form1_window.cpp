@@ -26,19 +26,15 @@ LRESULT CALLBACK frameProcedure(HWND w, UINT msg, WPARAM wParam, LPARAM lParam, 
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-        return SendMessageW(GetAncestor(w, GA_ROOT), msg, wParam, lParam);
+    case WM_CTLCOLORLISTBOX: return SendMessageW(GetAncestor(w, GA_ROOT), msg, wParam, lParam);
     case WM_ERASEBKGND: {
         RECT r{};
         GetClientRect(w, &r);
         FillRect(reinterpret_cast<HDC>(wParam), &r, GetSysColorBrush(COLOR_BTNFACE));
         return 1;
     }
-    case WM_NCHITTEST:
-        return HTCLIENT; // a group box alone lets clicks through to what lies behind
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(w, frameProcedure, kFrameSubclass);
-        break;
+    case WM_NCHITTEST: return HTCLIENT; // a group box alone lets clicks through to what lies behind
+    case WM_NCDESTROY: RemoveWindowSubclass(w, frameProcedure, kFrameSubclass); break;
     }
     return DefSubclassProc(w, msg, wParam, lParam);
 }
@@ -53,10 +49,14 @@ bool acceleratorOf(const std::string& shortcut, ACCEL& a)
         if (plus == std::string::npos || plus + 1 == rest.size())
             break;
         const std::string modifier = rest.substr(0, plus);
-        if (modifier == "Ctrl") a.fVirt |= FCONTROL;
-        else if (modifier == "Shift") a.fVirt |= FSHIFT;
-        else if (modifier == "Alt") a.fVirt |= FALT;
-        else return false;
+        if (modifier == "Ctrl")
+            a.fVirt |= FCONTROL;
+        else if (modifier == "Shift")
+            a.fVirt |= FSHIFT;
+        else if (modifier == "Alt")
+            a.fVirt |= FALT;
+        else
+            return false;
         rest = rest.substr(plus + 1);
     }
     if (rest.size() == 1 && std::isalnum(static_cast<unsigned char>(rest[0]))) {
@@ -102,7 +102,8 @@ Form1Window::Form1Window(HINSTANCE instance, const std::string& programDir, UsbL
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = kWindowClass;
         wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                 GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+                                                 GetSystemMetrics(SM_CXICON),
+                                                 GetSystemMetrics(SM_CYICON), 0));
         wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                                    GetSystemMetrics(SM_CXSMICON),
                                                    GetSystemMetrics(SM_CYSMICON), 0));
@@ -119,8 +120,9 @@ Form1Window::Form1Window(HINSTANCE instance, const std::string& programDir, UsbL
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int x = std::max(0L, work.left + (work.right - work.left - width) / 2);
     const int y = std::max(0L, work.top + (work.bottom - work.top - height) / 2);
-    handles_.window = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, toWide(layout::kTitle).c_str(), style, x,
-                                      y, width, height, nullptr, handles_.menuBar, instance, this);
+    handles_.window =
+        CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, toWide(layout::kTitle).c_str(), style, x,
+                        y, width, height, nullptr, handles_.menuBar, instance, this);
     if (!handles_.window) {
         DestroyMenu(handles_.menuBar);
         handles_.menuBar = nullptr;
@@ -215,7 +217,8 @@ void Form1Window::createControls(HINSTANCE instance)
     std::vector<bool> optionGroupStarted(n + 1, false);
     for (std::size_t i = 0; i < n; ++i) {
         const layout::Control& c = layout::kControls[i];
-        HWND parent = c.container < 0 ? handles_.window : handles_.controls[static_cast<std::size_t>(c.container)];
+        HWND parent = c.container < 0 ? handles_.window
+                                      : handles_.controls[static_cast<std::size_t>(c.container)];
         DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | (c.tabStop ? WS_TABSTOP : 0);
         DWORD exStyle = 0;
         const wchar_t* cls = WC_STATICW;
@@ -266,13 +269,15 @@ void Form1Window::createControls(HINSTANCE instance)
         }
         if (group)
             style |= WS_GROUP;
-        HWND w = CreateWindowExW(exStyle, cls, text.c_str(), style, c.x, c.y, c.width, height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + static_cast<int>(i))),
-                                 instance, nullptr);
+        HWND w = CreateWindowExW(
+            exStyle, cls, text.c_str(), style, c.x, c.y, c.width, height, parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + static_cast<int>(i))),
+            instance, nullptr);
         handles_.controls[i] = w;
         if (!w)
             continue;
-        SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font(c.fontFamily, c.fontPoints, c.bold)), FALSE);
+        SendMessageW(w, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(font(c.fontFamily, c.fontPoints, c.bold)), FALSE);
         if (c.kind == layout::Kind::Frame) {
             SetWindowSubclass(w, frameProcedure, kFrameSubclass, 0);
         } else if (c.kind == layout::Kind::List) {
@@ -290,12 +295,13 @@ void Form1Window::createControls(HINSTANCE instance)
                 SendMessageW(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
             }
         } else if (c.kind == layout::Kind::Picture) {
-            auto bitmap = static_cast<HBITMAP>(LoadImageW(instance, pictureResource(c.picture).c_str(),
-                                                          IMAGE_BITMAP, c.width, c.height, 0));
+            auto bitmap = static_cast<HBITMAP>(LoadImageW(
+                instance, pictureResource(c.picture).c_str(), IMAGE_BITMAP, c.width, c.height, 0));
             if (bitmap) {
                 pictures_[c.name] = bitmap;
                 SendMessageW(w, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
-                SetWindowPos(w, nullptr, c.x, c.y, c.width, c.height, SWP_NOZORDER | SWP_NOACTIVATE);
+                SetWindowPos(w, nullptr, c.x, c.y, c.width, c.height,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
             }
         }
     }
@@ -403,8 +409,7 @@ void Form1Window::command(int id, int code)
         if (code == BN_CLICKED)
             close();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -424,9 +429,7 @@ LRESULT Form1Window::handle(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     HWND hwnd = handles_.window;
     switch (msg) {
-    case WM_COMMAND:
-        command(LOWORD(wParam), HIWORD(wParam));
-        return 0;
+    case WM_COMMAND: command(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_DRAWITEM:
         if (toolkit_->drawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
             return TRUE;
@@ -464,11 +467,8 @@ LRESULT Form1Window::handle(UINT msg, WPARAM wParam, LPARAM lParam)
         releaseDevices();
         DestroyWindow(hwnd);
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        break;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: break;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }

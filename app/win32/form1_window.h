@@ -22,8 +22,8 @@ class Form1Window {
 public:
     // `programDir` is the folder that holds the program file; `usb`,
     // `channels` and `clock` outlive the window. Creates the window, hidden.
-    Form1Window(HINSTANCE instance, const std::string& programDir, UsbLibrary& usb, ChannelSet& channels,
-                Clock& clock);
+    Form1Window(HINSTANCE instance, const std::string& programDir, UsbLibrary& usb,
+                ChannelSet& channels, Clock& clock);
     ~Form1Window();
     Form1Window(const Form1Window&) = delete;
     Form1Window& operator=(const Form1Window&) = delete;

@@ -23,7 +23,8 @@ bool answeredOnConsole()
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::string answer;
     for (int i = 1; argv && i < argc; ++i) {
-        if (!lstrcmpW(argv[i], L"--help") || !lstrcmpW(argv[i], L"-h") || !lstrcmpW(argv[i], L"/?")) {
+        if (!lstrcmpW(argv[i], L"--help") || !lstrcmpW(argv[i], L"-h") ||
+            !lstrcmpW(argv[i], L"/?")) {
             answer = "Usage: Firmware [--help] [--version]\r\n\r\n"
                      "Opens the window of the Firmware Downloader: choose a package with\r\n"
                      "File > Open, the printer's interface, then press Download Start.\r\n"
@@ -54,7 +55,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     if (answeredOnConsole())
         return 0;
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
 
     const std::string programDir = fw::programFolder();
@@ -63,7 +65,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     fw::SteadyClock clock;
     fw::Form1Window window(instance, programDir, usb, channels, clock);
     if (!window.created()) {
-        MessageBoxW(nullptr, L"The window could not be created.", L"Firmware Downloader", MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, L"The window could not be created.", L"Firmware Downloader",
+                    MB_OK | MB_ICONERROR);
         return 1;
     }
     window.startUp();

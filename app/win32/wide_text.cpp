@@ -8,7 +8,8 @@ std::wstring toWide(const std::string& utf8)
 {
     if (utf8.empty())
         return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
     return out;
@@ -18,14 +19,17 @@ std::string fromWide(const std::wstring& wide)
 {
     if (wide.empty())
         return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 
-std::string fromWide(const wchar_t* wide) { return wide ? fromWide(std::wstring(wide)) : std::string(); }
+std::string fromWide(const wchar_t* wide)
+{
+    return wide ? fromWide(std::wstring(wide)) : std::string();
+}
 
 } // namespace fw

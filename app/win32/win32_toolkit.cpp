@@ -52,8 +52,8 @@ const char* nameOf(Ctl c)
 }
 
 constexpr Ctl kOptions[] = {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet};
-constexpr Ctl kLists[] = {Ctl::cboPORT,      Ctl::CboUSB,     Ctl::cboBaudRate, Ctl::cboBitLength,
-                          Ctl::cboParity,    Ctl::cboStopBit, Ctl::cboHandShake};
+constexpr Ctl kLists[] = {Ctl::cboPORT,   Ctl::CboUSB,     Ctl::cboBaudRate, Ctl::cboBitLength,
+                          Ctl::cboParity, Ctl::cboStopBit, Ctl::cboHandShake};
 
 std::wstring windowText(HWND w)
 {
@@ -114,8 +114,9 @@ Win32Toolkit::~Win32Toolkit()
 HWND Win32Toolkit::handle(Ctl c) const
 {
     const int i = layoutIndex(nameOf(c));
-    return i < 0 || static_cast<std::size_t>(i) >= h_.controls.size() ? nullptr
-                                                                      : h_.controls[static_cast<std::size_t>(i)];
+    return i < 0 || static_cast<std::size_t>(i) >= h_.controls.size()
+               ? nullptr
+               : h_.controls[static_cast<std::size_t>(i)];
 }
 
 bool Win32Toolkit::controlOf(int id, Ctl& c) const
@@ -144,7 +145,8 @@ void Win32Toolkit::setEnabled(Ctl c, bool enabled)
     if (const int m = menuCommand(c); m >= 0) {
         const UINT state = enabled ? MF_ENABLED : MF_GRAYED;
         if (layout::kMenu[m].level == 0) {
-            EnableMenuItem(h_.menuBar, static_cast<UINT>(menuBarPosition(m)), MF_BYPOSITION | state);
+            EnableMenuItem(h_.menuBar, static_cast<UINT>(menuBarPosition(m)),
+                           MF_BYPOSITION | state);
             DrawMenuBar(h_.window);
         } else {
             EnableMenuItem(h_.menuBar, static_cast<UINT>(kMenuIdBase + m), MF_BYCOMMAND | state);
@@ -158,9 +160,10 @@ void Win32Toolkit::setEnabled(Ctl c, bool enabled)
 bool Win32Toolkit::isEnabled(Ctl c) const
 {
     if (const int m = menuCommand(c); m >= 0) {
-        const UINT state = layout::kMenu[m].level == 0
-                               ? GetMenuState(h_.menuBar, static_cast<UINT>(menuBarPosition(m)), MF_BYPOSITION)
-                               : GetMenuState(h_.menuBar, static_cast<UINT>(kMenuIdBase + m), MF_BYCOMMAND);
+        const UINT state =
+            layout::kMenu[m].level == 0
+                ? GetMenuState(h_.menuBar, static_cast<UINT>(menuBarPosition(m)), MF_BYPOSITION)
+                : GetMenuState(h_.menuBar, static_cast<UINT>(kMenuIdBase + m), MF_BYCOMMAND);
         return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
     }
     HWND w = handle(c);
@@ -283,7 +286,10 @@ std::string Win32Toolkit::itemText(Ctl list, int index) const
     return fromWide(s);
 }
 
-std::string Win32Toolkit::listText(Ctl list) const { return itemText(list, listIndex(list)); }
+std::string Win32Toolkit::listText(Ctl list) const
+{
+    return itemText(list, listIndex(list));
+}
 
 void Win32Toolkit::setItemToolTip(Ctl list, int index, const std::string& tip)
 {
@@ -295,9 +301,10 @@ void Win32Toolkit::setItemToolTip(Ctl list, int index, const std::string& tip)
         tips.resize(static_cast<std::size_t>(index) + 1);
     tips[static_cast<std::size_t>(index)] = toWide(tip);
     if (!toolTip_) {
-        toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, h_.window,
-                                   nullptr, GetModuleHandleW(nullptr), nullptr);
+        toolTip_ =
+            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, h_.window,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
     }
     if (!toolTip_)
         return;
@@ -375,7 +382,8 @@ std::uint32_t Win32Toolkit::backColour(Ctl button) const
 {
     HWND w = handle(button);
     const auto it = colours_.find(w);
-    return it != colours_.end() ? it->second : static_cast<std::uint32_t>(GetSysColor(COLOR_BTNFACE));
+    return it != colours_.end() ? it->second
+                                : static_cast<std::uint32_t>(GetSysColor(COLOR_BTNFACE));
 }
 
 bool Win32Toolkit::drawButton(const DRAWITEMSTRUCT& d)
@@ -424,7 +432,8 @@ void Win32Toolkit::showProgress()
 {
     double share = progressMax_ > 0.0f ? static_cast<double>(progressValue_) / progressMax_ : 0.0;
     share = std::clamp(share, 0.0, 1.0);
-    SendMessageW(handle(Ctl::ProgressBar), PBM_SETPOS, static_cast<WPARAM>(std::lround(share * kBarSteps)), 0);
+    SendMessageW(handle(Ctl::ProgressBar), PBM_SETPOS,
+                 static_cast<WPARAM>(std::lround(share * kBarSteps)), 0);
 }
 
 void Win32Toolkit::setPointer(Pointer p)
@@ -436,7 +445,8 @@ void Win32Toolkit::setPointer(Pointer p)
     GetCursorPos(&at);
     HWND over = WindowFromPoint(at);
     if (over && (over == h_.window || IsChild(h_.window, over)))
-        SendMessageW(over, WM_SETCURSOR, reinterpret_cast<WPARAM>(over), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        SendMessageW(over, WM_SETCURSOR, reinterpret_cast<WPARAM>(over),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }
 
 bool Win32Toolkit::setCursor(HWND over, int hitTest)
@@ -494,7 +504,8 @@ void Win32Toolkit::messageBox(const std::string& text, bool exclamation, const s
     if (!IsWindow(h_.window))
         return; // the program is ending
     const std::wstring t = toWide(title.empty() ? std::string(kProgramTitle) : title);
-    MessageBoxW(h_.window, toWide(text).c_str(), t.c_str(), MB_OK | (exclamation ? MB_ICONEXCLAMATION : 0u));
+    MessageBoxW(h_.window, toWide(text).c_str(), t.c_str(),
+                MB_OK | (exclamation ? MB_ICONEXCLAMATION : 0u));
 }
 
 OpenDialogResult Win32Toolkit::showOpenDialog(const OpenDialogSetup& setup)
@@ -529,7 +540,8 @@ OpenDialogResult Win32Toolkit::showOpenDialog(const OpenDialogSetup& setup)
     lastFile_ = file;
     OpenDialogResult r;
     r.fileName = fromWide(lastFile_);
-    r.fileTitle = fromWide(lastFile_.substr(std::min<std::size_t>(ofn.nFileOffset, lastFile_.size())));
+    r.fileTitle =
+        fromWide(lastFile_.substr(std::min<std::size_t>(ofn.nFileOffset, lastFile_.size())));
     return r;
 }
 

@@ -94,7 +94,7 @@ private:
     std::map<HWND, std::uint32_t> colours_;
     std::map<HWND, std::vector<std::wstring>> tips_;
     HWND toolTip_ = nullptr;
-    int counterRight_ = 0; // Label3 grows to the left from here
+    int counterRight_ = 0;  // Label3 grows to the left from here
     std::wstring lastFile_; // full name of the open dialog's last use
 };
 

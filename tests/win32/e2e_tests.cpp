@@ -66,7 +66,10 @@ HWND control(HWND window, const char* name)
     return f.found;
 }
 
-std::string text(HWND window, const char* name) { return utf8(windowText(control(window, name))); }
+std::string text(HWND window, const char* name)
+{
+    return utf8(windowText(control(window, name)));
+}
 
 // Firmware.exe with TAVLIB.dll in a folder of its own, running.
 class Program {
@@ -75,12 +78,13 @@ public:
     {
         const std::string exe = folder / "Firmware.exe";
         CopyFileW(wide(fromUnixPath(FIRMWARE_EXE)).c_str(), wide(exe).c_str(), FALSE);
-        CopyFileW(wide(fromUnixPath(TAVLIB_DLL)).c_str(), wide(folder / "TAVLIB.dll").c_str(), FALSE);
+        CopyFileW(wide(fromUnixPath(TAVLIB_DLL)).c_str(), wide(folder / "TAVLIB.dll").c_str(),
+                  FALSE);
         STARTUPINFOW si{};
         si.cb = sizeof si;
         std::wstring cmd = L"\"" + wide(exe) + L"\"";
-        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, wide(folder.path()).c_str(), &si,
-                            &pi_))
+        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            wide(folder.path()).c_str(), &si, &pi_))
             return;
         window = waitForWindow(pi_.dwProcessId, L"Form1", 20000);
     }
@@ -169,8 +173,9 @@ public:
         }
         // Both ends opened for reading and writing, so neither open waits for the other side.
         for (auto [handle, name] : {std::pair{&fromHost_, "PIPE00"}, std::pair{&toHost_, "PIPE01"}})
-            *handle = CreateFileW(wide(fromUnixPath(dir) + "\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            *handle = CreateFileW(wide(fromUnixPath(dir) + "\\" + name).c_str(),
+                                  GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
         if (fromHost_ == INVALID_HANDLE_VALUE || toHost_ == INVALID_HANDLE_VALUE) {
             error = "cannot open the FIFOs: " + std::to_string(GetLastError());
             return;
@@ -224,7 +229,8 @@ private:
     bool give(const Bytes& bytes)
     {
         DWORD n = 0;
-        return WriteFile(toHost_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) && !stop_;
+        return WriteFile(toHost_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) &&
+               !stop_;
     }
 
     HANDLE fromHost_ = INVALID_HANDLE_VALUE, toHost_ = INVALID_HANDLE_VALUE;
@@ -252,11 +258,12 @@ TEST(FirmwareExe, DownloadsThroughTheWindowAndStoresItsSettings)
         const char* tcpIp;
     };
     const Case cases[] = {
-        {Via::Serial, "Interface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n", "OptSerial", "FIRMWARE_\xC3\xA9.DPX", true,
-         "1", "0", "192.168.0.10"},
-        {Via::Usb, "Interface=2\r\nInterfaceSel=0\r\n", "OptUSB", "FONT.DPX", false, "2", "0", "192.168.0.10"},
-        {Via::Network, "Interface=3\r\nTcpIp=127.0.0.1\r\n", "OptEthernet", "FIRMWARE.DPX", false, "3", "(none)",
-         "127.0.0.1"},
+        {Via::Serial, "Interface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n", "OptSerial",
+         "FIRMWARE_\xC3\xA9.DPX", true, "1", "0", "192.168.0.10"},
+        {Via::Usb, "Interface=2\r\nInterfaceSel=0\r\n", "OptUSB", "FONT.DPX", false, "2", "0",
+         "192.168.0.10"},
+        {Via::Network, "Interface=3\r\nTcpIp=127.0.0.1\r\n", "OptEthernet", "FIRMWARE.DPX", false,
+         "3", "(none)", "127.0.0.1"},
     };
     const samples::Package pkg = samples::make(samples::Shape::Plain, false, 12);
     const std::vector<samples::Bytes> records = samples::recordsFrom(pkg.bytes, 0);
@@ -290,7 +297,8 @@ TEST(FirmwareExe, DownloadsThroughTheWindowAndStoresItsSettings)
             PostMessageW(p.window, WM_COMMAND, MAKEWPARAM(menuId("mnuFileOpen"), 0), 0);
             answerOpenDialog(p, wide(package));
             EXPECT_EQ(text(p.window, "lblFileName"), std::string("FILE NAME : ") + c.package);
-            EXPECT_EQ(text(p.window, "lblSize"), "Size Total : " + std::to_string(pkg.bytes.size()));
+            EXPECT_EQ(text(p.window, "lblSize"),
+                      "Size Total : " + std::to_string(pkg.bytes.size()));
         }
         // "Download Start" asks for the package again: confirmed as shown, or typed.
         PostMessageW(control(p.window, "cmdSTART"), BM_CLICK, 0, 0);
@@ -299,7 +307,8 @@ TEST(FirmwareExe, DownloadsThroughTheWindowAndStoresItsSettings)
             EXPECT_NE(shown.find(wide(c.package)), std::wstring::npos) << utf8(shown);
         }
         EXPECT_EQ(answerBox(p, 30000), "Download Success.");
-        EXPECT_EQ(text(p.window, "Label3"), std::to_string(pkg.bytes.size()) + "/" + std::to_string(pkg.bytes.size()));
+        EXPECT_EQ(text(p.window, "Label3"),
+                  std::to_string(pkg.bytes.size()) + "/" + std::to_string(pkg.bytes.size()));
 
         PostMessageW(control(p.window, "cmdClose"), BM_CLICK, 0, 0); // "&OK"
         EXPECT_EQ(p.ended(10000), 0);
@@ -328,7 +337,8 @@ TEST(FirmwareExe, ClosingTheWindowDuringADownloadEndsIt)
     std::string why;
     ASSERT_TRUE(PrinterService::available(why)) << why;
     TestFolder folder("gui-close");
-    const std::string settings = "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n";
+    const std::string settings =
+        "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n";
     writeFile(folder / "Firmware.ini", settings);
     const samples::Package pkg = samples::make(samples::Shape::Plain, false, 400);
     const std::string package = folder / "FIRMWARE.DPX";

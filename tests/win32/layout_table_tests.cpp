@@ -62,7 +62,8 @@ TEST(Form1LayoutTable, HoldsEveryControlWhereTheDesignPutsIt)
         EXPECT_EQ(c.designClass, d.kind);
         EXPECT_EQ(containerName(c), d.container);
         EXPECT_EQ(c.container < i, true); // a frame exists before what it holds
-        EXPECT_EQ((std::vector{c.x, c.y, c.width, c.height}), (std::vector{d.x, d.y, d.width, d.height}));
+        EXPECT_EQ((std::vector{c.x, c.y, c.width, c.height}),
+                  (std::vector{d.x, d.y, d.width, d.height}));
         EXPECT_EQ(c.text, d.text);
         EXPECT_EQ(c.rightAligned, d.rightAligned);
     }
@@ -88,11 +89,13 @@ TEST(Form1LayoutTable, FontsAndMenuAreThoseOfTheQtWindow)
 
     std::vector<std::string> qtMenu, table;
     for (QAction* top : ui.menubar->actions()) {
-        qtMenu.push_back("0 " + top->menu()->objectName().toStdString() + " " + top->text().toStdString());
+        qtMenu.push_back("0 " + top->menu()->objectName().toStdString() + " " +
+                         top->text().toStdString());
         for (QAction* a : top->menu()->actions())
             qtMenu.push_back(a->isSeparator() ? std::string("1 -")
-                                              : "1 " + a->objectName().toStdString() + " " + a->text().toStdString() +
-                                                    " " + a->shortcut().toString().toStdString());
+                                              : "1 " + a->objectName().toStdString() + " " +
+                                                    a->text().toStdString() + " " +
+                                                    a->shortcut().toString().toStdString());
     }
     for (const fw::layout::MenuItem& m : fw::layout::kMenu) {
         if (m.separator)
@@ -109,7 +112,8 @@ TEST(Form1LayoutTable, OrderKeepsTheTabOrderAndTheStacking)
 {
     // Win32 tabs through the controls in the order they were created, and
     // draws the first created in front.
-    const std::vector<std::string> tabOrder(std::begin(fw::layout::kTabOrder), std::end(fw::layout::kTabOrder));
+    const std::vector<std::string> tabOrder(std::begin(fw::layout::kTabOrder),
+                                            std::end(fw::layout::kTabOrder));
     EXPECT_EQ(tabOrder, design().tabOrder);
     std::vector<std::string> stops;
     for (const fw::layout::Control& c : fw::layout::kControls)
@@ -119,12 +123,14 @@ TEST(Form1LayoutTable, OrderKeepsTheTabOrderAndTheStacking)
 
     for (const DesignedControl& a : design().controls) {
         const std::vector<std::string> siblings = design().childrenOf(a.container);
-        const auto at = [&](const std::string& n) { return std::find(siblings.begin(), siblings.end(), n); };
+        const auto at = [&](const std::string& n) {
+            return std::find(siblings.begin(), siblings.end(), n);
+        };
         for (const DesignedControl& b : design().controls) {
             if (b.container != a.container || &a == &b)
                 continue;
-            const bool overlap = a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-                                 b.y < a.y + a.height;
+            const bool overlap = a.x < b.x + b.width && b.x < a.x + a.width &&
+                                 a.y < b.y + b.height && b.y < a.y + a.height;
             // In the design the later one is drawn over the earlier one.
             if (overlap && at(a.name) > at(b.name)) {
                 EXPECT_LT(tableIndex(a.name), tableIndex(b.name)) << a.name << " over " << b.name;
@@ -136,9 +142,10 @@ TEST(Form1LayoutTable, OrderKeepsTheTabOrderAndTheStacking)
 // A design around `body` (widgets inside the client area) and `tabs`.
 std::string form(const std::string& body, const std::vector<std::string>& tabs)
 {
-    std::string ui = "<?xml version=\"1.0\"?>\n<ui version=\"4.0\"><class>F</class>"
-                     "<widget class=\"QMainWindow\" name=\"F\"><widget class=\"QWidget\" name=\"c\">" +
-                     body + "</widget></widget><tabstops>";
+    std::string ui =
+        "<?xml version=\"1.0\"?>\n<ui version=\"4.0\"><class>F</class>"
+        "<widget class=\"QMainWindow\" name=\"F\"><widget class=\"QWidget\" name=\"c\">" +
+        body + "</widget></widget><tabstops>";
     for (const std::string& t : tabs)
         ui += "<tabstop>" + t + "</tabstop>";
     return ui + "</tabstops></ui>\n";
@@ -147,8 +154,9 @@ std::string form(const std::string& body, const std::vector<std::string>& tabs)
 std::string widget(const char* cls, const char* name, int x, int y, const std::string& inner = {})
 {
     return std::string("<widget class=\"") + cls + "\" name=\"" + name +
-           "\"><property name=\"geometry\"><rect><x>" + std::to_string(x) + "</x><y>" + std::to_string(y) +
-           "</y><width>50</width><height>20</height></rect></property>" + inner + "</widget>";
+           "\"><property name=\"geometry\"><rect><x>" + std::to_string(x) + "</x><y>" +
+           std::to_string(y) + "</y><width>50</width><height>20</height></rect></property>" +
+           inner + "</widget>";
 }
 
 TEST(Ui2Win32, RefusesADesignWin32CannotShowAsDesigned)
@@ -164,26 +172,34 @@ TEST(Ui2Win32, RefusesADesignWin32CannotShowAsDesigned)
         widget("QPushButton", "a", 0, 0) + widget("QPushButton", "b", 60, 0) + "</widget>";
     const Case cases[] = {
         {"tab order leaves a frame and comes back",
-         form(frameWithTwo + widget("QPushButton", "out", 300, 0), {"a", "out", "b"}), "leaves a frame"},
-        {"the same with the frame's stops together", form(frameWithTwo + widget("QPushButton", "out", 300, 0),
-                                                          {"a", "b", "out"}),
-         ""},
+         form(frameWithTwo + widget("QPushButton", "out", 300, 0), {"a", "out", "b"}),
+         "leaves a frame"},
+        {"the same with the frame's stops together",
+         form(frameWithTwo + widget("QPushButton", "out", 300, 0), {"a", "b", "out"}), ""},
         {"the front one of two overlapping buttons tabbed to second",
-         form(widget("QPushButton", "back", 0, 0) + widget("QPushButton", "front", 10, 5), {"back", "front"}),
+         form(widget("QPushButton", "back", 0, 0) + widget("QPushButton", "front", 10, 5),
+              {"back", "front"}),
          "no Win32 order"},
         {"the same without overlapping",
-         form(widget("QPushButton", "back", 0, 0) + widget("QPushButton", "front", 100, 0), {"back", "front"}), ""},
+         form(widget("QPushButton", "back", 0, 0) + widget("QPushButton", "front", 100, 0),
+              {"back", "front"}),
+         ""},
         {"a list that takes typed text",
-         form(widget("QComboBox", "l", 0, 0, "<property name=\"editable\"><bool>true</bool></property>"), {"l"}),
+         form(widget("QComboBox", "l", 0, 0,
+                     "<property name=\"editable\"><bool>true</bool></property>"),
+              {"l"}),
          "drop-down"},
-        {"a kind of control without a Win32 one", form(widget("QSlider", "s", 0, 0), {}), "no Win32 control"},
-        {"a tab stop that is no control", form(widget("QPushButton", "a", 0, 0), {"a", "gone"}), "gone"},
+        {"a kind of control without a Win32 one", form(widget("QSlider", "s", 0, 0), {}),
+         "no Win32 control"},
+        {"a tab stop that is no control", form(widget("QPushButton", "a", 0, 0), {"a", "gone"}),
+         "gone"},
         {"a damaged file", "<ui><widget class=\"QMainWindow\" name=\"F\">", "unterminated"},
     };
     QTemporaryDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string in = dir.filePath("f.ui").toStdString(), out = dir.filePath("f.h").toStdString();
+        const std::string in = dir.filePath("f.ui").toStdString(),
+                          out = dir.filePath("f.h").toStdString();
         std::ofstream(in) << c.ui;
         const std::string command = std::string(UI2WIN32) + " " + in + " " + out + " 2>&1";
         FILE* p = popen(command.c_str(), "r");

@@ -23,7 +23,8 @@ BOOL CALLBACK match(HWND w, LPARAM p)
     GetWindowThreadProcessId(w, &pid);
     if ((s->process && pid != s->process) || !IsWindowVisible(w) || w == s->notThis)
         return TRUE;
-    if (className(w) != s->cls || GetWindowTextLengthW(w) == 0) // a dialog gets its title once set up
+    if (className(w) != s->cls ||
+        GetWindowTextLengthW(w) == 0) // a dialog gets its title once set up
         return TRUE;
     s->found = w;
     return FALSE;
@@ -56,8 +57,8 @@ HWND fileNameBox(HWND dialog)
 std::wstring windowText(HWND w)
 {
     wchar_t buf[1024] = {};
-    SendMessageTimeoutW(w, WM_GETTEXT, std::size(buf), reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000,
-                        nullptr);
+    SendMessageTimeoutW(w, WM_GETTEXT, std::size(buf), reinterpret_cast<LPARAM>(buf),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
     return buf;
 }
 
@@ -106,7 +107,8 @@ std::wstring messageBoxText(HWND box)
 
 void press(HWND dialog, int id)
 {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 bool waitForOpenDialogReady(HWND dialog, int timeoutMs)
@@ -124,8 +126,8 @@ bool waitForOpenDialogReady(HWND dialog, int timeoutMs)
 void typeFileName(HWND dialog, const std::wstring& name)
 {
     HWND box = fileNameBox(dialog);
-    SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()), SMTO_ABORTIFHUNG, 5000,
-                        nullptr);
+    SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
 }
 
 std::wstring typedFileName(HWND dialog)

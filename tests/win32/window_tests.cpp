@@ -52,7 +52,8 @@ struct Folder {
     std::wstring file(const std::wstring& name)
     {
         files.push_back(path + L"\\" + name);
-        HANDLE h = CreateFileW(files.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE h =
+            CreateFileW(files.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
         WriteFile(h, "x", 1, &written, nullptr);
         CloseHandle(h);
@@ -72,11 +73,16 @@ struct Program {
     SteadyClock clock;
     Form1Window window{GetModuleHandleW(nullptr), dir, usb, channels, clock};
 
-    HWND control(const char* name) const { return window.handles().controls.at(static_cast<std::size_t>(layoutIndex(name))); }
+    HWND control(const char* name) const
+    {
+        return window.handles().controls.at(static_cast<std::size_t>(layoutIndex(name)));
+    }
     const char* nameOf(HWND w) const
     {
         const int i = GetDlgCtrlID(w) - kControlIdBase;
-        return i >= 0 && i < static_cast<int>(std::size(layout::kControls)) ? layout::kControls[i].name : "?";
+        return i >= 0 && i < static_cast<int>(std::size(layout::kControls))
+                   ? layout::kControls[i].name
+                   : "?";
     }
 };
 
@@ -88,7 +94,10 @@ RECT inParent(HWND w)
     return r;
 }
 
-std::vector<int> rectOf(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
+std::vector<int> rectOf(const RECT& r)
+{
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
 
 class Form1Win32 : public ::testing::Test {
 protected:
@@ -135,7 +144,10 @@ TEST_F(Form1Win32, EveryControlIsWhereTheTableSaysWithItsCaptionKindAndFont)
         SCOPED_TRACE(c.name);
         HWND h = p.window.handles().controls[i];
         ASSERT_NE(h, nullptr);
-        EXPECT_EQ(GetParent(h), c.container < 0 ? w : p.window.handles().controls[static_cast<std::size_t>(c.container)]);
+        EXPECT_EQ(GetParent(h),
+                  c.container < 0
+                      ? w
+                      : p.window.handles().controls[static_cast<std::size_t>(c.container)]);
         EXPECT_EQ(rectOf(inParent(h)), (std::vector{c.x, c.y, c.width, c.height}));
         const LONG s = GetWindowLongW(h, GWL_STYLE);
         EXPECT_TRUE(s & WS_VISIBLE);
@@ -162,7 +174,9 @@ TEST_F(Form1Win32, EveryControlIsWhereTheTableSaysWithItsCaptionKindAndFont)
         if (c.kind == layout::Kind::Picture)
             continue;
         LOGFONTW lf{};
-        ASSERT_NE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf), 0);
+        ASSERT_NE(
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf),
+            0);
         EXPECT_EQ(std::wstring(lf.lfFaceName), toWide(c.fontFamily));
         EXPECT_EQ(lf.lfHeight, -MulDiv(c.fontPoints, dpi, 72));
         EXPECT_EQ(lf.lfWeight >= FW_BOLD, c.bold);
@@ -215,8 +229,9 @@ TEST_F(Form1Win32, ControlsAreStackedAndTabbedInTheTablesOrder)
             actual.push_back(p.nameOf(c));
         for (std::size_t i = 0; i < std::size(layout::kControls); ++i) {
             const int container = layout::kControls[i].container;
-            if ((container < 0 ? p.window.hwnd() : p.window.handles().controls[static_cast<std::size_t>(container)]) ==
-                parent)
+            if ((container < 0
+                     ? p.window.hwnd()
+                     : p.window.handles().controls[static_cast<std::size_t>(container)]) == parent)
                 expected.push_back(layout::kControls[i].name);
         }
         EXPECT_EQ(actual, expected);
@@ -228,12 +243,13 @@ TEST_F(Form1Win32, ControlsAreStackedAndTabbedInTheTablesOrder)
         Ctl option; // cmdSTART: none selected, every frame visible
         std::vector<std::string> stops;
     };
-    const std::vector<std::string> design(std::begin(layout::kTabOrder), std::end(layout::kTabOrder));
+    const std::vector<std::string> design(std::begin(layout::kTabOrder),
+                                          std::end(layout::kTabOrder));
     const Case cases[] = {
         {Ctl::cmdSTART, design},
         {Ctl::OptSerial,
-         {"cmdSTART", "OptSerial", "cboHandShake", "cboStopBit", "cboParity", "cboBitLength", "cboBaudRate",
-          "cboPORT", "cmdClose", "cmdCancel"}},
+         {"cmdSTART", "OptSerial", "cboHandShake", "cboStopBit", "cboParity", "cboBitLength",
+          "cboBaudRate", "cboPORT", "cmdClose", "cmdCancel"}},
         {Ctl::OptUSB, {"cmdSTART", "OptUSB", "cmdClose", "cmdCancel", "CboUSB"}},
         {Ctl::OptEthernet, {"cmdSTART", "OptEthernet", "cmdClose", "cmdCancel", "TextEthernet"}},
     };
@@ -323,10 +339,12 @@ TEST_F(Form1Win32, ToolkitServicesOnTheControls)
 
     // The hourglass is the window's own pointer: asked over a control, not over a box.
     tk.setPointer(Pointer::Hourglass);
-    SendMessageW(port, WM_SETCURSOR, reinterpret_cast<WPARAM>(port), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageW(port, WM_SETCURSOR, reinterpret_cast<WPARAM>(port),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
     tk.setPointer(Pointer::Normal);
-    SendMessageW(port, WM_SETCURSOR, reinterpret_cast<WPARAM>(port), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageW(port, WM_SETCURSOR, reinterpret_cast<WPARAM>(port),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
 
     // Menu entries.
@@ -456,7 +474,8 @@ TEST_F(Form1Win32, OpenDialogKeepsItsLastNameAndRefusesAMissingFolder)
 
 int main(int argc, char** argv)
 {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -23,7 +23,10 @@
 
 namespace {
 
-[[noreturn]] void fail(const std::string& why) { throw std::runtime_error(why); }
+[[noreturn]] void fail(const std::string& why)
+{
+    throw std::runtime_error(why);
+}
 
 // --- a small XML reader: elements, attributes, text; enough for .ui files ---
 
@@ -80,16 +83,21 @@ std::string decode(const std::string& s)
         if (semi == std::string::npos)
             fail("unterminated entity");
         const std::string e = s.substr(i + 1, semi - i - 1);
-        if (e == "amp") out += '&';
-        else if (e == "lt") out += '<';
-        else if (e == "gt") out += '>';
-        else if (e == "quot") out += '"';
-        else if (e == "apos") out += '\'';
+        if (e == "amp")
+            out += '&';
+        else if (e == "lt")
+            out += '<';
+        else if (e == "gt")
+            out += '>';
+        else if (e == "quot")
+            out += '"';
+        else if (e == "apos")
+            out += '\'';
         else if (e.size() > 1 && e[0] == '#') {
             const bool hex = e[1] == 'x' || e[1] == 'X';
             const std::string digits = e.substr(hex ? 2 : 1);
-            if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
-                                      std::string::npos)
+            if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF"
+                                                               : "0123456789") != std::string::npos)
                 fail("bad character reference &" + e + ";");
             appendUtf8(out, std::stoul(digits, nullptr, hex ? 16 : 10));
         } else {
@@ -115,7 +123,10 @@ public:
     }
 
 private:
-    bool startsWith(const char* p) const { return s_.compare(at_, std::char_traits<char>::length(p), p) == 0; }
+    bool startsWith(const char* p) const
+    {
+        return s_.compare(at_, std::char_traits<char>::length(p), p) == 0;
+    }
     void skipSpace()
     {
         while (at_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[at_])))
@@ -133,17 +144,22 @@ private:
     {
         for (;;) {
             skipSpace();
-            if (startsWith("<?")) skipPast("?>");
-            else if (startsWith("<!--")) skipPast("-->");
-            else if (startsWith("<!")) skipPast(">");
-            else return;
+            if (startsWith("<?"))
+                skipPast("?>");
+            else if (startsWith("<!--"))
+                skipPast("-->");
+            else if (startsWith("<!"))
+                skipPast(">");
+            else
+                return;
         }
     }
     std::string name()
     {
         const std::size_t start = at_;
-        while (at_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[at_])) || s_[at_] == '_' ||
-                                   s_[at_] == '-' || s_[at_] == ':' || s_[at_] == '.'))
+        while (at_ < s_.size() &&
+               (std::isalnum(static_cast<unsigned char>(s_[at_])) || s_[at_] == '_' ||
+                s_[at_] == '-' || s_[at_] == ':' || s_[at_] == '.'))
             ++at_;
         if (at_ == start)
             fail("name expected at offset " + std::to_string(at_));
@@ -242,7 +258,7 @@ struct Control {
     Font font;
     std::string picture; // file name of the picture a label shows
     bool fillsBackground = false;
-    int stacking = 0;    // 0: front-most among its container's children
+    int stacking = 0; // 0: front-most among its container's children
     bool tabStop = false;
     std::vector<std::string> children; // in design (file) order, back first
 };
@@ -315,13 +331,20 @@ Font fontOf(const Node& widget, const Font& inherited)
 
 std::string kindOf(const std::string& designClass, bool hasPicture)
 {
-    if (designClass == "QGroupBox") return "Frame";
-    if (designClass == "QLabel") return hasPicture ? "Picture" : "Label";
-    if (designClass == "QPushButton") return "Button";
-    if (designClass == "QRadioButton") return "Option";
-    if (designClass == "QComboBox") return "List";
-    if (designClass == "QLineEdit") return "TextBox";
-    if (designClass == "QProgressBar") return "ProgressBar";
+    if (designClass == "QGroupBox")
+        return "Frame";
+    if (designClass == "QLabel")
+        return hasPicture ? "Picture" : "Label";
+    if (designClass == "QPushButton")
+        return "Button";
+    if (designClass == "QRadioButton")
+        return "Option";
+    if (designClass == "QComboBox")
+        return "List";
+    if (designClass == "QLineEdit")
+        return "TextBox";
+    if (designClass == "QProgressBar")
+        return "ProgressBar";
     fail("no Win32 control for " + designClass);
 }
 
@@ -402,8 +425,8 @@ void readMenu(Form& form, const Node& top)
             const auto a = actions.find(name);
             if (a == actions.end())
                 fail("menu item " + name + " has no action");
-            form.menu.push_back(
-                {name, 1, stringProperty(*a->second, "text"), stringProperty(*a->second, "shortcut"), false});
+            form.menu.push_back({name, 1, stringProperty(*a->second, "text"),
+                                 stringProperty(*a->second, "shortcut"), false});
         }
     }
 }
@@ -442,12 +465,14 @@ Form readForm(const Node& ui)
 
 bool overlap(const Control& a, const Control& b)
 {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+           b.y < a.y + a.height;
 }
 
 // Orders one container's children (given in design order, back first) for
 // Win32, then the children of each frame among them.
-void order(Form& form, const std::vector<std::string>& children, const std::map<std::string, int>& tabAt)
+void order(Form& form, const std::vector<std::string>& children,
+           const std::map<std::string, int>& tabAt)
 {
     const std::size_t n = children.size();
     std::vector<Control*> c(n);
@@ -566,7 +591,8 @@ std::string header(const Form& form, const std::string& source)
     h << "// Generated by ui2win32 from " << source << ": do not edit.\n"
       << "#pragma once\n\n"
       << "namespace fw::layout {\n\n"
-      << "enum class Kind { Frame, Label, Picture, Button, Option, List, TextBox, ProgressBar };\n\n"
+      << "enum class Kind { Frame, Label, Picture, Button, Option, List, TextBox, ProgressBar "
+         "};\n\n"
       << "struct Control {\n"
       << "    const char* name;\n"
       << "    const char* designClass; // the Qt widget class in the design\n"
@@ -601,12 +627,13 @@ std::string header(const Form& form, const std::string& source)
       << "inline constexpr Control kControls[] = {\n";
     for (const std::string& name : form.creation) {
         const Control& c = form.controls.at(name);
-        h << "    {" << literal(c.name) << ", " << literal(c.designClass) << ", Kind::" << c.kind << ", "
-          << (c.container.empty() ? -1 : index.at(c.container)) << ", " << c.x << ", " << c.y << ", "
-          << c.width << ", " << c.height << ", " << literal(c.text) << ", "
+        h << "    {" << literal(c.name) << ", " << literal(c.designClass) << ", Kind::" << c.kind
+          << ", " << (c.container.empty() ? -1 : index.at(c.container)) << ", " << c.x << ", "
+          << c.y << ", " << c.width << ", " << c.height << ", " << literal(c.text) << ", "
           << (c.rightAligned ? "true" : "false") << ", " << literal(c.font.family) << ", "
-          << c.font.pointSize << ", " << (c.font.bold ? "true" : "false") << ", " << literal(c.picture)
-          << ", " << (c.fillsBackground ? "true" : "false") << ", " << c.stacking << ", " << (c.tabStop ? "true" : "false") << "},\n";
+          << c.font.pointSize << ", " << (c.font.bold ? "true" : "false") << ", "
+          << literal(c.picture) << ", " << (c.fillsBackground ? "true" : "false") << ", "
+          << c.stacking << ", " << (c.tabStop ? "true" : "false") << "},\n";
     }
     h << "};\n\n"
       << "inline constexpr const char* kTabOrder[] = {\n";

@@ -376,6 +376,42 @@ TEST_F(Form1Win32, ACloseDuringASessionIsTakenWithoutUserInput)
     EXPECT_FALSE(IsWindow(w));
 }
 
+TEST_F(Form1Win32, MessageBoxesCarryTheProgramsTitleAndTheIconAskedFor)
+{
+    struct Case {
+        bool exclamation;
+        const char* title;
+        const wchar_t* shownTitle;
+    };
+    const Case cases[] = {
+        {false, "", L"Firmware Downloader"},
+        {true, "", L"Firmware Downloader"},
+        {true, "Firmware", L"Firmware"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(fromWide(c.shownTitle) + (c.exclamation ? " with icon" : ""));
+        std::wstring title, text;
+        bool icon = false;
+        std::thread user([&] {
+            HWND box = waitForDialog(GetCurrentProcessId(), 5000);
+            if (!box)
+                return;
+            title = windowText(box);
+            text = messageBoxText(box);
+            // The icon's control: 0x440 here, 20 elsewhere.
+            for (int id : {0x440, 20})
+                if (HWND i = GetDlgItem(box, id))
+                    icon = icon || SendMessageW(i, STM_GETICON, 0, 0) != 0;
+            press(box, IDOK);
+        });
+        p.window.toolkit().messageBox("Download Success.", c.exclamation, c.title);
+        user.join();
+        EXPECT_EQ(title, c.shownTitle);
+        EXPECT_EQ(text, L"Download Success.");
+        EXPECT_EQ(icon, c.exclamation);
+    }
+}
+
 // Answers the open dialogs shown meanwhile: types each name and presses OK,
 // or cancels for an empty one; notes what each dialog showed.
 class DialogUser {

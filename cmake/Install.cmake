@@ -94,8 +94,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window needs a platform plugin to show on a desktop.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The window needs a platform plugin to show; the network path loads
+# libsmbclient when it is first used, so shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsmbclient")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${packaging}/debian/postinst;${packaging}/debian/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

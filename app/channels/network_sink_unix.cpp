@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
 #include <future>
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <sys/statvfs.h>
 #include <thread>
+#include <type_traits>
 
 namespace fw {
 
@@ -63,6 +65,59 @@ void guestLogin(SMBCCTX*, const char*, const char*, char* workgroup, int workgro
     if (userLen > 0) user[0] = '\0';
     if (passwordLen > 0) password[0] = '\0';
 }
+
+// libsmbclient, loaded on the first use of the network path: a program that
+// never prints to a share does not pay for the hundred libraries under it.
+struct SmbClient {
+    decltype(&smbc_new_context) newContext = nullptr;
+    decltype(&smbc_free_context) freeContext = nullptr;
+    decltype(&smbc_init_context) initContext = nullptr;
+    decltype(&smbc_setDebug) setDebug = nullptr;
+    decltype(&smbc_setTimeout) setTimeout = nullptr;
+    decltype(&smbc_setOptionUseKerberos) setOptionUseKerberos = nullptr;
+    decltype(&smbc_setOptionFallbackAfterKerberos) setOptionFallbackAfterKerberos = nullptr;
+    decltype(&smbc_setFunctionAuthDataWithContext) setFunctionAuthDataWithContext = nullptr;
+    decltype(&smbc_getFunctionOpen) getFunctionOpen = nullptr;
+    decltype(&smbc_getFunctionWrite) getFunctionWrite = nullptr;
+    decltype(&smbc_getFunctionClose) getFunctionClose = nullptr;
+    decltype(&smbc_getFunctionFstatVFS) getFunctionFstatVFS = nullptr;
+    std::string error; // why it could not be loaded; empty when it was
+
+    // Loaded once, on the SmbThread; it stays for the life of the program.
+    static const SmbClient& get() {
+        static const SmbClient client = load();
+        return client;
+    }
+
+private:
+    static SmbClient load() {
+        SmbClient c;
+        constexpr const char* kName = "libsmbclient.so.0";
+        void* lib = ::dlopen(kName, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+        if (!lib) {
+            const char* e = ::dlerror();
+            c.error = std::string("the SMB client library ") + kName + " could not be loaded: " + (e ? e : "not found");
+            return c;
+        }
+        const auto bind = [&](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(lib, name));
+            if (!fn && c.error.empty()) c.error = std::string("the SMB client library ") + kName + " has no " + name;
+        };
+        bind(c.newContext, "smbc_new_context");
+        bind(c.freeContext, "smbc_free_context");
+        bind(c.initContext, "smbc_init_context");
+        bind(c.setDebug, "smbc_setDebug");
+        bind(c.setTimeout, "smbc_setTimeout");
+        bind(c.setOptionUseKerberos, "smbc_setOptionUseKerberos");
+        bind(c.setOptionFallbackAfterKerberos, "smbc_setOptionFallbackAfterKerberos");
+        bind(c.setFunctionAuthDataWithContext, "smbc_setFunctionAuthDataWithContext");
+        bind(c.getFunctionOpen, "smbc_getFunctionOpen");
+        bind(c.getFunctionWrite, "smbc_getFunctionWrite");
+        bind(c.getFunctionClose, "smbc_getFunctionClose");
+        bind(c.getFunctionFstatVFS, "smbc_getFunctionFstatVFS");
+        return c;
+    }
+};
 
 // Makes every libsmbclient call of the program, one after another, on a
 // thread of its own: the window never waits on a print server longer than it
@@ -140,26 +195,28 @@ struct SmbJob {
     SMBCFILE* file = nullptr;
 
     std::string open(const NetworkAddress& address) {
-        SMBCCTX* c = smbc_new_context();
+        const SmbClient& smb = SmbClient::get();
+        if (!smb.error.empty()) return smb.error;
+        SMBCCTX* c = smb.newContext();
         if (!c) return reason(errno);
-        smbc_setDebug(c, 0);
-        smbc_setTimeout(c, kTimeoutMs);
-        smbc_setOptionUseKerberos(c, 0);
-        smbc_setOptionFallbackAfterKerberos(c, 1);
-        smbc_setFunctionAuthDataWithContext(c, guestLogin);
-        if (!smbc_init_context(c)) {
+        smb.setDebug(c, 0);
+        smb.setTimeout(c, kTimeoutMs);
+        smb.setOptionUseKerberos(c, 0);
+        smb.setOptionFallbackAfterKerberos(c, 1);
+        smb.setFunctionAuthDataWithContext(c, guestLogin);
+        if (!smb.initContext(c)) {
             const int e = errno;
-            smbc_free_context(c, 1);
+            smb.freeContext(c, 1);
             return reason(e);
         }
         std::string url = "smb://" + address.host;
         if (address.port) url += ":" + std::to_string(address.port);
         url += "/lp1";
         errno = 0;
-        SMBCFILE* f = smbc_getFunctionOpen(c)(c, url.c_str(), O_WRONLY, 0);
+        SMBCFILE* f = smb.getFunctionOpen(c)(c, url.c_str(), O_WRONLY, 0);
         if (!f) {
             const int e = errno;
-            smbc_free_context(c, 1);
+            smb.freeContext(c, 1);
             return reason(e);
         }
         ctx = c;
@@ -170,8 +227,9 @@ struct SmbJob {
     // Closes the file as it is and the connection.
     void end() {
         if (!ctx) return;
-        if (file) smbc_getFunctionClose(ctx)(ctx, file);
-        smbc_free_context(ctx, 1);
+        const SmbClient& smb = SmbClient::get();
+        if (file) smb.getFunctionClose(ctx)(ctx, file);
+        smb.freeContext(ctx, 1);
         ctx = nullptr;
         file = nullptr;
     }
@@ -208,7 +266,8 @@ void send(SmbJob& job, Delivery& d) {
     // before anything of the job goes out.
     struct statvfs fs {};
     errno = 0;
-    const int asked = smbc_getFunctionFstatVFS(job.ctx)(job.ctx, job.file, &fs);
+    const SmbClient& smb = SmbClient::get();
+    const int asked = smb.getFunctionFstatVFS(job.ctx)(job.ctx, job.file, &fs);
     const int askError = errno;
     bool go;
     {
@@ -227,7 +286,7 @@ void send(SmbJob& job, Delivery& d) {
         return;
     }
 
-    auto writeFn = smbc_getFunctionWrite(job.ctx);
+    auto writeFn = smb.getFunctionWrite(job.ctx);
     for (std::size_t sent = 0; sent < d.bytes.size();) {
         const std::size_t piece = std::min(kPiece, d.bytes.size() - sent);
         errno = 0;
@@ -252,7 +311,7 @@ void send(SmbJob& job, Delivery& d) {
         sent += static_cast<std::size_t>(n);
     }
     errno = 0;
-    const int closed = smbc_getFunctionClose(job.ctx)(job.ctx, job.file);
+    const int closed = smb.getFunctionClose(job.ctx)(job.ctx, job.file);
     const int e = errno;
     job.file = nullptr;
     {

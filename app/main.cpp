@@ -31,8 +31,8 @@ int main(int argc, char** argv)
                         "  settings  %s (written by &OK)\n"
                         "  packages  %s (where File > Open starts)\n"
                         "  ports     %s/ports/COMn (links to serial devices)\n",
-                        fw::settingsFilePath(where.settingsFolder).c_str(), where.packagesFolder.c_str(),
-                        where.settingsFolder.c_str());
+                        fw::settingsFilePath(where.settingsFolder).c_str(),
+                        where.packagesFolder.c_str(), where.settingsFolder.c_str());
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {

@@ -107,16 +107,21 @@ public:
 std::string generatePackage()
 {
     constexpr std::size_t kTarget = 4u << 20;
-    std::string p = "\x01" "97K20T\r\n" "\x01" "90000001000000\r\n";
+    std::string p = "\x01"
+                    "97K20T\r\n"
+                    "\x01"
+                    "90000001000000\r\n";
     const char* hex = "0123456789ABCDEF";
     std::string record;
     for (unsigned n = 0; p.size() + 140 <= kTarget; ++n) {
-        record = "\x01" "00";
+        record = "\x01"
+                 "00";
         for (int i = 0; i < 135; ++i)
             record += hex[(n * 7 + static_cast<unsigned>(i)) % 16];
         p += record + "\r\n";
     }
-    p += "\x01" "00END\x17\r\n";
+    p += "\x01"
+         "00END\x17\r\n";
     return p;
 }
 
@@ -141,7 +146,8 @@ int main(int argc, char** argv)
         const std::clock_t cpu0 = std::clock();
         const auto wall0 = std::chrono::steady_clock::now();
         const SessionOutcome outcome = session.run(file.string(), view);
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
         const double cpu = static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
 
         if (outcome.kind != SessionOutcome::Kind::Success ||

@@ -32,7 +32,8 @@ struct Package {
     std::vector<std::size_t> starts, lengths; // each record up to its CR
 };
 
-Package makePackage(std::size_t records) {
+Package makePackage(std::size_t records)
+{
     static const char hex[] = "0123456789ABCDEF";
     Package p;
     std::uint32_t seed = 12345;
@@ -43,7 +44,8 @@ Package makePackage(std::size_t records) {
             seed = seed * 1103515245u + 12345u;
             p.bytes.push_back(static_cast<std::uint8_t>(hex[(seed >> 16) & 15]));
         }
-        if (r + 1 == records) p.bytes.push_back(0x17);
+        if (r + 1 == records)
+            p.bytes.push_back(0x17);
         p.bytes.insert(p.bytes.end(), {0x03, '4', '2'});
         p.lengths.push_back(p.bytes.size() - p.starts.back());
         p.bytes.insert(p.bytes.end(), {0x0D, 0x0A});
@@ -51,7 +53,8 @@ Package makePackage(std::size_t records) {
     return p;
 }
 
-double threadCpuSeconds() {
+double threadCpuSeconds()
+{
     rusage u{};
     getrusage(RUSAGE_THREAD, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
@@ -65,11 +68,14 @@ struct Measure {
 };
 
 template <typename Download>
-Measure run(const Package& p, const std::string& programDir, std::chrono::milliseconds ackDelay, Download download) {
+Measure run(const Package& p, const std::string& programDir, std::chrono::milliseconds ackDelay,
+            Download download)
+{
     fw::sim::PseudoTerminal pty(false);
     std::string why;
     if (!pty.ok() || !pty.linkAsCom(programDir, 1, why)) {
-        std::fprintf(stderr, "serial_bench: no pseudo-terminal: %s %s\n", pty.error().c_str(), why.c_str());
+        std::fprintf(stderr, "serial_bench: no pseudo-terminal: %s %s\n", pty.error().c_str(),
+                     why.c_str());
         std::exit(1);
     }
     fw::sim::PrinterScript script;
@@ -92,38 +98,48 @@ Measure run(const Package& p, const std::string& programDir, std::chrono::millis
     return r;
 }
 
-void report(const char* name, const Measure& r) {
+void report(const char* name, const Measure& r)
+{
     auto lat = r.latency;
     std::sort(lat.begin(), lat.end());
     auto us = [&](double q) {
-        if (lat.empty()) return 0.0;
-        const auto i = std::min(lat.size() - 1, static_cast<std::size_t>(q * static_cast<double>(lat.size())));
+        if (lat.empty())
+            return 0.0;
+        const auto i =
+            std::min(lat.size() - 1, static_cast<std::size_t>(q * static_cast<double>(lat.size())));
         return static_cast<double>(lat[i].count()) / 1000.0;
     };
-    std::printf("%-10s %7zu records  %9.0f records/s  ack->next record: median %6.1f us, p99 %7.1f us  "
-                "cpu %5.2f us/record (%4.1f%% of wall)\n",
-                name, r.records, static_cast<double>(r.records) / r.wall, us(0.5), us(0.99),
-                r.cpu / static_cast<double>(std::max<std::size_t>(1, r.records)) * 1e6, 100.0 * r.cpu / r.wall);
+    std::printf(
+        "%-10s %7zu records  %9.0f records/s  ack->next record: median %6.1f us, p99 %7.1f us  "
+        "cpu %5.2f us/record (%4.1f%% of wall)\n",
+        name, r.records, static_cast<double>(r.records) / r.wall, us(0.5), us(0.99),
+        r.cpu / static_cast<double>(std::max<std::size_t>(1, r.records)) * 1e6,
+        100.0 * r.cpu / r.wall);
 }
 
 } // namespace
 
-Measure median(std::vector<Measure> runs) {
+Measure median(std::vector<Measure> runs)
+{
     std::sort(runs.begin(), runs.end(), [](const Measure& a, const Measure& b) {
         return static_cast<double>(a.records) / a.wall < static_cast<double>(b.records) / b.wall;
     });
     return runs[runs.size() / 2];
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     std::size_t records = 30000;
     int rounds = 3;
-    if (argc > 1) records = static_cast<std::size_t>(std::max(1, std::atoi(argv[1])));
-    if (argc > 2) rounds = std::max(1, std::atoi(argv[2]));
+    if (argc > 1)
+        records = static_cast<std::size_t>(std::max(1, std::atoi(argv[1])));
+    if (argc > 2)
+        rounds = std::max(1, std::atoi(argv[2]));
     const Package package = makePackage(records);
     char templ[] = "/tmp/fwbench.XXXXXX";
-    if (!::mkdtemp(templ)) return 1;
+    if (!::mkdtemp(templ))
+        return 1;
     const std::string dir = templ;
 
     auto viaChannel = [&](const Package& pkg) {
@@ -140,16 +156,21 @@ int main(int argc, char** argv) {
             Bytes reply;
             for (std::size_t i = 0; i < pkg.starts.size(); ++i) {
                 const auto* rec = pkg.bytes.data() + pkg.starts[i];
-                if (!port.write({rec, pkg.lengths[i]}).ok()) return i;
+                if (!port.write({rec, pkg.lengths[i]}).ok())
+                    return i;
                 const auto deadline = Clock::now() + std::chrono::seconds(5);
                 for (;;) {
                     int count = 0;
-                    if (!port.waitingCount(count, std::chrono::milliseconds(10)).ok()) return i;
+                    if (!port.waitingCount(count, std::chrono::milliseconds(10)).ok())
+                        return i;
                     if (count != 0) {
-                        if (!port.read(reply).ok()) return i;
-                        if (reply.size() == 1 && reply[0] == 0x06) break;
+                        if (!port.read(reply).ok())
+                            return i;
+                        if (reply.size() == 1 && reply[0] == 0x06)
+                            break;
                     }
-                    if (Clock::now() > deadline) return i;
+                    if (Clock::now() > deadline)
+                        return i;
                 }
             }
             return pkg.starts.size();
@@ -163,13 +184,15 @@ int main(int argc, char** argv) {
         };
     };
 
-    std::printf("serial download of %zu records (%zu bytes) over a pseudo-terminal, printer acknowledging at "
+    std::printf("serial download of %zu records (%zu bytes) over a pseudo-terminal, printer "
+                "acknowledging at "
                 "once; median of %d alternating rounds\n",
                 records, package.bytes.size(), rounds);
     std::vector<Measure> channelRuns, referenceRuns;
     for (int r = 0; r < rounds; ++r) {
         channelRuns.push_back(run(package, dir, std::chrono::milliseconds(0), viaChannel(package)));
-        referenceRuns.push_back(run(package, dir, std::chrono::milliseconds(0), viaReference(package)));
+        referenceRuns.push_back(
+            run(package, dir, std::chrono::milliseconds(0), viaReference(package)));
     }
     const Measure channel = median(channelRuns);
     const Measure reference = median(referenceRuns);
@@ -188,7 +211,8 @@ int main(int argc, char** argv) {
     const Measure referenceSlow = run(slow, dir, delay, viaReference(slow));
     report("channel", channelSlow);
     report("reference", referenceSlow);
-    std::printf("channel cpu while waiting: %.1f%% of wall (aim < 5%%)\n", 100.0 * channelSlow.cpu / channelSlow.wall);
+    std::printf("channel cpu while waiting: %.1f%% of wall (aim < 5%%)\n",
+                100.0 * channelSlow.cpu / channelSlow.wall);
 
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);

@@ -81,7 +81,10 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr double kMiB = 1024.0 * 1024.0;
 const char* const kSettings = "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=0\r\nBaudRate=2\r\n";
 
-double seconds(SteadyTime::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(SteadyTime::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
 
 double cpuSeconds()
 {
@@ -113,12 +116,12 @@ Bytes readFile(const std::string& path)
 // What a download process reports, on one line of its standard output.
 struct Measure {
     bool ok = false;
-    double seconds = 0;        // over `intervals` records
+    double seconds = 0; // over `intervals` records
     std::size_t intervals = 0;
-    double cpu = 0;            // processor time over the same span
+    double cpu = 0; // processor time over the same span
     long peakKiB = 0;
-    std::string note;          // why not ok
-    std::size_t printed = 0;   // records the printer took (filled in by this process)
+    std::string note;        // why not ok
+    std::size_t printed = 0; // records the printer took (filled in by this process)
     double rate() const { return seconds > 0 ? static_cast<double>(intervals) / seconds : 0; }
     double cpuShare() const { return seconds > 0 ? cpu / seconds : 0; }
 };
@@ -227,10 +230,11 @@ int windowProcess(int argc, char** argv)
         m.cpu = box.cpu - firstCpu;
     }
     m.intervals = 1; // the printer's count, less one, is put in by the caller
-    m.ok = first && box.at && box.text == fw::kMsgDownloadSuccess && box.counter == counter && box.barFull;
+    m.ok = first && box.at && box.text == fw::kMsgDownloadSuccess && box.counter == counter &&
+           box.barFull;
     if (!m.ok)
-        m.note = "outcome \"" + box.text + "\", counter " + box.counter + (box.barFull ? "" : ", bar not full") +
-                 " as the box showed";
+        m.note = "outcome \"" + box.text + "\", counter " + box.counter +
+                 (box.barFull ? "" : ", bar not full") + " as the box showed";
     printResult(m);
     return 0;
 }
@@ -307,14 +311,16 @@ int cLoopProcess(char** argv)
     }
     const double cpu0 = cpuSeconds();
     const auto t0 = SteadyTime::now();
-    const long n = fw_reference_download(argv[2], bytes.data(), starts.data(), lengths.data(), starts.size());
+    const long n =
+        fw_reference_download(argv[2], bytes.data(), starts.data(), lengths.data(), starts.size());
     Measure m;
     m.seconds = seconds(SteadyTime::now() - t0);
     m.cpu = cpuSeconds() - cpu0;
     m.intervals = n > 0 ? static_cast<std::size_t>(n) : 0;
     m.ok = m.intervals == starts.size();
     if (!m.ok)
-        m.note = std::to_string(n) + " of " + std::to_string(starts.size()) + " records acknowledged";
+        m.note =
+            std::to_string(n) + " of " + std::to_string(starts.size()) + " records acknowledged";
     printResult(m);
     return 0;
 }
@@ -330,23 +336,27 @@ struct Package {
 Package writePackage(const fs::path& folder, const std::string& name, int records)
 {
     Package p;
-    const fw::samples::Package made = fw::samples::make(fw::samples::Shape::Plain, false, records, 136);
+    const fw::samples::Package made =
+        fw::samples::make(fw::samples::Shape::Plain, false, records, 136);
     p.path = (folder / "K20T" / name).string();
     std::ofstream(p.path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(made.bytes.data()), static_cast<std::streamsize>(made.bytes.size()));
+        .write(reinterpret_cast<const char*>(made.bytes.data()),
+               static_cast<std::streamsize>(made.bytes.size()));
     p.size = made.bytes.size();
     p.records = fw::sim::splitPackage(made.bytes);
     return p;
 }
 
-std::vector<char*> environmentWith(std::vector<std::string>& keep, const std::vector<std::string>& set)
+std::vector<char*> environmentWith(std::vector<std::string>& keep,
+                                   const std::vector<std::string>& set)
 {
     keep = set;
     std::vector<char*> env;
     for (char** e = environ; *e; ++e) {
         const std::string_view entry = *e;
         const bool replaced = std::any_of(set.begin(), set.end(), [&](const std::string& s) {
-            return entry.substr(0, entry.find('=') + 1) == std::string_view(s).substr(0, s.find('=') + 1);
+            return entry.substr(0, entry.find('=') + 1) ==
+                   std::string_view(s).substr(0, s.find('=') + 1);
         });
         if (!replaced)
             env.push_back(*e);
@@ -385,7 +395,8 @@ std::string runSelf(std::vector<std::string> args, std::chrono::seconds limit)
         const auto deadline = SteadyTime::now() + limit;
         char buffer[4096];
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyTime::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyTime::now());
             pollfd p{out[0], POLLIN, 0};
             if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) {
                 ::kill(pid, SIGKILL);
@@ -406,15 +417,17 @@ std::string runSelf(std::vector<std::string> args, std::chrono::seconds limit)
 enum class Side { Window, Session, CLoop };
 
 // One download by `side` of `p`, the printer in this process.
-Measure download(Side side, int printerFd, const std::string& device, const fs::path& folder, const Package& p,
-                 std::chrono::milliseconds ackDelay)
+Measure download(Side side, int printerFd, const std::string& device, const fs::path& folder,
+                 const Package& p, std::chrono::milliseconds ackDelay)
 {
     fw::sim::PrinterScript script;
     script.packageRecords = p.records;
     script.ackDelay = ackDelay;
     fw::sim::PrinterSimulator printer(printerFd, script);
     std::thread serve([&] { printer.run(); });
-    const char* mode = side == Side::Window ? "--window" : side == Side::Session ? "--session" : "--c-loop";
+    const char* mode = side == Side::Window    ? "--window"
+                       : side == Side::Session ? "--session"
+                                               : "--c-loop";
     const std::string where = side == Side::CLoop ? device : folder.string();
     Measure m = parseResult(runSelf({mode, where, p.path}, std::chrono::seconds(1200)));
     printer.stop();
@@ -424,8 +437,8 @@ Measure download(Side side, int printerFd, const std::string& device, const fs::
         m.intervals = m.printed > 0 ? m.printed - 1 : 0;
     if (m.ok && m.printed != p.records.size()) {
         m.ok = false;
-        m.note = "the printer took " + std::to_string(m.printed) + " of " + std::to_string(p.records.size()) +
-                 " records";
+        m.note = "the printer took " + std::to_string(m.printed) + " of " +
+                 std::to_string(p.records.size()) + " records";
     }
     return m;
 }
@@ -508,8 +521,8 @@ bool allOk(const std::vector<Measure>& runs, bool& ok)
 void showRates(const char* name, const std::vector<Measure>& runs)
 {
     const Measure mid = medianBy(runs, [](const Measure& m) { return m.rate(); });
-    std::printf("  %-8s fastest %7.0f records/s  median %7.0f records/s  cpu %5.1f us/record\n", name,
-                fastest(runs), mid.rate(),
+    std::printf("  %-8s fastest %7.0f records/s  median %7.0f records/s  cpu %5.1f us/record\n",
+                name, fastest(runs), mid.rate(),
                 mid.intervals ? mid.cpu / static_cast<double>(mid.intervals) * 1e6 : 0.0);
 }
 
@@ -534,7 +547,8 @@ int benchmark(int argc, char** argv)
     fw::sim::PseudoTerminal pty(false);
     std::string why;
     if (!pty.ok() || !pty.linkAsCom(folder.string(), 1, why)) {
-        std::fprintf(stderr, "window_bench: no pseudo-terminal: %s %s\n", pty.error().c_str(), why.c_str());
+        std::fprintf(stderr, "window_bench: no pseudo-terminal: %s %s\n", pty.error().c_str(),
+                     why.c_str());
         return 1;
     }
     const int fd = pty.master();
@@ -543,9 +557,10 @@ int benchmark(int argc, char** argv)
 
     // Rates, side by side.
     const Package small = writePackage(folder, "FIRMWARE_4M.DPX", 30000);
-    std::printf("window_bench: %zu records, %.1f MiB, over %s with the printer acknowledging at once; "
-                "%d rounds\n",
-                small.records.size(), static_cast<double>(small.size) / kMiB, device.c_str(), rounds);
+    std::printf(
+        "window_bench: %zu records, %.1f MiB, over %s with the printer acknowledging at once; "
+        "%d rounds\n",
+        small.records.size(), static_cast<double>(small.size) / kMiB, device.c_str(), rounds);
     std::vector<Measure> windows, sessions, loops;
     for (int r = 0; r < rounds; ++r) {
         windows.push_back(download(Side::Window, fd, device, folder, small, {}));
@@ -571,7 +586,8 @@ int benchmark(int argc, char** argv)
     // A printer that takes 2 ms per record: the window must wait, not work.
     const Package slow = writePackage(folder, "FIRMWARE_SLOW.DPX", 1000);
     const auto delay = std::chrono::milliseconds(2);
-    std::printf("\nprinter acknowledging after 2 ms, %zu records; processor time as a share of wall time:\n",
+    std::printf("\nprinter acknowledging after 2 ms, %zu records; processor time as a share of "
+                "wall time:\n",
                 slow.records.size());
     std::vector<Measure> slowWindows, slowSessions;
     for (int r = 0; r < rounds; ++r) {
@@ -601,29 +617,35 @@ int benchmark(int argc, char** argv)
         starts.push_back(startFirmware(firmware));
     const auto bySeconds = [](const Startup& s) { return s.seconds; };
     const Startup start = medianBy(starts, bySeconds);
-    const bool startsOk = std::all_of(starts.begin(), starts.end(), [](const Startup& s) { return s.ok; });
+    const bool startsOk =
+        std::all_of(starts.begin(), starts.end(), [](const Startup& s) { return s.ok; });
     ok = ok && startsOk;
-    std::printf("\nstart-up of Firmware to its window shown (offscreen), %zu starts: median %.3f s, fastest "
-                "%.3f s  goal <= 0.3 s%s\n",
-                starts.size(), start.seconds,
-                std::min_element(starts.begin(), starts.end(),
-                                 [&](const Startup& a, const Startup& b) { return a.seconds < b.seconds; })
-                    ->seconds,
-                startsOk ? "" : "  FAILED: no window");
+    std::printf(
+        "\nstart-up of Firmware to its window shown (offscreen), %zu starts: median %.3f s, "
+        "fastest "
+        "%.3f s  goal <= 0.3 s%s\n",
+        starts.size(), start.seconds,
+        std::min_element(starts.begin(), starts.end(),
+                         [&](const Startup& a, const Startup& b) { return a.seconds < b.seconds; })
+            ->seconds,
+        startsOk ? "" : "  FAILED: no window");
 
     // Peak memory, with a large package as well.
-    const Package large = writePackage(folder, "FIRMWARE_64M.DPX", static_cast<int>(64 * kMiB / 141));
+    const Package large =
+        writePackage(folder, "FIRMWARE_64M.DPX", static_cast<int>(64 * kMiB / 141));
     const Measure largeWindow = download(Side::Window, fd, device, folder, large, {});
     allOk({largeWindow}, ok);
     std::printf("\npeak memory (VmHWM):\n  Firmware just started            %6.1f MiB\n",
                 static_cast<double>(start.peakKiB) / 1024.0);
     double worstOver = 0;
     const auto smallPeak = medianBy(windows, [](const Measure& m) { return m.peakKiB; }).peakKiB;
-    for (const auto& [p, peakKiB] : {std::pair{&small, smallPeak}, std::pair{&large, largeWindow.peakKiB}}) {
+    for (const auto& [p, peakKiB] :
+         {std::pair{&small, smallPeak}, std::pair{&large, largeWindow.peakKiB}}) {
         const double peak = static_cast<double>(peakKiB) / 1024.0;
         const double over = peak - static_cast<double>(p->size) / kMiB;
         worstOver = std::max(worstOver, over);
-        std::printf("  window with a %4.1f MiB package   %6.1f MiB = package + %.1f MiB  goal: + 40 MiB at most\n",
+        std::printf("  window with a %4.1f MiB package   %6.1f MiB = package + %.1f MiB  goal: + "
+                    "40 MiB at most\n",
                     static_cast<double>(p->size) / kMiB, peak, over);
     }
     std::printf("  (the %.1f MiB download through the window ran at %.0f records/s)\n",

@@ -36,7 +36,8 @@ bool walkRecords(std::span<const std::uint8_t> data, std::size_t position)
         // Past the CR and the byte after it, or the end when the CR is last.
         require(r.next == std::min(cr + 2, data.size()));
         require(std::find(r.bytes.begin(), r.bytes.end(), fw::kCR) == r.bytes.end());
-        require(r.endMark == (std::find(r.bytes.begin(), r.bytes.end(), fw::kETB) != r.bytes.end()));
+        require(r.endMark ==
+                (std::find(r.bytes.begin(), r.bytes.end(), fw::kETB) != r.bytes.end()));
         if (r.endMark)
             return true;
         position = r.next;

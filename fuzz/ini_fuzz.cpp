@@ -51,8 +51,8 @@ bool sameName(std::string_view a, std::string_view b)
 // not hold "=" nor read as a section header.
 bool usableName(std::string_view name)
 {
-    return !name.empty() && !isBlank(name.front()) && !isBlank(name.back())
-        && name.find('\n') == std::string_view::npos;
+    return !name.empty() && !isBlank(name.front()) && !isBlank(name.back()) &&
+           name.find('\n') == std::string_view::npos;
 }
 
 bool usableKey(std::string_view key)
@@ -69,13 +69,15 @@ std::string readBack(std::string_view value)
         value.remove_prefix(1);
     while (!value.empty() && isBlank(value.back()))
         value.remove_suffix(1);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return std::string(value);
 }
 
-constexpr std::string_view kKeys[] = {"Interface", "InterfaceSel", "BaudRate", "BitLength", "Parity",
-                                      "StopBit",   "HandShake",    "TcpIp",    "k",         "x"};
+constexpr std::string_view kKeys[] = {
+    "Interface", "InterfaceSel", "BaudRate", "BitLength", "Parity",
+    "StopBit",   "HandShake",    "TcpIp",    "k",         "x"};
 constexpr std::string_view kOtherSections[] = {"Other", "PRINTFirmware"};
 
 } // namespace
@@ -88,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FuzzedDataProvider in(bytes + 1, size - 1);
     const std::string key = in.ConsumeRandomLengthString(64);
     const std::string value = in.ConsumeRandomLengthString(300);
-    const std::string section = (flags & 2) ? in.ConsumeRandomLengthString(64) : std::string(fw::kSettingsSection);
+    const std::string section =
+        (flags & 2) ? in.ConsumeRandomLengthString(64) : std::string(fw::kSettingsSection);
     const std::string text = in.ConsumeRemainingBytesAsString();
     const std::string_view eol = (flags & 1) ? "\r\n" : "\n";
 
@@ -107,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         if (sameName(otherSection, section))
             continue;
         for (const std::string_view other : kKeys)
-            require(fw::iniLookup(after, otherSection, other) == fw::iniLookup(text, otherSection, other));
+            require(fw::iniLookup(after, otherSection, other) ==
+                    fw::iniLookup(text, otherSection, other));
     }
     return 0;
 }

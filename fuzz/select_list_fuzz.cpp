@@ -83,7 +83,8 @@ std::optional<int> plainDecimalEntry(const std::string& text, int n)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size)
 {
     FuzzedDataProvider in(bytes, size);
-    const int n = in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(1, 40) : in.ConsumeIntegralInRange<int>(1, INT_MAX);
+    const int n = in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(1, 40)
+                                   : in.ConsumeIntegralInRange<int>(1, INT_MAX);
     const std::string text = in.ConsumeRemainingBytesAsString();
 
     const int entry = fw::listEntryFor(text, n);

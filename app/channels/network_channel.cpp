@@ -7,51 +7,70 @@ namespace fw {
 
 NetworkChannel::NetworkChannel() : sink_(makeNetworkSink()) {}
 NetworkChannel::NetworkChannel(std::unique_ptr<NetworkSink> sink) : sink_(std::move(sink)) {}
-NetworkChannel::~NetworkChannel() { close(); }
+NetworkChannel::~NetworkChannel()
+{
+    close();
+}
 
-bool NetworkChannel::isOpen() const { return sink_->isOpen(); }
+bool NetworkChannel::isOpen() const
+{
+    return sink_->isOpen();
+}
 
-Result NetworkChannel::open(const ChannelSettings& settings) {
+Result NetworkChannel::open(const ChannelSettings& settings)
+{
     close();
     path_ = networkPrintPath(settings.networkAddress);
     NetworkAddress address;
     Result r = checkNetworkAddress(settings.networkAddress, address);
-    if (r.ok()) r = sink_->open(path_, address);
-    if (!r.ok()) return Result::failure("Cannot open " + path_ + ": " + r.error());
+    if (r.ok())
+        r = sink_->open(path_, address);
+    if (!r.ok())
+        return Result::failure("Cannot open " + path_ + ": " + r.error());
     return Result::success();
 }
 
-Result NetworkChannel::write(std::span<const std::uint8_t> bytes) {
+Result NetworkChannel::write(std::span<const std::uint8_t> bytes)
+{
     if (!sink_->isOpen())
-        return Result::failure("Cannot write to " + (path_.empty() ? std::string("the network print path") : path_) +
-                                      ": it is not open.");
+        return Result::failure("Cannot write to " +
+                               (path_.empty() ? std::string("the network print path") : path_) +
+                               ": it is not open.");
     try {
         job_.insert(job_.end(), bytes.begin(), bytes.end());
     } catch (const std::bad_alloc&) {
-        return Result::failure("Cannot write to " + path_ + ": not enough memory to hold the print job.");
+        return Result::failure("Cannot write to " + path_ +
+                               ": not enough memory to hold the print job.");
     }
     return Result::success();
 }
 
-Result NetworkChannel::waitingCount(int& count, std::chrono::milliseconds) {
+Result NetworkChannel::waitingCount(int& count, std::chrono::milliseconds)
+{
     count = 0;
     return Result::success();
 }
 
-Result NetworkChannel::read(std::vector<std::uint8_t>& bytes) {
+Result NetworkChannel::read(std::vector<std::uint8_t>& bytes)
+{
     bytes.clear();
     return Result::success();
 }
 
-void NetworkChannel::close() {
-    if (sink_->isOpen()) sink_->abandon();
+void NetworkChannel::close()
+{
+    if (sink_->isOpen())
+        sink_->abandon();
     std::vector<std::uint8_t>().swap(job_);
 }
 
-Result NetworkChannel::handOver() {
-    if (!sink_->isOpen()) return Result::success();
+Result NetworkChannel::handOver()
+{
+    if (!sink_->isOpen())
+        return Result::success();
     const Result r = sink_->deliver(std::exchange(job_, {}));
-    if (!r.ok()) return Result::failure("Cannot hand the print job to " + path_ + ": " + r.error());
+    if (!r.ok())
+        return Result::failure("Cannot hand the print job to " + path_ + ": " + r.error());
     return Result::success();
 }
 

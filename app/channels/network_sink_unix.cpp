@@ -42,28 +42,40 @@ constexpr std::size_t kPiece = 64 * 1024;
 // At the end of the program, how long jobs still being ended may hold it up.
 constexpr auto kExitWait = 1000ms;
 
-std::string reason(int error) {
-    if (error == 0) return "the print server refused it without a reason";
+std::string reason(int error)
+{
+    if (error == 0)
+        return "the print server refused it without a reason";
     std::string text = std::strerror(error);
-    if (error == ECONNREFUSED) text += " (no print server answers at this address)";
-    else if (error == ENOENT) text += " (the host has no printer share lp1)";
-    else if (error == EINVAL) text += " (the host name cannot be resolved)";
-    else if (error == ETIMEDOUT) text += " (the print server did not answer in time)";
-    else if (error == EACCES || error == EPERM) text += " (the printer share refuses guests)";
+    if (error == ECONNREFUSED)
+        text += " (no print server answers at this address)";
+    else if (error == ENOENT)
+        text += " (the host has no printer share lp1)";
+    else if (error == EINVAL)
+        text += " (the host name cannot be resolved)";
+    else if (error == ETIMEDOUT)
+        text += " (the print server did not answer in time)";
+    else if (error == EACCES || error == EPERM)
+        text += " (the printer share refuses guests)";
     return text;
 }
 
 // The connection to the print server is gone or silent.
-bool connectionLost(int error) {
+bool connectionLost(int error)
+{
     return error == ETIMEDOUT || error == ECONNRESET || error == ECONNABORTED || error == EPIPE ||
            error == ENOTCONN || error == ENETUNREACH || error == EHOSTUNREACH;
 }
 
-void guestLogin(SMBCCTX*, const char*, const char*, char* workgroup, int workgroupLen, char* user, int userLen,
-                char* password, int passwordLen) {
-    if (workgroupLen > 0) workgroup[0] = '\0';
-    if (userLen > 0) user[0] = '\0';
-    if (passwordLen > 0) password[0] = '\0';
+void guestLogin(SMBCCTX*, const char*, const char*, char* workgroup, int workgroupLen, char* user,
+                int userLen, char* password, int passwordLen)
+{
+    if (workgroupLen > 0)
+        workgroup[0] = '\0';
+    if (userLen > 0)
+        user[0] = '\0';
+    if (passwordLen > 0)
+        password[0] = '\0';
 }
 
 // libsmbclient, loaded on the first use of the network path: a program that
@@ -84,24 +96,28 @@ struct SmbClient {
     std::string error; // why it could not be loaded; empty when it was
 
     // Loaded once, on the SmbThread; it stays for the life of the program.
-    static const SmbClient& get() {
+    static const SmbClient& get()
+    {
         static const SmbClient client = load();
         return client;
     }
 
 private:
-    static SmbClient load() {
+    static SmbClient load()
+    {
         SmbClient c;
         constexpr const char* kName = "libsmbclient.so.0";
         void* lib = ::dlopen(kName, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (!lib) {
             const char* e = ::dlerror();
-            c.error = std::string("the SMB client library ") + kName + " could not be loaded: " + (e ? e : "not found");
+            c.error = std::string("the SMB client library ") + kName +
+                      " could not be loaded: " + (e ? e : "not found");
             return c;
         }
         const auto bind = [&](auto& fn, const char* name) {
             fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(lib, name));
-            if (!fn && c.error.empty()) c.error = std::string("the SMB client library ") + kName + " has no " + name;
+            if (!fn && c.error.empty())
+                c.error = std::string("the SMB client library ") + kName + " has no " + name;
         };
         bind(c.newContext, "smbc_new_context");
         bind(c.freeContext, "smbc_free_context");
@@ -124,12 +140,14 @@ private:
 // chooses to, and a job it gave up on is ended here meanwhile.
 class SmbThread {
 public:
-    static SmbThread& instance() {
+    static SmbThread& instance()
+    {
         static SmbThread thread;
         return thread;
     }
 
-    void post(std::function<void()> task) {
+    void post(std::function<void()> task)
+    {
         {
             const std::lock_guard lock(q_->m);
             q_->tasks.push_back(std::move(task));
@@ -138,7 +156,9 @@ public:
     }
 
     // Runs `f` here and waits for its result.
-    template <class F> auto call(F f) -> decltype(f()) {
+    template <class F>
+    auto call(F f) -> decltype(f())
+    {
         std::packaged_task<decltype(f())()> task(std::move(f));
         auto result = task.get_future();
         post([&task] { task(); });
@@ -158,21 +178,27 @@ private:
 
     // The end of the program waits a little for jobs still being ended; a
     // job given up on is empty, so the server drops it however it ends.
-    ~SmbThread() {
+    ~SmbThread()
+    {
         std::unique_lock lock(q_->m);
         q_->stop = true;
         q_->cv.notify_all();
-        const bool idle = q_->cv.wait_for(lock, kExitWait, [&] { return q_->tasks.empty() && !q_->busy; });
+        const bool idle =
+            q_->cv.wait_for(lock, kExitWait, [&] { return q_->tasks.empty() && !q_->busy; });
         lock.unlock();
-        if (idle) thread_.join();
-        else thread_.detach();
+        if (idle)
+            thread_.join();
+        else
+            thread_.detach();
     }
 
-    static void serve(std::shared_ptr<Queue> q) {
+    static void serve(std::shared_ptr<Queue> q)
+    {
         std::unique_lock lock(q->m);
         for (;;) {
             q->cv.wait(lock, [&] { return q->stop || !q->tasks.empty(); });
-            if (q->tasks.empty()) return;
+            if (q->tasks.empty())
+                return;
             std::function<void()> task = std::move(q->tasks.front());
             q->tasks.pop_front();
             q->busy = true;
@@ -194,11 +220,14 @@ struct SmbJob {
     SMBCCTX* ctx = nullptr;
     SMBCFILE* file = nullptr;
 
-    std::string open(const NetworkAddress& address) {
+    std::string open(const NetworkAddress& address)
+    {
         const SmbClient& smb = SmbClient::get();
-        if (!smb.error.empty()) return smb.error;
+        if (!smb.error.empty())
+            return smb.error;
         SMBCCTX* c = smb.newContext();
-        if (!c) return reason(errno);
+        if (!c)
+            return reason(errno);
         smb.setDebug(c, 0);
         smb.setTimeout(c, kTimeoutMs);
         smb.setOptionUseKerberos(c, 0);
@@ -210,7 +239,8 @@ struct SmbJob {
             return reason(e);
         }
         std::string url = "smb://" + address.host;
-        if (address.port) url += ":" + std::to_string(address.port);
+        if (address.port)
+            url += ":" + std::to_string(address.port);
         url += "/lp1";
         errno = 0;
         SMBCFILE* f = smb.getFunctionOpen(c)(c, url.c_str(), O_WRONLY, 0);
@@ -225,10 +255,13 @@ struct SmbJob {
     }
 
     // Closes the file as it is and the connection.
-    void end() {
-        if (!ctx) return;
+    void end()
+    {
+        if (!ctx)
+            return;
         const SmbClient& smb = SmbClient::get();
-        if (file) smb.getFunctionClose(ctx)(ctx, file);
+        if (file)
+            smb.getFunctionClose(ctx)(ctx, file);
         smb.freeContext(ctx, 1);
         ctx = nullptr;
         file = nullptr;
@@ -249,19 +282,23 @@ struct Delivery {
 
 // True when the share reports less room than the job needs: the job would be
 // cut off where the disk fills up, and the part before printed.
-bool tooLittleRoom(const struct statvfs& fs, std::size_t size, std::string& why) {
+bool tooLittleRoom(const struct statvfs& fs, std::size_t size, std::string& why)
+{
     // libsmbclient gives bytes per sector and sectors per unit.
     const unsigned long long unit =
         static_cast<unsigned long long>(fs.f_bsize) * (fs.f_frsize ? fs.f_frsize : 1);
-    if (fs.f_blocks == 0 || unit == 0) return false; // the server does not tell
+    if (fs.f_blocks == 0 || unit == 0)
+        return false; // the server does not tell
     const unsigned long long units = fs.f_bavail;
-    if (units >= (size + unit - 1) / unit) return false;
-    why = "the print share has room for " + std::to_string(units * unit) + " bytes, the job needs " +
-          std::to_string(size) + " bytes";
+    if (units >= (size + unit - 1) / unit)
+        return false;
+    why = "the print share has room for " + std::to_string(units * unit) +
+          " bytes, the job needs " + std::to_string(size) + " bytes";
     return true;
 }
 
-void send(SmbJob& job, Delivery& d) {
+void send(SmbJob& job, Delivery& d)
+{
     // First ask for the free room: that also shows the server still answers
     // before anything of the job goes out.
     struct statvfs fs {};
@@ -274,8 +311,10 @@ void send(SmbJob& job, Delivery& d) {
         const std::lock_guard lock(d.m);
         if (!d.givenUp) {
             ++d.answers;
-            if (asked != 0 && connectionLost(askError)) d.result = reason(askError);
-            else if (asked != 0 || !tooLittleRoom(fs, d.bytes.size(), d.result)) d.sending = true;
+            if (asked != 0 && connectionLost(askError))
+                d.result = reason(askError);
+            else if (asked != 0 || !tooLittleRoom(fs, d.bytes.size(), d.result))
+                d.sending = true;
         }
         go = d.sending;
         d.done = !go;
@@ -316,7 +355,8 @@ void send(SmbJob& job, Delivery& d) {
     job.file = nullptr;
     {
         const std::lock_guard lock(d.m);
-        if (closed != 0) d.result = reason(e);
+        if (closed != 0)
+            d.result = reason(e);
         d.done = true;
         d.cv.notify_all();
     }
@@ -331,7 +371,8 @@ public:
     {
         abandon();
         auto job = std::make_shared<SmbJob>();
-        const std::string why = SmbThread::instance().call([job, address] { return job->open(address); });
+        const std::string why =
+            SmbThread::instance().call([job, address] { return job->open(address); });
         if (!why.empty())
             return Result::failure(why);
         job_ = std::move(job);
@@ -350,17 +391,20 @@ public:
         while (!d->done) {
             if (!d->cv.wait_for(lock, kAnswerWait, [&] { return d->done || d->answers != seen; })) {
                 d->givenUp = true;
-                return Result::failure(d->sending ? "the print server stopped answering while it took the "
-                                                    "job; the printer may still receive it, whole or in part"
-                                                  : "the print server did not answer in time; nothing was sent");
+                return Result::failure(
+                    d->sending ? "the print server stopped answering while it took the "
+                                 "job; the printer may still receive it, whole or in part"
+                               : "the print server did not answer in time; nothing was sent");
             }
             seen = d->answers;
         }
         return d->result.empty() ? Result::success() : Result::failure(d->result);
     }
 
-    void abandon() override {
-        if (job_) SmbThread::instance().post([job = std::move(job_)] { job->end(); });
+    void abandon() override
+    {
+        if (job_)
+            SmbThread::instance().post([job = std::move(job_)] { job->end(); });
     }
 
     bool isOpen() const override { return job_ != nullptr; }
@@ -371,6 +415,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<NetworkSink> makeNetworkSink() { return std::make_unique<SmbPrintJob>(); }
+std::unique_ptr<NetworkSink> makeNetworkSink()
+{
+    return std::make_unique<SmbPrintJob>();
+}
 
 } // namespace fw

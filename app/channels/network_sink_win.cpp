@@ -17,10 +17,12 @@ class UncFile final : public NetworkSink {
 public:
     ~UncFile() override { abandon(); }
 
-    Result open(const std::string& path, const NetworkAddress&) override {
+    Result open(const std::string& path, const NetworkAddress&) override
+    {
         abandon();
         const std::wstring name = wideFromUtf8(path);
-        HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
             return Result::failure(windowsErrorText(code));
@@ -29,14 +31,19 @@ public:
         return Result::success();
     }
 
-    Result deliver(std::vector<std::uint8_t> job) override {
-        if (handle_ == INVALID_HANDLE_VALUE) return Result::failure("it is not open");
+    Result deliver(std::vector<std::uint8_t> job) override
+    {
+        if (handle_ == INVALID_HANDLE_VALUE)
+            return Result::failure("it is not open");
         std::string why;
         std::size_t done = 0;
         while (why.empty() && done < job.size()) {
-            const std::size_t chunk = job.size() - done > 0x10000000 ? 0x10000000 : job.size() - done;
+            const std::size_t chunk =
+                job.size() - done > 0x10000000 ? 0x10000000 : job.size() - done;
             DWORD written = 0;
-            if (!WriteFile(handle_, job.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0) {
+            if (!WriteFile(handle_, job.data() + done, static_cast<DWORD>(chunk), &written,
+                           nullptr) ||
+                written == 0) {
                 const DWORD code = GetLastError();
                 why = windowsErrorText(code);
             }
@@ -50,8 +57,10 @@ public:
         return why.empty() ? Result::success() : Result::failure(why);
     }
 
-    void abandon() override {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    void abandon() override
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
     }
 
@@ -63,6 +72,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<NetworkSink> makeNetworkSink() { return std::make_unique<UncFile>(); }
+std::unique_ptr<NetworkSink> makeNetworkSink()
+{
+    return std::make_unique<UncFile>();
+}
 
 } // namespace fw

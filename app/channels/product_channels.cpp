@@ -3,9 +3,11 @@
 namespace fw {
 
 ProductChannels::ProductChannels(const std::string& linksFolder, UsbLibrary& usb)
-    : serial_(linksFolder), usb_(usb) {}
+    : serial_(linksFolder), usb_(usb)
+{}
 
-DownloadChannel& ProductChannels::channel(ChannelKind kind) {
+DownloadChannel& ProductChannels::channel(ChannelKind kind)
+{
     switch (kind) {
     case ChannelKind::Serial: return serial_;
     case ChannelKind::Usb: return usb_;

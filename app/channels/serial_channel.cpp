@@ -7,13 +7,18 @@ namespace fw {
 Result checkSerialLine(const SerialLine& line)
 {
     if (line.baud <= 0)
-        return Result::failure("The baud rate " + std::to_string(line.baud) + " is not a positive number.");
-    if (std::string_view("NEOMS").find(line.parity) == std::string_view::npos || line.parity == '\0')
-        return Result::failure(std::string("The parity '") + line.parity + "' is not one of N, E, O, M, S.");
+        return Result::failure("The baud rate " + std::to_string(line.baud) +
+                               " is not a positive number.");
+    if (std::string_view("NEOMS").find(line.parity) == std::string_view::npos ||
+        line.parity == '\0')
+        return Result::failure(std::string("The parity '") + line.parity +
+                               "' is not one of N, E, O, M, S.");
     if (line.dataBits < 5 || line.dataBits > 8)
-        return Result::failure("The data bits " + std::to_string(line.dataBits) + " are not 5 to 8.");
+        return Result::failure("The data bits " + std::to_string(line.dataBits) +
+                               " are not 5 to 8.");
     if (line.stopBits != 1 && line.stopBits != 2)
-        return Result::failure("The stop bits " + std::to_string(line.stopBits) + " are not 1 or 2.");
+        return Result::failure("The stop bits " + std::to_string(line.stopBits) +
+                               " are not 1 or 2.");
     return Result::success();
 }
 

@@ -24,7 +24,8 @@ constexpr qint64 kReadBufferSize = 1024;
 // A write hands the record to the port; it must leave within this time.
 constexpr int kWriteTimeoutMs = 5000;
 
-QSerialPort::Parity parityOf(char letter) {
+QSerialPort::Parity parityOf(char letter)
+{
     switch (letter) {
     case 'E': return QSerialPort::EvenParity;
     case 'O': return QSerialPort::OddParity;
@@ -34,11 +35,13 @@ QSerialPort::Parity parityOf(char letter) {
     }
 }
 
-QSerialPort::StopBits stopBitsOf(int stopBits) {
+QSerialPort::StopBits stopBitsOf(int stopBits)
+{
     return stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
 }
 
-Result portFault(QSerialPort& port, const char* what, const std::string& portName) {
+Result portFault(QSerialPort& port, const char* what, const std::string& portName)
+{
     const std::string reason = port.errorString().toStdString();
     port.clearError();
     return Result::failure(std::string(what) + " on " + portName + ": " + reason);
@@ -49,17 +52,27 @@ Result portFault(QSerialPort& port, const char* what, const std::string& portNam
 struct SerialChannel::Port : QSerialPort {};
 
 SerialChannel::SerialChannel(std::string programDir)
-    : programDir_(std::move(programDir)), port_(std::make_unique<Port>()) {}
+    : programDir_(std::move(programDir)), port_(std::make_unique<Port>())
+{}
 
-SerialChannel::~SerialChannel() { close(); }
-
-bool SerialChannel::isOpen() const { return port_->isOpen(); }
-
-void SerialChannel::close() {
-    if (port_->isOpen()) port_->close();
+SerialChannel::~SerialChannel()
+{
+    close();
 }
 
-Result SerialChannel::open(const ChannelSettings& settings) {
+bool SerialChannel::isOpen() const
+{
+    return port_->isOpen();
+}
+
+void SerialChannel::close()
+{
+    if (port_->isOpen())
+        port_->close();
+}
+
+Result SerialChannel::open(const ChannelSettings& settings)
+{
     close();
     portName_ = "COM" + std::to_string(settings.portNumber);
     device_.clear();
@@ -67,12 +80,14 @@ Result SerialChannel::open(const ChannelSettings& settings) {
         return Result::failure("No serial port is chosen: choose one in the Port list.");
     device_ = resolveSerialPort(settings.portNumber, programDir_);
     if (device_.empty())
-        return Result::failure("The serial port " + portName_ + " does not exist on this computer.");
+        return Result::failure("The serial port " + portName_ +
+                               " does not exist on this computer.");
 
     // Input mode binary: QSerialPort never translates bytes.
     port_->setPortName(QString::fromStdString(device_));
     const SerialLine& line = settings.line;
-    if (const Result usable = checkSerialLine(line); !usable.ok()) return usable;
+    if (const Result usable = checkSerialLine(line); !usable.ok())
+        return usable;
     port_->setBaudRate(line.baud);
     port_->setParity(parityOf(line.parity));
     port_->setDataBits(static_cast<QSerialPort::DataBits>(line.dataBits));
@@ -80,13 +95,15 @@ Result SerialChannel::open(const ChannelSettings& settings) {
     port_->setFlowControl(QSerialPort::NoFlowControl);
     port_->setReadBufferSize(kReadBufferSize);
 
-    if (port_->open(QIODevice::ReadWrite)) return Result::success();
+    if (port_->open(QIODevice::ReadWrite))
+        return Result::success();
 
     const auto error = port_->error();
     std::string reason = port_->errorString().toStdString();
     port_->clearError();
     std::string text = "Cannot open the serial port " + portName_;
-    if (device_ != portName_) text += " (" + device_ + ")";
+    if (device_ != portName_)
+        text += " (" + device_ + ")";
     text += ": " + reason + ".";
 #ifndef _WIN32
     if (error == QSerialPort::PermissionError) {
@@ -102,14 +119,18 @@ Result SerialChannel::open(const ChannelSettings& settings) {
     return Result::failure(text);
 }
 
-Result SerialChannel::write(std::span<const std::uint8_t> bytes) {
-    if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
-    if (bytes.empty()) return Result::success();
+Result SerialChannel::write(std::span<const std::uint8_t> bytes)
+{
+    if (!port_->isOpen())
+        return Result::failure("The serial port " + portName_ + " is not open.");
+    if (bytes.empty())
+        return Result::success();
     // Straight to the port's descriptor (non-blocking): QSerialPort::write()
     // would queue the record and arm a write notifier that the window's event
     // processing then services and disarms, for every record.
     const int fd = static_cast<int>(port_->handle());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWriteTimeoutMs);
     const std::uint8_t* at = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
@@ -119,12 +140,15 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes) {
             left -= static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0 && errno != EAGAIN)
             return Result::failure("Write failed on " + portName_ + ": " + std::strerror(errno));
         // The line's output buffer is full: wait for room.
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (wait.count() <= 0) return Result::failure("Write failed on " + portName_ + ": Operation timed out");
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (wait.count() <= 0)
+            return Result::failure("Write failed on " + portName_ + ": Operation timed out");
         pollfd p{fd, POLLOUT, 0};
         if (::poll(&p, 1, static_cast<int>(wait.count())) < 0 && errno != EINTR)
             return Result::failure("Write failed on " + portName_ + ": " + std::strerror(errno));
@@ -132,15 +156,19 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes) {
     return Result::success();
 }
 
-Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice) {
+Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
+{
     count = 0;
-    if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
+    if (!port_->isOpen())
+        return Result::failure("The serial port " + portName_ + " is not open.");
     if (port_->bytesAvailable() == 0) {
         // Without an event loop nothing fills the buffer: this wait pulls the
         // bytes in, and sleeps instead of spinning when none come.
         if (!port_->waitForReadyRead(static_cast<int>(slice.count()))) {
-            if (port_->error() == QSerialPort::TimeoutError) port_->clearError();
-            else if (port_->error() != QSerialPort::NoError) return portFault(*port_, "Read failed", portName_);
+            if (port_->error() == QSerialPort::TimeoutError)
+                port_->clearError();
+            else if (port_->error() != QSerialPort::NoError)
+                return portFault(*port_, "Read failed", portName_);
         }
     }
     const qint64 available = port_->bytesAvailable();
@@ -148,9 +176,11 @@ Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice) 
     return Result::success();
 }
 
-Result SerialChannel::read(std::vector<std::uint8_t>& bytes) {
+Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
+{
     bytes.clear();
-    if (!port_->isOpen()) return Result::failure("The serial port " + portName_ + " is not open.");
+    if (!port_->isOpen())
+        return Result::failure("The serial port " + portName_ + " is not open.");
     const QByteArray data = port_->readAll();
     if (port_->error() != QSerialPort::NoError && port_->error() != QSerialPort::TimeoutError)
         return portFault(*port_, "Read failed", portName_);
@@ -158,12 +188,15 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes) {
     return Result::success();
 }
 
-SerialPortDetails describeSerialPort(const std::string& device) {
+SerialPortDetails describeSerialPort(const std::string& device)
+{
     SerialPortDetails d;
     const QString wanted = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
-    if (wanted.isEmpty()) return d;
+    if (wanted.isEmpty())
+        return d;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (QFileInfo(info.systemLocation()).canonicalFilePath() != wanted) continue;
+        if (QFileInfo(info.systemLocation()).canonicalFilePath() != wanted)
+            continue;
         d.description = info.description().toStdString();
         d.manufacturer = info.manufacturer().toStdString();
         d.serialNumber = info.serialNumber().toStdString();

@@ -38,7 +38,8 @@ BYTE parityOf(char letter)
 Result fault(const char* what, const std::string& portName)
 {
     const DWORD code = GetLastError();
-    return Result::failure(std::string(what) + " on " + portName + ": " + windowsErrorText(code) + ".");
+    return Result::failure(std::string(what) + " on " + portName + ": " + windowsErrorText(code) +
+                           ".");
 }
 
 } // namespace
@@ -85,11 +86,18 @@ struct SerialChannel::Port {
 };
 
 SerialChannel::SerialChannel(std::string programDir)
-    : programDir_(std::move(programDir)), port_(std::make_unique<Port>()) {}
+    : programDir_(std::move(programDir)), port_(std::make_unique<Port>())
+{}
 
-SerialChannel::~SerialChannel() { close(); }
+SerialChannel::~SerialChannel()
+{
+    close();
+}
 
-bool SerialChannel::isOpen() const { return port_->isOpen(); }
+bool SerialChannel::isOpen() const
+{
+    return port_->isOpen();
+}
 
 void SerialChannel::close()
 {
@@ -114,10 +122,12 @@ Result SerialChannel::open(const ChannelSettings& settings)
 
     // The device namespace reaches COM10 and above as well.
     const std::wstring name = L"\\\\.\\" + wideFromUtf8(device_);
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        std::string text = "Cannot open the serial port " + portName_ + ": " + windowsErrorText(code) + ".";
+        std::string text =
+            "Cannot open the serial port " + portName_ + ": " + windowsErrorText(code) + ".";
         if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)
             text += " The port is in use by another program.";
         return Result::failure(text);
@@ -156,9 +166,10 @@ Result SerialChannel::open(const ChannelSettings& settings)
     if (!ok) {
         const DWORD code = GetLastError();
         close();
-        return Result::failure("Cannot set up the serial port " + portName_ + " as " + std::to_string(line.baud) +
-                               "," + line.parity + "," + std::to_string(line.dataBits) + "," +
-                               std::to_string(line.stopBits) + ": " + windowsErrorText(code) + ".");
+        return Result::failure("Cannot set up the serial port " + portName_ + " as " +
+                               std::to_string(line.baud) + "," + line.parity + "," +
+                               std::to_string(line.dataBits) + "," + std::to_string(line.stopBits) +
+                               ": " + windowsErrorText(code) + ".");
     }
     return Result::success();
 }
@@ -169,7 +180,8 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes)
         return Result::failure("The serial port " + portName_ + " is not open.");
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
         DWORD written = 0;
         if (!WriteFile(port_->handle, bytes.data() + done, chunk, &written, nullptr))
             return fault("Write failed", portName_);
@@ -193,7 +205,8 @@ Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
     if (queued == 0 && port_->early.empty() && slice.count() > 0) {
         // Sleeps in the system until a byte comes or the slice is over; the
         // byte is kept for read().
-        const auto wait = static_cast<DWORD>(std::min<std::chrono::milliseconds::rep>(slice.count(), MAXDWORD - 1));
+        const auto wait = static_cast<DWORD>(
+            std::min<std::chrono::milliseconds::rep>(slice.count(), MAXDWORD - 1));
         std::uint8_t byte = 0;
         DWORD got = 0;
         if (!port_->setTimeouts(wait) || !ReadFile(port_->handle, &byte, 1, &got, nullptr))

@@ -17,7 +17,8 @@ using ReadFn = std::int32_t (*)(std::uint8_t*);
 using CloseFn = std::int32_t (*)();
 
 template <typename Fn>
-Fn as(void* p) {
+Fn as(void* p)
+{
     return reinterpret_cast<Fn>(p);
 }
 
@@ -25,7 +26,10 @@ Fn as(void* p) {
 
 TavlibBinding::TavlibBinding(std::string programDir) : programDir_(std::move(programDir)) {}
 
-TavlibBinding::~TavlibBinding() { detail::unloadLibrary(library_); }
+TavlibBinding::~TavlibBinding()
+{
+    detail::unloadLibrary(library_);
+}
 
 Result TavlibBinding::bind(Export e, void*& address)
 {
@@ -43,7 +47,8 @@ Result TavlibBinding::bind(Export e, void*& address)
             return Result::failure(loadError_);
         }
     }
-    if (const Result found = detail::findExport(library_, kExportNames[e], exports_[e]); !found.ok())
+    if (const Result found = detail::findExport(library_, kExportNames[e], exports_[e]);
+        !found.ok())
         return Result::failure(std::string("The USB library ") + file + " has no function " +
                                kExportNames[e] + ": " + found.error());
     address = exports_[e];

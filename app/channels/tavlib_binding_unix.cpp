@@ -4,20 +4,27 @@
 
 namespace fw::detail {
 
-const char* libraryFileName() { return "libTAVLIB.so"; }
+const char* libraryFileName()
+{
+    return "libTAVLIB.so";
+}
 
 // The library stays mapped until the process ends (RTLD_NODELETE): it keeps
 // its own C++ runtime, whose memory must not be torn away under it.
-Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library) {
+Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library)
+{
     std::string besideError;
     if (!folder.empty()) {
         const std::string beside = folder + "/" + fileName;
         library = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-        if (library) return Result::success();
-        if (const char* e = ::dlerror()) besideError = e;
+        if (library)
+            return Result::success();
+        if (const char* e = ::dlerror())
+            besideError = e;
     }
     library = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (library) return Result::success();
+    if (library)
+        return Result::success();
     const char* e = ::dlerror();
     // A library beside the program that fails to load says more than "not
     // found on the search path".
@@ -26,16 +33,20 @@ Result loadLibrary(const std::string& folder, const std::string& fileName, void*
     return Result::failure(e ? e : "not found");
 }
 
-Result findExport(void* library, const char* name, void*& address) {
+Result findExport(void* library, const char* name, void*& address)
+{
     ::dlerror();
     address = ::dlsym(library, name);
-    if (address) return Result::success();
+    if (address)
+        return Result::success();
     const char* e = ::dlerror();
     return Result::failure(e ? e : "not exported");
 }
 
-void unloadLibrary(void* library) {
-    if (library) ::dlclose(library);
+void unloadLibrary(void* library)
+{
+    if (library)
+        ::dlclose(library);
 }
 
 } // namespace fw::detail

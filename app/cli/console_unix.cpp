@@ -31,7 +31,8 @@ std::FILE* takeResultsOutput(bool libraryLinesToStderr)
     const int results = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (results < 0)
         return stdout;
-    const int target = libraryLinesToStderr ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int target =
+        libraryLinesToStderr ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (target >= 0) {
         ::dup2(target, STDOUT_FILENO);
         ::close(target);

@@ -72,7 +72,8 @@ std::string parse(Arguments& args, DownloadOptions& o)
             std::string n = text("a port COM1 to COM255");
             if (n.size() > 3 && (n.compare(0, 3, "COM") == 0 || n.compare(0, 3, "com") == 0))
                 n = n.substr(3);
-            if (!wholeNumber(n, o.settings.portNumber) || o.settings.portNumber < 1 || o.settings.portNumber > 255)
+            if (!wholeNumber(n, o.settings.portNumber) || o.settings.portNumber < 1 ||
+                o.settings.portNumber > 255)
                 why = "--serial needs a port COM1 to COM255";
             o.kind = ChannelKind::Serial;
             ++where;
@@ -84,7 +85,9 @@ std::string parse(Arguments& args, DownloadOptions& o)
             number(o.settings.line.stopBits, "a number of stop bits");
         } else if (a == "--parity") {
             const std::string v = text("N, E or O");
-            o.settings.line.parity = v.empty() ? 'N' : static_cast<char>(std::toupper(static_cast<unsigned char>(v.front())));
+            o.settings.line.parity =
+                v.empty() ? 'N'
+                          : static_cast<char>(std::toupper(static_cast<unsigned char>(v.front())));
         } else if (a == "--usb") {
             number(o.usbNumber, "a printer number from 1");
             if (why.empty() && o.usbNumber < 1)
@@ -125,8 +128,7 @@ class CommandLineView final : public SessionView {
 public:
     CommandLineView(ChannelKind kind, ChannelSettings settings, ProgressDisplay& progress)
         : kind_(kind), settings_(std::move(settings)), progress_(progress)
-    {
-    }
+    {}
 
     std::optional<ChannelKind> chosenInterface() override { return kind_; }
     ChannelSettings channelSettings() override { return settings_; }
@@ -207,7 +209,8 @@ std::optional<std::string> packageDigest(const DownloadSession& session, const s
     std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     return in.bad() ? std::nullopt : std::optional(sha256Hex(bytes));
 }
 
@@ -229,7 +232,8 @@ int runDownload(Arguments args, std::FILE* out)
             printers = -1;
         const StoredInterface stored = readStoredInterface(o.settingsFile, printers);
         if (stored.usbWanted) {
-            std::fprintf(stderr, "firmware-cli: the settings choose USB, but no USB printer is attached\n");
+            std::fprintf(stderr,
+                         "firmware-cli: the settings choose USB, but no USB printer is attached\n");
             return kExitCommunication;
         }
         if (!stored.kind)
@@ -245,8 +249,8 @@ int runDownload(Arguments args, std::FILE* out)
             return kExitCommunication;
         }
         if (o.usbNumber > printers) {
-            std::fprintf(stderr, "firmware-cli: there is no USB printer %d (%d found)\n", o.usbNumber,
-                         printers < 0 ? 0 : printers);
+            std::fprintf(stderr, "firmware-cli: there is no USB printer %d (%d found)\n",
+                         o.usbNumber, printers < 0 ? 0 : printers);
             return kExitCommunication;
         }
         std::array<char, UsbLibrary::kNameSize + 1> name{};
@@ -267,7 +271,8 @@ int runDownload(Arguments args, std::FILE* out)
     catchInterrupts();
     const auto started = std::chrono::steady_clock::now();
     const SessionOutcome outcome = session.run(o.package, view);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish();
 
     const int code = exitCodeOf(outcome.kind);
@@ -277,7 +282,9 @@ int runDownload(Arguments args, std::FILE* out)
     if (outcome.kind == SessionOutcome::Kind::Ended)
         text = "Interrupted.";
 
-    const char* interfaceName = *o.kind == ChannelKind::Serial ? "serial" : *o.kind == ChannelKind::Usb ? "usb" : "network";
+    const char* interfaceName = *o.kind == ChannelKind::Serial ? "serial"
+                                : *o.kind == ChannelKind::Usb  ? "usb"
+                                                               : "network";
     std::string port;
     std::string device;
     switch (*o.kind) {
@@ -285,12 +292,8 @@ int runDownload(Arguments args, std::FILE* out)
         port = "COM" + std::to_string(o.settings.portNumber);
         device = resolveSerialPort(o.settings.portNumber, where.settingsFolder);
         break;
-    case ChannelKind::Usb:
-        device = o.settings.usbDevicePath;
-        break;
-    case ChannelKind::Network:
-        device = networkPrintPath(o.settings.networkAddress);
-        break;
+    case ChannelKind::Usb: device = o.settings.usbDevicePath; break;
+    case ChannelKind::Network: device = networkPrintPath(o.settings.networkAddress); break;
     }
 
     JsonObject record;
@@ -299,7 +302,9 @@ int runDownload(Arguments args, std::FILE* out)
     if (!port.empty())
         record.add("port", port);
     record.add("device", device).add("model", modelName(outcome.modelCode, outcome.kind));
-    record.add("records", outcome.recordsSent).add("bytes", outcome.bytesSent).add("seconds", seconds);
+    record.add("records", outcome.recordsSent)
+        .add("bytes", outcome.bytesSent)
+        .add("seconds", seconds);
     record.add("outcome", text).add("exitCode", code);
 
     if (o.common.json)
@@ -309,8 +314,10 @@ int runDownload(Arguments args, std::FILE* out)
 
     if (!o.logFile.empty()) {
         JsonObject line;
-        line.add("time", utcNow()).add("package", utf8(std::filesystem::u8path(o.package).filename()));
-        line.addOptional("sha256", packageDigest(session, o.package)).add("interface", interfaceName);
+        line.add("time", utcNow())
+            .add("package", utf8(std::filesystem::u8path(o.package).filename()));
+        line.addOptional("sha256", packageDigest(session, o.package))
+            .add("interface", interfaceName);
         if (!port.empty())
             line.add("port", port);
         line.add("device", device).add("model", modelName(outcome.modelCode, outcome.kind));
@@ -318,7 +325,8 @@ int runDownload(Arguments args, std::FILE* out)
         std::ofstream log(std::filesystem::u8path(o.logFile), std::ios::app | std::ios::binary);
         log << line.text() << '\n';
         if (!log)
-            std::fprintf(stderr, "firmware-cli: could not write to the log %s\n", o.logFile.c_str());
+            std::fprintf(stderr, "firmware-cli: could not write to the log %s\n",
+                         o.logFile.c_str());
     }
     return code;
 }

@@ -92,10 +92,15 @@ int runInspect(Arguments args, std::FILE* out)
     }
     reader.close();
     if (!r.ok() || length <= 0) {
-        std::fprintf(stderr, "firmware-cli: %s\n", r.ok() ? "the package file is empty" : r.error().c_str());
+        std::fprintf(stderr, "firmware-cli: %s\n",
+                     r.ok() ? "the package file is empty" : r.error().c_str());
         if (common.json)
             std::fprintf(out, "%s\n",
-                         JsonObject().add("package", *path).add("outcome", kMsgFirmwareNotOpen).text().c_str());
+                         JsonObject()
+                             .add("package", *path)
+                             .add("outcome", kMsgFirmwareNotOpen)
+                             .text()
+                             .c_str());
         else
             std::fprintf(out, "%s\n", kMsgFirmwareNotOpen);
         return kExitNotOpen;
@@ -108,21 +113,29 @@ int runInspect(Arguments args, std::FILE* out)
     const PackageIndex& x = scan.index;
     const RecordStats stats = recordStats(data);
     const bool header = x.headerOffset >= 0;
-    const std::string headerType = header ? std::string(1, '9') + static_cast<char>(data[static_cast<std::size_t>(x.headerOffset) + 2]) : "";
+    const std::string headerType =
+        header ? std::string(1, '9') +
+                     static_cast<char>(data[static_cast<std::size_t>(x.headerOffset) + 2])
+               : "";
     const bool query = x.headerValue < kNoQueryHeaderValue;
     const std::string name = std::filesystem::path(*path).filename().string();
 
     struct Answer {
         const char* name;
         std::uint8_t code;
-    } const answers[] = {{"MDL40", kModelMDL40}, {"TV-K3", kModelTVK3}, {"K20_T", kModelK20T}, {"none", kModelUnknown}};
+    } const answers[] = {{"MDL40", kModelMDL40},
+                         {"TV-K3", kModelTVK3},
+                         {"K20_T", kModelK20T},
+                         {"none", kModelUnknown}};
 
     if (common.json) {
         std::string plans;
         for (const Answer& a : answers) {
             const TransferPlan p = planTransfer(data, x, a.code);
             JsonObject o;
-            o.add("answer", a.name).add("modelCode", static_cast<int>(a.code)).add("query", p.query);
+            o.add("answer", a.name)
+                .add("modelCode", static_cast<int>(a.code))
+                .add("query", p.query);
             o.add("result", damage ? "damaged" : kindText(p.kind));
             if (!damage && p.kind == RangeChoice::Kind::Send)
                 o.add("start", static_cast<std::int64_t>(p.position))
@@ -138,7 +151,9 @@ int runInspect(Arguments args, std::FILE* out)
                 .add("offset", static_cast<std::int64_t>(x.headerOffset))
                 .add("sectionStart", static_cast<std::int64_t>(x.sectionStarts[x.sectionCount]));
         JsonObject records;
-        records.add("count", stats.count).add("smallest", stats.smallest).add("largest", stats.largest);
+        records.add("count", stats.count)
+            .add("smallest", stats.smallest)
+            .add("largest", stats.largest);
         records.add("bytes", stats.bytes);
         JsonObject o;
         o.add("package", *path).add("sha256", sha256Hex(data)).add("size", data.size());
@@ -153,7 +168,8 @@ int runInspect(Arguments args, std::FILE* out)
         else
             o.addNull("endMarkRecord");
         if (damage)
-            o.add("damage", JsonObject().add("text", describe(*damage)).add("offset", damage->offset));
+            o.add("damage",
+                  JsonObject().add("text", describe(*damage)).add("offset", damage->offset));
         else
             o.addNull("damage");
         o.add("queryNeeded", query).addArray("answers", plans);
@@ -167,13 +183,17 @@ int runInspect(Arguments args, std::FILE* out)
     std::fprintf(out, "Type:         %s\n", packageType(name).c_str());
     std::fprintf(out, "Model record: %s\n", x.modelRecord ? "yes" : "no");
     if (header)
-        std::fprintf(out, "Header:       \"%s\" at offset %d, value 0x%s (%u); its section starts at offset %d\n",
-                     headerType.c_str(), x.headerOffset, hex(x.headerValue, headerType == "93" ? 8 : 6).c_str(),
-                     static_cast<unsigned>(x.headerValue), x.sectionStarts[x.sectionCount]);
+        std::fprintf(
+            out,
+            "Header:       \"%s\" at offset %d, value 0x%s (%u); its section starts at offset %d\n",
+            headerType.c_str(), x.headerOffset,
+            hex(x.headerValue, headerType == "93" ? 8 : 6).c_str(),
+            static_cast<unsigned>(x.headerValue), x.sectionStarts[x.sectionCount]);
     else
         std::fprintf(out, "Header:       none\n");
-    std::fprintf(out, "Records:      %zu up to the end mark, %zu to %zu bytes each, %zu bytes on the wire\n",
-                 stats.count, stats.smallest, stats.largest, stats.bytes);
+    std::fprintf(
+        out, "Records:      %zu up to the end mark, %zu to %zu bytes each, %zu bytes on the wire\n",
+        stats.count, stats.smallest, stats.largest, stats.bytes);
     if (stats.endMarkRecord)
         std::fprintf(out, "End mark:     in the record at offset %zu\n", *stats.endMarkRecord);
     else
@@ -183,16 +203,18 @@ int runInspect(Arguments args, std::FILE* out)
         std::fprintf(out, "%s\n", describe(*damage).c_str());
         return kExitDamaged;
     }
-    std::fprintf(out, "Model query:  %s\n", query ? "sent; the printer's answer decides where sending starts"
-                                                   : "not sent (header value 0x800000 or more): the whole package goes");
+    std::fprintf(out, "Model query:  %s\n",
+                 query ? "sent; the printer's answer decides where sending starts"
+                       : "not sent (header value 0x800000 or more): the whole package goes");
     for (const Answer& a : answers) {
         const TransferPlan p = planTransfer(data, x, a.code);
         if (!query && a.code != kModelMDL40)
             continue; // every answer is the same without a query
-        const std::string who = query ? std::string("Answer ") + a.name + ":" : std::string("Any printer:");
+        const std::string who =
+            query ? std::string("Answer ") + a.name + ":" : std::string("Any printer:");
         if (p.kind == RangeChoice::Kind::Send)
-            std::fprintf(out, "  %-15s from offset %d, progress to %d, %zu records, %zu bytes\n", who.c_str(),
-                         p.position, p.maximum, p.records, p.bytes);
+            std::fprintf(out, "  %-15s from offset %d, progress to %d, %zu records, %zu bytes\n",
+                         who.c_str(), p.position, p.maximum, p.records, p.bytes);
         else
             std::fprintf(out, "  %-15s %s\n", who.c_str(), kindText(p.kind));
     }

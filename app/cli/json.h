@@ -14,8 +14,14 @@ public:
     JsonObject& add(const char* name, const std::string& value);
     JsonObject& add(const char* name, const char* value) { return add(name, std::string(value)); }
     JsonObject& add(const char* name, std::int64_t value);
-    JsonObject& add(const char* name, std::size_t value) { return add(name, static_cast<std::int64_t>(value)); }
-    JsonObject& add(const char* name, int value) { return add(name, static_cast<std::int64_t>(value)); }
+    JsonObject& add(const char* name, std::size_t value)
+    {
+        return add(name, static_cast<std::int64_t>(value));
+    }
+    JsonObject& add(const char* name, int value)
+    {
+        return add(name, static_cast<std::int64_t>(value));
+    }
     JsonObject& add(const char* name, double value);
     JsonObject& add(const char* name, bool value);
     JsonObject& add(const char* name, const JsonObject& value);

@@ -52,7 +52,8 @@ int runList(Arguments args, std::FILE* out)
     for (int n = 1; n <= static_cast<int>(std::size(kPortEntries)); ++n) {
         const std::string port = "COM" + std::to_string(n);
         const std::string device = resolveSerialPort(n, where.settingsFolder);
-        const SerialPortDetails details = device.empty() ? SerialPortDetails{} : describeSerialPort(device);
+        const SerialPortDetails details =
+            device.empty() ? SerialPortDetails{} : describeSerialPort(device);
         JsonObject o;
         o.add("port", port);
         o.addOptional("device", device.empty() ? std::nullopt : std::optional(device));
@@ -61,7 +62,8 @@ int runList(Arguments args, std::FILE* out)
         serialJson += (serialJson.empty() ? "" : ",") + o.text();
 
         std::string line = port + (n < 10 ? "   " : "  ") + (device.empty() ? "-" : device);
-        for (const std::string* part : {&details.description, &details.manufacturer, &details.serialNumber})
+        for (const std::string* part :
+             {&details.description, &details.manufacturer, &details.serialNumber})
             if (!part->empty())
                 line += "  " + *part;
         serialText += "  " + line + "\n";
@@ -76,7 +78,9 @@ int runList(Arguments args, std::FILE* out)
         std::string printerJson;
         for (const UsbPrinter& p : printers) {
             JsonObject o;
-            o.add("position", p.position).add("name", usbEntryName(p.position)).add("device", p.device);
+            o.add("position", p.position)
+                .add("name", usbEntryName(p.position))
+                .add("device", p.device);
             printerJson += (printerJson.empty() ? "" : ",") + o.text();
         }
         JsonObject usbJson;

@@ -45,23 +45,26 @@ void ProgressDisplay::draw(bool force)
     if (style_ == Style::None)
         return;
     const auto now = std::chrono::steady_clock::now();
-    const auto every = style_ == Style::Bar ? std::chrono::milliseconds(100) : std::chrono::milliseconds(2000);
+    const auto every =
+        style_ == Style::Bar ? std::chrono::milliseconds(100) : std::chrono::milliseconds(2000);
     if (!force && drawn_ && now - last_ < every)
         return;
     last_ = now;
     drawn_ = true;
 
     const double elapsed = std::chrono::duration<double>(now - start_).count();
-    const double share = maximum_ > 0 ? std::clamp(static_cast<double>(passed_) / maximum_, 0.0, 1.0) : 0.0;
+    const double share =
+        maximum_ > 0 ? std::clamp(static_cast<double>(passed_) / maximum_, 0.0, 1.0) : 0.0;
     const double rate = elapsed > 0 ? static_cast<double>(bytes_) / elapsed : 0.0;
     const std::string left = share > 0 && share < 1 ? duration(elapsed / share - elapsed) : "-";
     char line[160];
-    std::snprintf(line, sizeof line, "%zu records, %zu bytes, %3.0f%%, %.1f KiB/s, %s left", records_, bytes_,
-                  share * 100, rate / 1024, left.c_str());
+    std::snprintf(line, sizeof line, "%zu records, %zu bytes, %3.0f%%, %.1f KiB/s, %s left",
+                  records_, bytes_, share * 100, rate / 1024, left.c_str());
     if (style_ == Style::Bar) {
         constexpr int kWidth = 30;
         const int filled = static_cast<int>(share * kWidth);
-        std::fprintf(stream_, "\r[%s%s] %s\x1b[K", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+        std::fprintf(stream_, "\r[%s%s] %s\x1b[K",
+                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
                      std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), line);
     } else {
         std::fprintf(stream_, "progress: %s\n", line);

@@ -26,7 +26,8 @@ void compress(std::array<std::uint32_t, 8>& h, const std::uint8_t* block)
 {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i)
-        w[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 | static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
+        w[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 |
+               static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
                static_cast<std::uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
     for (int i = 16; i < 64; ++i) {
         const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
@@ -35,8 +36,10 @@ void compress(std::array<std::uint32_t, 8>& h, const std::uint8_t* block)
     }
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
     for (int i = 0; i < 64; ++i) {
-        const std::uint32_t t1 = k + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        const std::uint32_t t1 =
+            k + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+        const std::uint32_t t2 =
+            (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         k = g;
         g = f;
         f = e;
@@ -75,7 +78,8 @@ std::string sha256Hex(std::span<const std::uint8_t> data)
     const std::size_t blocks = rest + 9 > 64 ? 2 : 1;
     const std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
     for (int i = 0; i < 8; ++i)
-        last[blocks * 64 - 1 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (8 * i));
+        last[blocks * 64 - 1 - static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(bits >> (8 * i));
     for (std::size_t b = 0; b < blocks; ++b)
         compress(h, last + 64 * b);
 

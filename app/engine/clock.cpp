@@ -6,7 +6,8 @@ namespace fw {
 
 Clock::duration SteadyClock::now()
 {
-    return std::chrono::duration_cast<duration>(std::chrono::steady_clock::now().time_since_epoch());
+    return std::chrono::duration_cast<duration>(
+        std::chrono::steady_clock::now().time_since_epoch());
 }
 
 void SteadyClock::sleep(std::chrono::milliseconds d)

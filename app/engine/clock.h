@@ -10,7 +10,7 @@ class Clock {
 public:
     using duration = std::chrono::nanoseconds;
     virtual ~Clock() = default;
-    virtual duration now() = 0;                      // monotonic
+    virtual duration now() = 0; // monotonic
     virtual void sleep(std::chrono::milliseconds d) = 0;
 };
 

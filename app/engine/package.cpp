@@ -53,7 +53,8 @@ std::string describe(const PackageFault& fault)
     const std::string at = std::to_string(fault.offset);
     switch (fault.kind) {
     case PackageFault::Kind::ShortHeader:
-        return "Damaged package: the section header at offset " + at + " is shorter than its fields.";
+        return "Damaged package: the section header at offset " + at +
+               " is shorter than its fields.";
     case PackageFault::Kind::NoLineEnd:
         return "Damaged package: the record at offset " + at + " ends without its line end.";
     case PackageFault::Kind::NoEndMark:
@@ -126,12 +127,14 @@ std::size_t afterLineEnd(std::span<const std::uint8_t> data, std::size_t cr)
     return std::min(cr + 2, data.size());
 }
 
-std::optional<PackageFault> findDamage(std::span<const std::uint8_t> data, const PackageIndex& index)
+std::optional<PackageFault> findDamage(std::span<const std::uint8_t> data,
+                                       const PackageIndex& index)
 {
     // Every place the range choice can start from, whatever the printer
     // answers: the first record, the section after the header, and the
     // second record for MDL40 printers.
-    std::size_t starts[3] = {0, static_cast<std::size_t>(index.sectionStarts[index.sectionCount]), 0};
+    std::size_t starts[3] = {0, static_cast<std::size_t>(index.sectionStarts[index.sectionCount]),
+                             0};
     std::size_t count = 2;
     if (index.modelRecord) {
         const auto cr = std::find(data.begin(), data.end(), kCR);

@@ -76,6 +76,7 @@ std::size_t afterLineEnd(std::span<const std::uint8_t> data, std::size_t cr);
 // The first fault on any way the transfer could take through the package,
 // from each possible start to the record with the end mark. Found before
 // the printer is reached, so a damaged package sends nothing at all.
-std::optional<PackageFault> findDamage(std::span<const std::uint8_t> data, const PackageIndex& index);
+std::optional<PackageFault> findDamage(std::span<const std::uint8_t> data,
+                                       const PackageIndex& index);
 
 } // namespace fw

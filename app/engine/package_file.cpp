@@ -18,14 +18,18 @@ namespace fw {
 
 namespace {
 
-std::string inQuotes(const std::string& path) { return "\"" + path + "\""; }
+std::string inQuotes(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
 
 #ifdef _WIN32
 // Paths are UTF-8; the system takes them as UTF-16, so names outside the
 // 8-bit code page open too.
 std::wstring widePath(const std::string& path)
 {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0)
         MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
@@ -42,7 +46,7 @@ Result FilePackageReader::open(const std::string& path)
         return Result::failure("Cannot open the package file: no file has been chosen.");
     const auto notAFile = [&] {
         return Result::failure("Cannot open the package file " + inQuotes(path) +
-                                 ": it is not a file.");
+                               ": it is not a file.");
     };
     errno = 0;
 #ifdef _WIN32
@@ -52,7 +56,8 @@ Result FilePackageReader::open(const std::string& path)
         return notAFile();
     file_ = ::_wfopen(wide.c_str(), L"rb");
     // A device under the name (COM1, CON, a pipe) is not a package.
-    if (file_ && GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file_)))) != FILE_TYPE_DISK) {
+    if (file_ && GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file_)))) !=
+                     FILE_TYPE_DISK) {
         std::fclose(file_);
         file_ = nullptr;
         return notAFile();
@@ -77,9 +82,9 @@ Result FilePackageReader::open(const std::string& path)
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
             return Result::failure("Cannot open the package file " + inQuotes(path) +
-                                     ": file not found.");
+                                   ": file not found.");
         return Result::failure("Cannot open the package file " + inQuotes(path) + ": " +
-                                 (err ? std::strerror(err) : "unknown error") + ".");
+                               (err ? std::strerror(err) : "unknown error") + ".");
     }
     path_ = path;
     return Result::success();
@@ -92,14 +97,16 @@ Result FilePackageReader::length(std::int64_t& bytes)
         return Result::failure("Cannot read the length of the package file: it is not open.");
     // The length of the file that is open, not of whatever the name now means.
     if (std::fseek(file_, 0, SEEK_END) != 0)
-        return Result::failure("Cannot read the length of the package file " + inQuotes(path_) + ".");
+        return Result::failure("Cannot read the length of the package file " + inQuotes(path_) +
+                               ".");
 #ifdef _WIN32
     const auto end = _ftelli64(file_);
 #else
     const auto end = ::ftello(file_);
 #endif
     if (end < 0)
-        return Result::failure("Cannot read the length of the package file " + inQuotes(path_) + ".");
+        return Result::failure("Cannot read the length of the package file " + inQuotes(path_) +
+                               ".");
     bytes = static_cast<std::int64_t>(end);
     return Result::success();
 }
@@ -113,8 +120,8 @@ Result FilePackageReader::read(std::span<std::uint8_t> into)
     const std::size_t got = std::fread(into.data(), 1, into.size(), file_);
     if (got != into.size())
         return Result::failure("Cannot read the package file " + inQuotes(path_) + ": only " +
-                                 std::to_string(got) + " of " + std::to_string(into.size()) +
-                                 " bytes could be read.");
+                               std::to_string(got) + " of " + std::to_string(into.size()) +
+                               " bytes could be read.");
     return Result::success();
 }
 

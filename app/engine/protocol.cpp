@@ -94,7 +94,8 @@ RangeChoice afterFirstRecord(const PackageIndex& index, std::span<const std::uin
         r.fault = PackageFault{PackageFault::Kind::NoLineEnd, 0};
         return r;
     }
-    r.position = static_cast<std::int32_t>(afterLineEnd(data, static_cast<std::size_t>(cr - data.begin())));
+    r.position =
+        static_cast<std::int32_t>(afterLineEnd(data, static_cast<std::size_t>(cr - data.begin())));
     r.maximum = index.sectionEnds[0];
     return r;
 }
@@ -184,12 +185,9 @@ std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply)
 std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host)
 {
     switch (channel.kind()) {
-    case ChannelKind::Serial:
-        return querySerial(channel, clock, host);
-    case ChannelKind::Usb:
-        return queryUsb(channel, host);
-    case ChannelKind::Network:
-        return queryNetwork(channel, clock, host);
+    case ChannelKind::Serial: return querySerial(channel, clock, host);
+    case ChannelKind::Usb: return queryUsb(channel, host);
+    case ChannelKind::Network: return queryNetwork(channel, clock, host);
     }
     return kModelUnknown;
 }
@@ -203,11 +201,9 @@ RangeChoice chooseRange(const PackageIndex& index, std::uint8_t modelCode,
         r.kind = RangeChoice::Kind::EarlyEnd;
         return r;
     }
-    case kModelMDL40:
-        return index.modelRecord ? afterFirstRecord(index, data) : invalid();
+    case kModelMDL40: return index.modelRecord ? afterFirstRecord(index, data) : invalid();
     case kModelTVK3:
-    case kModelK20T:
-        return fromSection(index);
+    case kModelK20T: return fromSection(index);
     default:
         if (index.sectionCount == 0 && index.modelRecord)
             return invalid();

@@ -23,8 +23,7 @@ public:
     SessionRun(ChannelSet& channels, Clock& clock, PackageReader& reader,
                std::vector<std::uint8_t>& package, SessionView& view)
         : channels_(channels), clock_(clock), reader_(reader), package_(package), view_(view)
-    {
-    }
+    {}
 
     SessionOutcome run(const std::string& packagePath)
     {
@@ -156,13 +155,10 @@ private:
             modelCode_ = queryPrinterModel(*channel_, clock_, *this);
             const RangeChoice range = chooseRange(index_, modelCode_, package_);
             switch (range.kind) {
-            case RangeChoice::Kind::EarlyEnd:
-                earlyEnd();
-                return false;
+            case RangeChoice::Kind::EarlyEnd: earlyEnd(); return false;
             case RangeChoice::Kind::InvalidModel:
                 return endWith(Kind::InvalidModel, kMsgInvalidModel);
-            case RangeChoice::Kind::Damaged:
-                return endWith(Kind::Damaged, describe(range.fault));
+            case RangeChoice::Kind::Damaged: return endWith(Kind::Damaged, describe(range.fault));
             case RangeChoice::Kind::Send:
                 position_ = static_cast<std::size_t>(range.position);
                 view_.setProgressMaximum(static_cast<float>(range.maximum));
@@ -249,9 +245,7 @@ private:
             if (DownloadChannel& s = channels_.channel(ChannelKind::Serial); s.isOpen())
                 s.close();
             break;
-        case ChannelKind::Usb:
-            channels_.channel(ChannelKind::Usb).close();
-            break;
+        case ChannelKind::Usb: channels_.channel(ChannelKind::Usb).close(); break;
         case ChannelKind::Network:
             if (printPath && view_.chosenInterface())
                 channels_.channel(ChannelKind::Network).close();
@@ -291,13 +285,11 @@ private:
 
 DownloadSession::DownloadSession(ChannelSet& channels, Clock& clock)
     : channels_(channels), clock_(clock), reader_(fileReader_)
-{
-}
+{}
 
 DownloadSession::DownloadSession(ChannelSet& channels, Clock& clock, PackageReader& reader)
     : channels_(channels), clock_(clock), reader_(reader)
-{
-}
+{}
 
 DownloadSession::~DownloadSession() = default;
 

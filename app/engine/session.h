@@ -69,10 +69,10 @@ struct SessionOutcome {
         Ended,              // the user ended the program during the session
     };
     Kind kind = Kind::NotOpen;
-    std::string text;              // the outcome box; empty for QueryFailed and Ended
-    std::uint8_t modelCode = 0;    // 0 when no query was made
-    std::size_t recordsSent = 0;   // records the channel took
-    std::size_t bytesSent = 0;     // their bytes on the wire
+    std::string text;            // the outcome box; empty for QueryFailed and Ended
+    std::uint8_t modelCode = 0;  // 0 when no query was made
+    std::size_t recordsSent = 0; // records the channel took
+    std::size_t bytesSent = 0;   // their bytes on the wire
 };
 
 class DownloadSession {

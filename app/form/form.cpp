@@ -43,8 +43,7 @@ Form::Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, Locations whe
 
 Form::Form(Toolkit& ui, UsbLibrary& usb, DownloadSession& session, const std::string& programDir)
     : Form(ui, usb, session, portableLocations(programDir))
-{
-}
+{}
 
 Form::~Form()
 {
@@ -57,7 +56,8 @@ void Form::startUp()
     // Show which device each port number reaches.
     for (int i = 0; i < ui_.itemCount(Ctl::cboPORT); ++i) {
         const std::string device = resolveSerialPort(i + 1, where_.settingsFolder);
-        ui_.setItemToolTip(Ctl::cboPORT, i, device.empty() ? std::string("no serial port present") : device);
+        ui_.setItemToolTip(Ctl::cboPORT, i,
+                           device.empty() ? std::string("no serial port present") : device);
     }
 }
 

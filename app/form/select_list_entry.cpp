@@ -20,13 +20,13 @@ std::size_t digitsFrom(const std::string& s, std::size_t i)
     return i;
 }
 
-
 } // namespace
 
 double leadingNumber(const std::string& text)
 {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
         ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -59,7 +59,9 @@ double leadingNumber(const std::string& text)
         // anything else a number too large for any list.
         const std::string digits = text.substr(start, end - start);
         const auto exp = digits.find_first_of("eE");
-        v = (exp != std::string::npos && exp + 1 < digits.size() && digits[exp + 1] == '-') ? 0.0 : HUGE_VAL;
+        v = (exp != std::string::npos && exp + 1 < digits.size() && digits[exp + 1] == '-')
+                ? 0.0
+                : HUGE_VAL;
     }
     return negative ? -v : v;
 }

@@ -40,8 +40,9 @@ public:
     static constexpr std::chrono::milliseconds kFrame{16};
 
     // Disabled while a download runs; everything else stays live.
-    static constexpr Ctl kLocked[] = {Ctl::OptSerial, Ctl::OptUSB,   Ctl::OptEthernet, Ctl::cboPORT,
-                                      Ctl::cmdSTART,  Ctl::cmdCancel, Ctl::cmdClose};
+    static constexpr Ctl kLocked[] = {Ctl::OptSerial, Ctl::OptUSB,   Ctl::OptEthernet,
+                                      Ctl::cboPORT,   Ctl::cmdSTART, Ctl::cmdCancel,
+                                      Ctl::cmdClose};
 
 private:
     void showHeldProgress();

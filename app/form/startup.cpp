@@ -113,9 +113,10 @@ void storeSettings(Toolkit& ui, const std::string& settingsFolder)
     } else if (ui.isSelected(Ctl::OptEthernet)) {
         writeSetting(path, kKeyInterface, "3");
     }
-    for (const auto& [list, key] : {std::pair{Ctl::cboBaudRate, kKeyBaudRate}, std::pair{Ctl::cboBitLength, kKeyBitLength},
-                                    std::pair{Ctl::cboParity, kKeyParity}, std::pair{Ctl::cboStopBit, kKeyStopBit},
-                                    std::pair{Ctl::cboHandShake, kKeyHandShake}})
+    for (const auto& [list, key] :
+         {std::pair{Ctl::cboBaudRate, kKeyBaudRate}, std::pair{Ctl::cboBitLength, kKeyBitLength},
+          std::pair{Ctl::cboParity, kKeyParity}, std::pair{Ctl::cboStopBit, kKeyStopBit},
+          std::pair{Ctl::cboHandShake, kKeyHandShake}})
         writeSetting(path, key, std::to_string(ui.listIndex(list)));
     const std::string address = ui.text(Ctl::TextEthernet);
     if (!address.empty())

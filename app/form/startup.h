@@ -23,8 +23,8 @@ inline constexpr int kMaxListedPrinters = 99;
 // port number and line settings from their positions and texts.
 inline constexpr const char* kPortEntries[] = {"COM1", "COM2", "COM3", "COM4", "COM5",
                                                "COM6", "COM7", "COM8", "COM9", "COM10"};
-inline constexpr const char* kBaudRateEntries[] = {"2400 bps",  "4800 bps",  "9600 bps",  "19200 bps",
-                                                   "38400 bps", "57600 bps", "115200 bps"};
+inline constexpr const char* kBaudRateEntries[] = {
+    "2400 bps", "4800 bps", "9600 bps", "19200 bps", "38400 bps", "57600 bps", "115200 bps"};
 inline constexpr const char* kBitLengthEntries[] = {"8 bit"};
 inline constexpr const char* kParityEntries[] = {"NONE", "EVEN", "ODD"};
 inline constexpr const char* kStopBitEntries[] = {"1 bit"};

@@ -14,7 +14,8 @@ namespace {
 // The text of the entry start-up would select in `entries`.
 std::string restored(std::span<const char* const> entries, const std::string& stored)
 {
-    return entries[static_cast<std::size_t>(listEntryFor(stored, static_cast<int>(entries.size())))];
+    return entries[static_cast<std::size_t>(
+        listEntryFor(stored, static_cast<int>(entries.size())))];
 }
 
 } // namespace
@@ -31,17 +32,19 @@ StoredInterface readStoredInterface(const std::string& settingsPath, int usbPrin
         // Without listed printers start-up applies a stored USB choice to the port list.
         s.kind = ChannelKind::Serial;
         s.usbWanted = interface == "2";
-        s.settings.portNumber = listEntryFor(selected, static_cast<int>(std::size(kPortEntries))) + 1;
+        s.settings.portNumber =
+            listEntryFor(selected, static_cast<int>(std::size(kPortEntries))) + 1;
     } else if (interface == "2") {
         s.kind = ChannelKind::Usb;
         s.usbPosition = listEntryFor(selected, usbPrinters);
     } else if (interface == "3") {
         s.kind = ChannelKind::Network;
     }
-    s.settings.line = serialLineFromTexts(restored(kBaudRateEntries, readSetting(settingsPath, kKeyBaudRate)),
-                                          restored(kParityEntries, readSetting(settingsPath, kKeyParity)),
-                                          restored(kBitLengthEntries, readSetting(settingsPath, kKeyBitLength)),
-                                          restored(kStopBitEntries, readSetting(settingsPath, kKeyStopBit)));
+    s.settings.line =
+        serialLineFromTexts(restored(kBaudRateEntries, readSetting(settingsPath, kKeyBaudRate)),
+                            restored(kParityEntries, readSetting(settingsPath, kKeyParity)),
+                            restored(kBitLengthEntries, readSetting(settingsPath, kKeyBitLength)),
+                            restored(kStopBitEntries, readSetting(settingsPath, kKeyStopBit)));
     s.settings.networkAddress = readSetting(settingsPath, kKeyTcpIp);
     if (s.settings.networkAddress.empty())
         s.settings.networkAddress = kDefaultIpAddress;

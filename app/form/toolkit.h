@@ -10,13 +10,31 @@ namespace fw {
 
 // Every control the logic addresses, named as stored with the window.
 enum class Ctl {
-    OptSerial, OptUSB, OptEthernet,
-    cboPORT, CboUSB, cboBaudRate, cboBitLength, cboParity, cboStopBit, cboHandShake,
+    OptSerial,
+    OptUSB,
+    OptEthernet,
+    cboPORT,
+    CboUSB,
+    cboBaudRate,
+    cboBitLength,
+    cboParity,
+    cboStopBit,
+    cboHandShake,
     TextEthernet,
-    FrameSerial, FrameUSB, FrameEthernet,
-    cmdSTART, cmdCancel, cmdClose,
-    ProgressBar, Label3, lblFileType, lblFileName, lblSize,
-    mnuFile, mnuFileOpen, mnuFileExit,
+    FrameSerial,
+    FrameUSB,
+    FrameEthernet,
+    cmdSTART,
+    cmdCancel,
+    cmdClose,
+    ProgressBar,
+    Label3,
+    lblFileType,
+    lblFileName,
+    lblSize,
+    mnuFile,
+    mnuFileOpen,
+    mnuFileExit,
 };
 
 enum class Pointer { Normal, Hourglass };

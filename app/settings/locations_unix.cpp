@@ -36,8 +36,8 @@ bool exists(const std::string& path)
 bool writable(const std::string& folder)
 {
     struct stat st {};
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0222) != 0
-        && ::access(folder.c_str(), W_OK | X_OK) == 0;
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0222) != 0 &&
+           ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 bool sameFolder(const std::string& a, const std::string& b)
@@ -74,7 +74,8 @@ Locations decideLocations(const LocationInputs& in)
     Locations portable = portableLocations(in.programFolder);
     // K20T beside the program where there is one (a portable copy, readable
     // or not), else the samples installed with the program.
-    if (!in.installedSamples.empty() && !exists(portable.packagesFolder) && exists(installedPackages))
+    if (!in.installedSamples.empty() && !exists(portable.packagesFolder) &&
+        exists(installedPackages))
         portable.packagesFolder = installedPackages;
     if (exists(settingsFilePath(in.programFolder)))
         return portable;

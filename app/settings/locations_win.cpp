@@ -16,11 +16,11 @@ std::string programFolder()
         if (n < path.size()) {
             std::wstring exe(path.data(), n);
             exe.resize(exe.find_last_of(L"\\/"));
-            const int bytes = WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), nullptr, 0,
-                                                  nullptr, nullptr);
+            const int bytes = WideCharToMultiByte(
+                CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), nullptr, 0, nullptr, nullptr);
             std::string out(static_cast<std::size_t>(bytes), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), out.data(), bytes, nullptr,
-                                nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), out.data(),
+                                bytes, nullptr, nullptr);
             return out;
         }
         path.resize(path.size() * 2);

@@ -103,7 +103,8 @@ constexpr std::size_t kTempSuffixLength = 6;
 
 std::string tempSuffix()
 {
-    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     std::string out(kTempSuffixLength, '0');
     for (char& c : out)
@@ -114,7 +115,8 @@ std::string tempSuffix()
 bool isTempName(const std::string& name, const std::string& fileName)
 {
     const std::string prefix = fileName + kSettingsTempInfix;
-    return name.size() == prefix.size() + kTempSuffixLength && name.compare(0, prefix.size(), prefix) == 0;
+    return name.size() == prefix.size() + kTempSuffixLength &&
+           name.compare(0, prefix.size(), prefix) == 0;
 }
 
 // A save holds a lock on its temporary file until the rename, so one that
@@ -139,8 +141,8 @@ void removeStaleTemps(const std::string& folder, const std::string& fileName)
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
             continue;
         struct stat named {};
-        if (::fstatat(dfd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == opened.st_dev
-            && named.st_ino == opened.st_ino)
+        if (::fstatat(dfd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
             ::unlinkat(dfd, name.c_str(), 0);
     }
 }
@@ -150,8 +152,8 @@ enum class Outcome { Replaced, Failed, OwnerNotKept };
 // Writes the new contents under a temporary name and renames it over the
 // target. `old` is the file being replaced, if any: the new one gets its
 // owner, group and mode, or nothing is replaced (OwnerNotKept).
-Outcome replaceThroughTemp(const std::string& target, const struct stat* old, const std::string& bytes,
-                           const std::function<void()>& beforeRename)
+Outcome replaceThroughTemp(const std::string& target, const struct stat* old,
+                           const std::string& bytes, const std::function<void()>& beforeRename)
 {
     std::string temp;
     Fd fd;
@@ -191,8 +193,8 @@ Outcome replaceThroughTemp(const std::string& target, const struct stat* old, co
         }
         // After the owner, which may clear the set-id bits; checked, as a
         // set-group-id bit can silently be refused.
-        if (::fchmod(fd.get(), mode) != 0 || ::fstat(fd.get(), &own) != 0 || own.st_uid != old->st_uid
-            || own.st_gid != old->st_gid || (own.st_mode & 07777) != mode)
+        if (::fchmod(fd.get(), mode) != 0 || ::fstat(fd.get(), &own) != 0 ||
+            own.st_uid != old->st_uid || own.st_gid != old->st_gid || (own.st_mode & 07777) != mode)
             return fail(Outcome::OwnerNotKept);
     }
     if (!writeAllAt(fd.get(), bytes.data(), bytes.size(), 0) || ::fsync(fd.get()) != 0)
@@ -220,15 +222,16 @@ bool rewriteInPlace(const std::string& target, const std::string& bytes)
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     const auto oldSize = static_cast<std::size_t>(st.st_size);
-    if (bytes.size() > oldSize
-        && !writeAllAt(fd.get(), bytes.data() + oldSize, bytes.size() - oldSize, static_cast<off_t>(oldSize))) {
+    if (bytes.size() > oldSize &&
+        !writeAllAt(fd.get(), bytes.data() + oldSize, bytes.size() - oldSize,
+                    static_cast<off_t>(oldSize))) {
         if (::ftruncate(fd.get(), static_cast<off_t>(oldSize)) != 0) {
         }
         return false;
     }
-    return writeAllAt(fd.get(), bytes.data(), std::min(oldSize, bytes.size()), 0)
-        && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd.get()) == 0
-        && fd.closeChecked();
+    return writeAllAt(fd.get(), bytes.data(), std::min(oldSize, bytes.size()), 0) &&
+           ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd.get()) == 0 &&
+           fd.closeChecked();
 }
 
 } // namespace
@@ -288,7 +291,8 @@ bool replaceSettingsFile(const std::string& path, const std::string& bytes,
         // A rename would cut the file's other names off and drop its access
         // list: such a file is rewritten in place.
         if (!existed || (st.st_nlink == 1 && !hasAccessList(target))) {
-            const Outcome outcome = replaceThroughTemp(target, existed ? &st : nullptr, bytes, beforeRename);
+            const Outcome outcome =
+                replaceThroughTemp(target, existed ? &st : nullptr, bytes, beforeRename);
             if (outcome != Outcome::OwnerNotKept)
                 return outcome == Outcome::Replaced;
         }

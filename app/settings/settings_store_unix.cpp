@@ -38,7 +38,8 @@ void writeSetting(const std::string& filePath, const std::string& key, const std
         const SettingsFileRead file = readSettingsFile(filePath);
         if (file.exists && !file.complete)
             return; // rewriting from a part would lose the rest
-        replaceSettingsFile(filePath, iniReplace(file.bytes, kSettingsSection, key, value, nativeLineEnd()));
+        replaceSettingsFile(filePath,
+                            iniReplace(file.bytes, kSettingsSection, key, value, nativeLineEnd()));
     } catch (...) {
         // Settings that cannot be stored are not reported.
     }

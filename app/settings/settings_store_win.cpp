@@ -20,7 +20,8 @@ std::wstring wideFrom(UINT codePage, const std::string& text)
 {
     if (text.empty())
         return {};
-    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(std::max(n, 0)), L'\0');
     if (n > 0)
         MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
@@ -37,12 +38,12 @@ std::string narrowTo(UINT codePage, const std::wstring& text, bool* exact = null
     const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL defaulted = FALSE;
     BOOL* usedDefault = codePage == CP_UTF8 ? nullptr : &defaulted;
-    const int n = WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, usedDefault);
+    const int n = WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, usedDefault);
     std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
     if (n > 0)
-        WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                            usedDefault);
+        WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), out.data(),
+                            n, nullptr, usedDefault);
     if (exact)
         *exact = !defaulted;
     return out;
@@ -82,10 +83,12 @@ std::string profilePath(const std::string& filePath)
         return path;
     const std::wstring folder = wide.substr(0, slash);
     std::wstring shortFolder(MAX_PATH, L'\0');
-    DWORD n = GetShortPathNameW(folder.c_str(), shortFolder.data(), static_cast<DWORD>(shortFolder.size()));
+    DWORD n = GetShortPathNameW(folder.c_str(), shortFolder.data(),
+                                static_cast<DWORD>(shortFolder.size()));
     if (n >= shortFolder.size()) {
         shortFolder.resize(n);
-        n = GetShortPathNameW(folder.c_str(), shortFolder.data(), static_cast<DWORD>(shortFolder.size()));
+        n = GetShortPathNameW(folder.c_str(), shortFolder.data(),
+                              static_cast<DWORD>(shortFolder.size()));
     }
     if (n == 0 || n >= shortFolder.size())
         return path;
@@ -106,7 +109,8 @@ std::string readSetting(const std::string& filePath, const std::string& key)
     try {
         const std::string path = profilePath(filePath);
         char buffer[kReadBuffer] = {};
-        const DWORD n = GetPrivateProfileStringA(kSettingsSection, key.c_str(), "", buffer, kReadBuffer, path.c_str());
+        const DWORD n = GetPrivateProfileStringA(kSettingsSection, key.c_str(), "", buffer,
+                                                 kReadBuffer, path.c_str());
         std::string value(buffer, std::min<DWORD>(n, kReadBuffer));
         std::erase(value, '\0');
         return utf8FromCodePage(value);

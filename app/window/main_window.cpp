@@ -29,10 +29,10 @@ MainWindow::MainWindow(const Locations& where, UsbLibrary& usb, ChannelSet& chan
     ui_->cmdSTART->setFocus();
 }
 
-MainWindow::MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSet& channels, Clock& clock)
+MainWindow::MainWindow(const std::string& programDir, UsbLibrary& usb, ChannelSet& channels,
+                       Clock& clock)
     : MainWindow(portableLocations(programDir), usb, channels, clock)
-{
-}
+{}
 
 MainWindow::~MainWindow() = default;
 

@@ -27,12 +27,21 @@
 
 namespace fw {
 
-QString toQt(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string fromQt(const QString& s) { return s.toUtf8().toStdString(); }
+QString toQt(const std::string& s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string fromQt(const QString& s)
+{
+    return s.toUtf8().toStdString();
+}
 
 namespace {
 
-QComboBox* combo(QWidget* w) { return qobject_cast<QComboBox*>(w); }
+QComboBox* combo(QWidget* w)
+{
+    return qobject_cast<QComboBox*>(w);
+}
 
 // Swallows the user's clicks, keys and shortcuts while it is installed.
 class DropUserInput final : public QObject {
@@ -55,9 +64,10 @@ void PackageDialog::accept()
         const QStringList files = selectedFiles();
         const QString file = files.isEmpty() ? QString() : files.front();
         if (!file.isEmpty() && !QFileInfo(file).absoluteDir().exists()) {
-            QMessageBox::warning(this, windowTitle(),
-                                 QDir::toNativeSeparators(file) +
-                                     QStringLiteral("\nPath does not exist.\nCheck the path and try again."));
+            QMessageBox::warning(
+                this, windowTitle(),
+                QDir::toNativeSeparators(file) +
+                    QStringLiteral("\nPath does not exist.\nCheck the path and try again."));
             return;
         }
     }
@@ -71,17 +81,18 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui) : window_(window), ui_(
     label3Right_ = ui_.Label3->geometry().right();
 
     // A user's pick runs the same handlers as the program's selection.
-    for (auto [button, c] : {std::pair{ui_.OptSerial, Ctl::OptSerial},
-                             std::pair{ui_.OptUSB, Ctl::OptUSB},
-                             std::pair{ui_.OptEthernet, Ctl::OptEthernet}}) {
+    for (auto [button, c] :
+         {std::pair{ui_.OptSerial, Ctl::OptSerial}, std::pair{ui_.OptUSB, Ctl::OptUSB},
+          std::pair{ui_.OptEthernet, Ctl::OptEthernet}}) {
         QObject::connect(button, &QRadioButton::clicked, &window_, [this, c = c] {
             if (events_)
                 events_->optionClicked(c);
         });
-        QObject::connect(button, &QRadioButton::toggled, &window_, [this] { tabToSelectedOption(); });
+        QObject::connect(button, &QRadioButton::toggled, &window_,
+                         [this] { tabToSelectedOption(); });
     }
-    for (auto c : {Ctl::cboPORT, Ctl::CboUSB, Ctl::cboBaudRate, Ctl::cboBitLength,
-                   Ctl::cboParity, Ctl::cboStopBit, Ctl::cboHandShake}) {
+    for (auto c : {Ctl::cboPORT, Ctl::CboUSB, Ctl::cboBaudRate, Ctl::cboBitLength, Ctl::cboParity,
+                   Ctl::cboStopBit, Ctl::cboHandShake}) {
         QObject::connect(combo(widget(c)), &QComboBox::activated, &window_, [this, c](int) {
             if (events_)
                 events_->listClicked(c);
@@ -113,8 +124,8 @@ void QtToolkit::tabToSelectedOption()
     for (QRadioButton* b : options) {
         const int policy = b->focusPolicy();
         const bool tabStop = !anySelected || b->isChecked();
-        b->setFocusPolicy(static_cast<Qt::FocusPolicy>(tabStop ? policy | Qt::TabFocus
-                                                              : policy & ~Qt::TabFocus));
+        b->setFocusPolicy(
+            static_cast<Qt::FocusPolicy>(tabStop ? policy | Qt::TabFocus : policy & ~Qt::TabFocus));
     }
 }
 

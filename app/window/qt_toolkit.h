@@ -10,7 +10,9 @@
 
 class QWidget;
 class QMainWindow;
-namespace Ui { class Form1; }
+namespace Ui {
+class Form1;
+}
 
 namespace fw {
 
@@ -74,7 +76,7 @@ private:
     float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;
     int label3Right_ = 0; // Label3 grows to the left from here
-    QString lastFile_; // full name of the dialog's last use
+    QString lastFile_;    // full name of the dialog's last use
 };
 
 QString toQt(const std::string& s);

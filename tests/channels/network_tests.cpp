@@ -16,12 +16,17 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-ChannelSettings at(const std::string& address) { return ChannelSettings{0, {}, "", address}; }
+ChannelSettings at(const std::string& address)
+{
+    return ChannelSettings{0, {}, "", address};
+}
 
 class SambaTest : public ::testing::Test {
 protected:
-    void startServer(const std::string& share = "lp1") {
-        if (!test::SambaServer::available()) GTEST_SKIP() << "smbd is not installed";
+    void startServer(const std::string& share = "lp1")
+    {
+        if (!test::SambaServer::available())
+            GTEST_SKIP() << "smbd is not installed";
         const std::string why = server.start(share);
         ASSERT_TRUE(why.empty()) << why;
     }
@@ -29,7 +34,8 @@ protected:
     NetworkChannel channel;
 };
 
-TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob) {
+TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob)
+{
     startServer();
     Bytes sent;
     ASSERT_TRUE(channel.open(at(server.address())).ok());
@@ -37,10 +43,12 @@ TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob) {
     ASSERT_TRUE(channel.write(query).ok());
     sent = query;
     Bytes every{0x01};
-    for (int i = 0; i < 256; ++i) every.push_back(static_cast<std::uint8_t>(i));
+    for (int i = 0; i < 256; ++i)
+        every.push_back(static_cast<std::uint8_t>(i));
     for (int r = 0; r < 200; ++r) {
         Bytes record{0x01, '9', '1', 0x02};
-        for (int i = 0; i < 100; ++i) record.push_back(static_cast<std::uint8_t>('A' + (r + i) % 26));
+        for (int i = 0; i < 100; ++i)
+            record.push_back(static_cast<std::uint8_t>('A' + (r + i) % 26));
         ASSERT_TRUE(channel.write(record).ok()) << r;
         sent.insert(sent.end(), record.begin(), record.end());
     }
@@ -68,13 +76,18 @@ struct Abandon {
     const char* report; // the job is handed over and fails with this; nullptr: closed
 };
 
-void PrintTo(const Abandon& a, std::ostream* os) { *os << a.name; }
+void PrintTo(const Abandon& a, std::ostream* os)
+{
+    *os << a.name;
+}
 
 class AbandonedJob : public SambaTest, public ::testing::WithParamInterface<Abandon> {};
 
-TEST_P(AbandonedJob, ReachesNoPrinter) {
+TEST_P(AbandonedJob, ReachesNoPrinter)
+{
     const Abandon& a = GetParam();
-    if (!test::SambaServer::available()) GTEST_SKIP() << "smbd is not installed";
+    if (!test::SambaServer::available())
+        GTEST_SKIP() << "smbd is not installed";
     ASSERT_EQ(server.start("lp1", a.freeKiB), "");
     ASSERT_TRUE(channel.open(at(server.address())).ok());
     for (int r = 0; r < 300; ++r) {
@@ -82,14 +95,16 @@ TEST_P(AbandonedJob, ReachesNoPrinter) {
         record[0] = 0x01;
         ASSERT_TRUE(channel.write(record).ok()) << r;
     }
-    if (a.pause) server.pause();
+    if (a.pause)
+        server.pause();
 
     const auto start = Clock::now();
     if (a.report) {
         const Result s = channel.handOver();
         EXPECT_LT(Clock::now() - start, 1500ms);
         ASSERT_TRUE(s.failed());
-        EXPECT_NE(s.error().find("\\\\" + server.address() + "\\lp1"), std::string::npos) << s.error();
+        EXPECT_NE(s.error().find("\\\\" + server.address() + "\\lp1"), std::string::npos)
+            << s.error();
         EXPECT_NE(s.error().find(a.report), std::string::npos) << s.error();
     } else {
         channel.close();
@@ -123,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Abandon{"HandedOverToAShareWithoutRoom", 64, false, "room for 65536 bytes"}),
     [](const ::testing::TestParamInfo<Abandon>& i) { return std::string(i.param.name); });
 
-TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport) {
+TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport)
+{
     startServer("lp2");
     const auto start = Clock::now();
     const auto s = channel.open(at(server.address()));
@@ -133,14 +149,16 @@ TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport) {
     EXPECT_TRUE(channel.write(Bytes{1, 2, 3}).failed());
 }
 
-TEST(NetworkChannelTest, NoServerFailsFastWithTheReason) {
+TEST(NetworkChannelTest, NoServerFailsFastWithTheReason)
+{
     NetworkChannel channel;
     const int port = test::freeLoopbackPort();
     const auto start = Clock::now();
     const auto s = channel.open(at("127.0.0.1:" + std::to_string(port)));
     ASSERT_TRUE(s.failed());
     EXPECT_LT(Clock::now() - start, 5s);
-    EXPECT_NE(s.error().find("\\\\127.0.0.1:" + std::to_string(port) + "\\lp1"), std::string::npos) << s.error();
+    EXPECT_NE(s.error().find("\\\\127.0.0.1:" + std::to_string(port) + "\\lp1"), std::string::npos)
+        << s.error();
     EXPECT_NE(s.error().find("refused"), std::string::npos) << s.error();
     EXPECT_FALSE(channel.isOpen());
     const auto w = channel.write(Bytes{0x01});
@@ -148,7 +166,8 @@ TEST(NetworkChannelTest, NoServerFailsFastWithTheReason) {
     channel.close();
 }
 
-TEST(NetworkChannelTest, UnsafeAddressesAreRefusedBeforeAnyConnection) {
+TEST(NetworkChannelTest, UnsafeAddressesAreRefusedBeforeAnyConnection)
+{
     const std::string unsafe[] = {"",
                                   "127.0.0.1/IPC$",
                                   "127.0.0.1\\other",
@@ -173,6 +192,7 @@ TEST(NetworkChannelTest, UnsafeAddressesAreRefusedBeforeAnyConnection) {
 } // namespace fw
 
 // libsmbclient keeps a few process-wide allocations of its own until exit.
-extern "C" const char* __lsan_default_suppressions() {
+extern "C" const char* __lsan_default_suppressions()
+{
     return "leak:libtalloc.so\nleak:libsmbclient.so\nleak:libsamba\nleak:libsmbconf.so\n";
 }

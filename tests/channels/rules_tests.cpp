@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 
 class PortNamesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char t[] = "/tmp/fwports.XXXXXX";
         ASSERT_NE(::mkdtemp(t), nullptr);
         root = t;
@@ -26,42 +27,53 @@ protected:
         fs::create_directories(root / "dev");
         fs::create_directories(root / "app");
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ec;
         fs::remove_all(root, ec);
     }
     // A tty as sysfs shows it; `uartType` only for ttyS ports.
-    void addTty(const std::string& name, bool device = true, int uartType = 4, bool node = true) {
+    void addTty(const std::string& name, bool device = true, int uartType = 4, bool node = true)
+    {
         fs::create_directories(root / "sys" / name);
-        if (device) fs::create_directories(root / "sys" / name / "device");
-        if (name.rfind("ttyS", 0) == 0) std::ofstream(root / "sys" / name / "type") << uartType << "\n";
-        if (node) std::ofstream(root / "dev" / name);
+        if (device)
+            fs::create_directories(root / "sys" / name / "device");
+        if (name.rfind("ttyS", 0) == 0)
+            std::ofstream(root / "sys" / name / "type") << uartType << "\n";
+        if (node)
+            std::ofstream(root / "dev" / name);
     }
-    std::string resolve(int n) {
-        return resolveSerialPortIn(n, (root / "app").string(), (root / "sys").string(), (root / "dev").string());
+    std::string resolve(int n)
+    {
+        return resolveSerialPortIn(n, (root / "app").string(), (root / "sys").string(),
+                                   (root / "dev").string());
     }
     std::string dev(const std::string& name) { return (root / "dev" / name).string(); }
 
     fs::path root;
 };
 
-TEST_F(PortNamesTest, UsbAdaptersComeBeforeBuiltInPortsEachInNumberOrder) {
+TEST_F(PortNamesTest, UsbAdaptersComeBeforeBuiltInPortsEachInNumberOrder)
+{
     addTty("ttyS0");
-    addTty("ttyS1", true, 0);        // no UART behind it
+    addTty("ttyS1", true, 0); // no UART behind it
     addTty("ttyS2");
     addTty("ttyUSB10");
     addTty("ttyUSB2");
     addTty("ttyACM0");
     addTty("ttyUSB3", true, 4, false); // gone from /dev
-    addTty("tty5", false);           // a console, not a serial port
+    addTty("tty5", false);             // a console, not a serial port
     addTty("ttyUSBx");
-    const std::string expected[] = {dev("ttyUSB2"), dev("ttyUSB10"), dev("ttyACM0"), dev("ttyS0"), dev("ttyS2"), ""};
-    for (int n = 1; n <= 6; ++n) EXPECT_EQ(resolve(n), expected[n - 1]) << "COM" << n;
+    const std::string expected[] = {dev("ttyUSB2"), dev("ttyUSB10"), dev("ttyACM0"),
+                                    dev("ttyS0"),   dev("ttyS2"),    ""};
+    for (int n = 1; n <= 6; ++n)
+        EXPECT_EQ(resolve(n), expected[n - 1]) << "COM" << n;
     EXPECT_EQ(resolve(0), "");
     EXPECT_EQ(resolve(-3), "");
 }
 
-TEST_F(PortNamesTest, LinkInProgramFolderWins) {
+TEST_F(PortNamesTest, LinkInProgramFolderWins)
+{
     addTty("ttyS0");
     std::ofstream(root / "dev" / "pts-7");
     fs::create_directories(root / "app" / "ports");
@@ -69,29 +81,39 @@ TEST_F(PortNamesTest, LinkInProgramFolderWins) {
     fs::create_symlink("/dev/fw-absent-adapter", root / "app" / "ports" / "COM2");
     std::ofstream(root / "app" / "ports" / "COM3"); // a plain file is no link
     EXPECT_EQ(resolve(1), dev("pts-7"));
-    EXPECT_EQ(resolve(2), "/dev/fw-absent-adapter"); // named, so the failure can say what is missing
-    EXPECT_EQ(resolve(3), "");                       // only one port present
-    EXPECT_EQ(resolveSerialPortIn(1, "", (root / "sys").string(), (root / "dev").string()), dev("ttyS0"));
+    EXPECT_EQ(resolve(2),
+              "/dev/fw-absent-adapter"); // named, so the failure can say what is missing
+    EXPECT_EQ(resolve(3), "");           // only one port present
+    EXPECT_EQ(resolveSerialPortIn(1, "", (root / "sys").string(), (root / "dev").string()),
+              dev("ttyS0"));
 }
 
-TEST(SerialLineTest, OnlySettingsASerialPortTakesPass) {
+TEST(SerialLineTest, OnlySettingsASerialPortTakesPass)
+{
     struct Case {
         SerialLine line;
         const char* refusal; // words of the report; nullptr: taken
     };
     const Case cases[] = {
-        {{9600, 'N', 8, 1}, nullptr},        {{115200, 'E', 7, 2}, nullptr},
-        {{1, 'O', 5, 1}, nullptr},           {{1200, 'M', 6, 1}, nullptr},
-        {{1200, 'S', 8, 2}, nullptr},        {{0, 'N', 8, 1}, "baud rate 0"},
+        {{9600, 'N', 8, 1}, nullptr},
+        {{115200, 'E', 7, 2}, nullptr},
+        {{1, 'O', 5, 1}, nullptr},
+        {{1200, 'M', 6, 1}, nullptr},
+        {{1200, 'S', 8, 2}, nullptr},
+        {{0, 'N', 8, 1}, "baud rate 0"},
         {{-9600, 'N', 8, 1}, "baud rate -9600"},
-        {{9600, 'X', 8, 1}, "parity 'X'"},   {{9600, '\0', 8, 1}, "parity"}, // '\0': no list entry
-        {{9600, 'N', 4, 1}, "data bits 4"},  {{9600, 'N', 9, 1}, "data bits 9"},
-        {{9600, 'N', 8, 0}, "stop bits 0"},  {{9600, 'N', 8, 3}, "stop bits 3"},
+        {{9600, 'X', 8, 1}, "parity 'X'"},
+        {{9600, '\0', 8, 1}, "parity"}, // '\0': no list entry
+        {{9600, 'N', 4, 1}, "data bits 4"},
+        {{9600, 'N', 9, 1}, "data bits 9"},
+        {{9600, 'N', 8, 0}, "stop bits 0"},
+        {{9600, 'N', 8, 3}, "stop bits 3"},
     };
     for (const auto& c : cases) {
         const Result r = checkSerialLine(c.line);
-        const std::string shown = std::to_string(c.line.baud) + "," + std::string(1, c.line.parity) + "," +
-                                  std::to_string(c.line.dataBits) + "," + std::to_string(c.line.stopBits);
+        const std::string shown =
+            std::to_string(c.line.baud) + "," + std::string(1, c.line.parity) + "," +
+            std::to_string(c.line.dataBits) + "," + std::to_string(c.line.stopBits);
         if (!c.refusal) {
             EXPECT_TRUE(r.ok()) << shown << ": " << r.error();
             continue;
@@ -101,13 +123,15 @@ TEST(SerialLineTest, OnlySettingsASerialPortTakesPass) {
     }
 }
 
-TEST(NetworkAddressTest, PathIsBuiltFromTheAddressAsTyped) {
+TEST(NetworkAddressTest, PathIsBuiltFromTheAddressAsTyped)
+{
     EXPECT_EQ(networkPrintPath("192.168.1.20"), "\\\\192.168.1.20\\lp1");
     EXPECT_EQ(networkPrintPath(" printer "), "\\\\ printer \\lp1");
     EXPECT_EQ(networkPrintPath(""), "\\\\\\lp1");
 }
 
-TEST(NetworkAddressTest, OnlyOneHostWithAnOptionalPortPasses) {
+TEST(NetworkAddressTest, OnlyOneHostWithAnOptionalPortPasses)
+{
     struct Case {
         std::string address;
         bool ok;

@@ -21,15 +21,21 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytesOf(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
 class TempDir {
 public:
-    TempDir() {
+    TempDir()
+    {
         char t[] = "/tmp/fwser.XXXXXX";
-        if (::mkdtemp(t)) path_ = t;
+        if (::mkdtemp(t))
+            path_ = t;
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
@@ -41,29 +47,39 @@ private:
 
 class SerialChannelTest : public ::testing::Test {
 protected:
-    void start(sim::PrinterScript script = {}) {
+    void start(sim::PrinterScript script = {})
+    {
         ASSERT_TRUE(pty.ok()) << pty.error();
         std::string why;
         ASSERT_TRUE(pty.linkAsCom(dir.path(), 1, why)) << why;
         printer = std::make_unique<sim::PrinterSimulator>(pty.master(), std::move(script));
         thread = std::thread([this] { printer->run(); });
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         channel.close();
-        if (printer) printer->stop();
-        if (thread.joinable()) thread.join();
+        if (printer)
+            printer->stop();
+        if (thread.joinable())
+            thread.join();
     }
-    Result open(int port = 1, SerialLine line = {}) { return channel.open(ChannelSettings{port, line, "", ""}); }
+    Result open(int port = 1, SerialLine line = {})
+    {
+        return channel.open(ChannelSettings{port, line, "", ""});
+    }
     // Polls as the session does until `n` bytes came or the time ran out.
-    Bytes readUntil(std::size_t n, std::chrono::milliseconds limit = 2000ms) {
+    Bytes readUntil(std::size_t n, std::chrono::milliseconds limit = 2000ms)
+    {
         Bytes all;
         const auto until = std::chrono::steady_clock::now() + limit;
         while (all.size() < n && std::chrono::steady_clock::now() < until) {
             int count = 0;
             const auto s = channel.waitingCount(count, 20ms);
             EXPECT_TRUE(s.ok()) << s.error();
-            if (!s.ok()) break;
-            if (count == 0) continue;
+            if (!s.ok())
+                break;
+            if (count == 0)
+                continue;
             Bytes part;
             EXPECT_TRUE(channel.read(part).ok());
             all.insert(all.end(), part.begin(), part.end());
@@ -72,12 +88,15 @@ protected:
     }
     // One read's worth after the first byte shows up: what the session's
     // acknowledgement check sees.
-    Bytes nextReply(std::chrono::milliseconds limit = 1000ms) {
+    Bytes nextReply(std::chrono::milliseconds limit = 1000ms)
+    {
         const auto until = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < until) {
             int count = 0;
-            if (!channel.waitingCount(count, 20ms).ok()) break;
-            if (count == 0) continue;
+            if (!channel.waitingCount(count, 20ms).ok())
+                break;
+            if (count == 0)
+                continue;
             std::this_thread::sleep_for(5ms); // let a second byte of the same write land
             Bytes part;
             EXPECT_TRUE(channel.read(part).ok());
@@ -93,12 +112,14 @@ protected:
     std::thread thread;
 };
 
-TEST_F(SerialChannelTest, ModelQueryGoesOutExactlyAndEachAnswerComesBack) {
+TEST_F(SerialChannelTest, ModelQueryGoesOutExactlyAndEachAnswerComesBack)
+{
     struct Case {
         std::string answer;
         std::vector<std::size_t> pieces;
     };
-    const Case cases[] = {{"MDL40", {}}, {"TV-K3", {2, 3}}, {"K20_T", {1, 1, 1, 1, 1}}, {"ABCDEFG", {}}};
+    const Case cases[] = {
+        {"MDL40", {}}, {"TV-K3", {2, 3}}, {"K20_T", {1, 1, 1, 1, 1}}, {"ABCDEFG", {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         TearDown();
@@ -115,10 +136,24 @@ TEST_F(SerialChannelTest, ModelQueryGoesOutExactlyAndEachAnswerComesBack) {
     }
 }
 
-TEST_F(SerialChannelTest, RecordsArriveExactlyAndEachIsAcknowledged) {
+TEST_F(SerialChannelTest, RecordsArriveExactlyAndEachIsAcknowledged)
+{
     Bytes package;
-    const std::string texts[] = {"\x01" "97\x02MODEL\x03" "AB", "\x01" "90\x02" "008000\x03" "CD",
-                                 "\x01" "91\x02" "0123456789ABCDEF\x03" "EF", "\x01" "91\x02" "END\x17\x03" "00"};
+    const std::string texts[] = {"\x01"
+                                 "97\x02MODEL\x03"
+                                 "AB",
+                                 "\x01"
+                                 "90\x02"
+                                 "008000\x03"
+                                 "CD",
+                                 "\x01"
+                                 "91\x02"
+                                 "0123456789ABCDEF\x03"
+                                 "EF",
+                                 "\x01"
+                                 "91\x02"
+                                 "END\x17\x03"
+                                 "00"};
     for (const auto& t : texts) {
         package.insert(package.end(), t.begin(), t.end());
         package.push_back(0x0D);
@@ -134,12 +169,15 @@ TEST_F(SerialChannelTest, RecordsArriveExactlyAndEachIsAcknowledged) {
     }
     const auto records = printer->records();
     ASSERT_EQ(records.size(), std::size(texts));
-    for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], bytesOf(texts[i]));
+    for (std::size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(records[i], bytesOf(texts[i]));
 }
 
-TEST_F(SerialChannelTest, AllByteValuesPassUnchangedBothWays) {
+TEST_F(SerialChannelTest, AllByteValuesPassUnchangedBothWays)
+{
     std::string every;
-    for (int i = 0; i < 256; ++i) every.push_back(static_cast<char>(i));
+    for (int i = 0; i < 256; ++i)
+        every.push_back(static_cast<char>(i));
     sim::PrinterScript script;
     script.answer = every; // the printer sends all 256 values back
     start(script);
@@ -148,7 +186,8 @@ TEST_F(SerialChannelTest, AllByteValuesPassUnchangedBothWays) {
     EXPECT_EQ(readUntil(256), bytesOf(every));
 
     Bytes record{0x01};
-    for (int i = 0; i < 256; ++i) record.push_back(static_cast<std::uint8_t>(i));
+    for (int i = 0; i < 256; ++i)
+        record.push_back(static_cast<std::uint8_t>(i));
     ASSERT_TRUE(channel.write(record).ok());
     EXPECT_EQ(nextReply(), Bytes{0x06});
     Bytes expected = sim::modelQuery();
@@ -156,7 +195,8 @@ TEST_F(SerialChannelTest, AllByteValuesPassUnchangedBothWays) {
     EXPECT_EQ(printer->received(), expected);
 }
 
-TEST_F(SerialChannelTest, LineSettingsReachTheLine) {
+TEST_F(SerialChannelTest, LineSettingsReachTheLine)
+{
     // A pseudo-terminal forces 8 data bits and clears the parity enable, so
     // those two cannot be seen here; speed, odd parity, stop bits and the raw
     // line are.
@@ -187,7 +227,8 @@ TEST_F(SerialChannelTest, LineSettingsReachTheLine) {
     }
 }
 
-TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason) {
+TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason)
+{
     start();
     std::filesystem::create_symlink("/dev/fw-no-such-port", dir.path() + "/ports/COM7");
     SerialChannel other(dir.path());
@@ -207,7 +248,8 @@ TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason) {
     for (const auto& c : cases) {
         const auto s = open(c.port, c.line);
         ASSERT_TRUE(s.failed()) << c.port << " " << c.line.baud;
-        for (const auto& m : c.mentions) EXPECT_NE(s.error().find(m), std::string::npos) << s.error();
+        for (const auto& m : c.mentions)
+            EXPECT_NE(s.error().find(m), std::string::npos) << s.error();
         EXPECT_FALSE(channel.isOpen());
     }
     // Refused, the port fails each later operation with a report.
@@ -221,7 +263,8 @@ TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason) {
     EXPECT_TRUE(open().ok()) << "free again once the other user closed it";
 }
 
-TEST_F(SerialChannelTest, ReopeningClosesFirstAndAppliesTheNewSettings) {
+TEST_F(SerialChannelTest, ReopeningClosesFirstAndAppliesTheNewSettings)
+{
     start();
     ASSERT_TRUE(open(1, {9600, 'N', 8, 1}).ok());
     ASSERT_TRUE(open(1, {4800, 'N', 8, 1}).ok());
@@ -233,7 +276,8 @@ TEST_F(SerialChannelTest, ReopeningClosesFirstAndAppliesTheNewSettings) {
     channel.close(); // twice is harmless
 }
 
-TEST_F(SerialChannelTest, MisbehavingPrinterShowsAsTheSessionWouldSeeIt) {
+TEST_F(SerialChannelTest, MisbehavingPrinterShowsAsTheSessionWouldSeeIt)
+{
     sim::PrinterScript script;
     script.answer.reset();
     script.quietGap = 10ms;
@@ -242,7 +286,10 @@ TEST_F(SerialChannelTest, MisbehavingPrinterShowsAsTheSessionWouldSeeIt) {
     script.noAckRecord = 3;
     script.hangUpRecord = 5;
     // Records known by their bytes, so a loaded machine cannot merge or split them.
-    const Bytes record = bytesOf("\x01" "91\x02" "DATA\x03" "00");
+    const Bytes record = bytesOf("\x01"
+                                 "91\x02"
+                                 "DATA\x03"
+                                 "00");
     script.packageRecords.assign(5, record);
     start(script);
     ASSERT_TRUE(open().ok());

@@ -19,27 +19,37 @@ namespace {
 namespace fs = std::filesystem;
 using test::StandinTavlib;
 
-ChannelSettings usbAt(const std::string& device) { return ChannelSettings{0, {}, device, ""}; }
+ChannelSettings usbAt(const std::string& device)
+{
+    return ChannelSettings{0, {}, device, ""};
+}
 
 // A program folder of its own, removed afterwards.
 class Folder {
 public:
-    Folder() {
+    Folder()
+    {
         char t[] = "/tmp/fwusb.XXXXXX";
-        if (::mkdtemp(t)) path_ = t;
+        if (::mkdtemp(t))
+            path_ = t;
     }
-    ~Folder() {
+    ~Folder()
+    {
         std::error_code ec;
         fs::remove_all(path_, ec);
     }
     const std::string& str() const { return path_; }
-    void link(const std::string& target) const { fs::create_symlink(target, path_ + "/libTAVLIB.so"); }
+    void link(const std::string& target) const
+    {
+        fs::create_symlink(target, path_ + "/libTAVLIB.so");
+    }
 
 private:
     std::string path_;
 };
 
-TEST(TavlibBindingTest, LoadsTheLibraryAtTheFirstCallNotBefore) {
+TEST(TavlibBindingTest, LoadsTheLibraryAtTheFirstCallNotBefore)
+{
     // The library appears in the folder after the binding was made: only a
     // binding that waits for the first call finds it.
     Folder folder;
@@ -53,7 +63,8 @@ TEST(TavlibBindingTest, LoadsTheLibraryAtTheFirstCallNotBefore) {
     EXPECT_EQ(result, 3);
 }
 
-TEST(TavlibBindingTest, MissingLibraryIsReportedByNameOnEveryCall) {
+TEST(TavlibBindingTest, MissingLibraryIsReportedByNameOnEveryCall)
+{
     TavlibBinding binding("/nonexistent-folder");
     UsbChannel usb(binding);
     const Result open = usb.open(usbAt("/dev/usb/lp0"));
@@ -72,7 +83,8 @@ TEST(TavlibBindingTest, MissingLibraryIsReportedByNameOnEveryCall) {
     EXPECT_EQ(result, -1);
 }
 
-TEST(TavlibBindingTest, LibraryWithoutTheExportsNamesTheMissingOne) {
+TEST(TavlibBindingTest, LibraryWithoutTheExportsNamesTheMissingOne)
+{
     // libTAVLIB.so beside the program is some other library.
     const std::string other = test::systemLibraryOf("libm.so.6", "cos");
     ASSERT_FALSE(other.empty());
@@ -93,7 +105,8 @@ TEST(TavlibBindingTest, LibraryWithoutTheExportsNamesTheMissingOne) {
     };
     for (const auto& [fn, r] : calls) {
         ASSERT_TRUE(r.failed()) << fn;
-        EXPECT_NE(r.error().find(std::string("has no function ") + fn + ":"), std::string::npos) << r.error();
+        EXPECT_NE(r.error().find(std::string("has no function ") + fn + ":"), std::string::npos)
+            << r.error();
     }
     EXPECT_EQ(result, -1);
     EXPECT_STREQ(name, "unchanged");
@@ -109,7 +122,8 @@ protected:
     UsbChannel usb{binding};
 };
 
-TEST_F(UsbChannelTest, OpenPassesTheDevicePathUpToItsNul) {
+TEST_F(UsbChannelTest, OpenPassesTheDevicePathUpToItsNul)
+{
     struct Case {
         std::string device;
         std::string seen;
@@ -118,7 +132,7 @@ TEST_F(UsbChannelTest, OpenPassesTheDevicePathUpToItsNul) {
     const Case cases[] = {
         {"/dev/usb/lp0", "/dev/usb/lp0"},
         {std::string("/dev/usb/lp1\0   ", 16), "/dev/usb/lp1"}, // the 256-character form
-        {longPath, std::string(256, 'x')},                    // the program's buffer holds 256
+        {longPath, std::string(256, 'x')},                      // the program's buffer holds 256
         {"", ""},
     };
     for (const auto& c : cases) {
@@ -128,7 +142,8 @@ TEST_F(UsbChannelTest, OpenPassesTheDevicePathUpToItsNul) {
     }
 }
 
-TEST_F(UsbChannelTest, ResultMinusOneIsRefusedQuietlyAndNothingElseIs) {
+TEST_F(UsbChannelTest, ResultMinusOneIsRefusedQuietlyAndNothingElseIs)
+{
     for (const std::int32_t result : {0, 5, -2, -1}) {
         fake.setResult(StandinTavlib::Open, result);
         fake.setResult(StandinTavlib::Write, result);
@@ -143,8 +158,10 @@ TEST_F(UsbChannelTest, ResultMinusOneIsRefusedQuietlyAndNothingElseIs) {
     }
 }
 
-TEST_F(UsbChannelTest, WritesTheBytesAsTheyAreAndLeavesLongDataToTheLibrary) {
-    const std::vector<std::uint8_t> query{0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
+TEST_F(UsbChannelTest, WritesTheBytesAsTheyAreAndLeavesLongDataToTheLibrary)
+{
+    const std::vector<std::uint8_t> query{0x01, 0x39, 0x37, 0x02, 0x30,
+                                          0x31, 0x31, 0x03, 0x36, 0x45};
     EXPECT_TRUE(usb.write(query).ok());
     EXPECT_EQ(log(), "usb_write(10:" + std::string(query.begin(), query.end()) + ")\n");
 
@@ -154,9 +171,11 @@ TEST_F(UsbChannelTest, WritesTheBytesAsTheyAreAndLeavesLongDataToTheLibrary) {
     EXPECT_EQ(log(), "usb_write(300:" + std::string(300, 'A') + ")\n");
 }
 
-TEST_F(UsbChannelTest, ReadGivesTheFirstNBytesOfABlankBuffer) {
+TEST_F(UsbChannelTest, ReadGivesTheFirstNBytesOfABlankBuffer)
+{
     std::vector<std::uint8_t> full(256);
-    for (int i = 0; i < 256; ++i) full[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        full[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
     struct Case {
         std::int32_t count;
         std::size_t expected;
@@ -177,7 +196,8 @@ TEST_F(UsbChannelTest, ReadGivesTheFirstNBytesOfABlankBuffer) {
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x06, ' ', ' '}));
 }
 
-TEST_F(UsbChannelTest, CloseCallsTheLibraryEvenWithoutAnOpen) {
+TEST_F(UsbChannelTest, CloseCallsTheLibraryEvenWithoutAnOpen)
+{
     usb.close();
     fake.setResult(StandinTavlib::Open, -1);
     EXPECT_TRUE(usb.open(usbAt("/dev/usb/lp0")).refused());

@@ -75,8 +75,9 @@ public:
     std::string add(const samples::Package& p)
     {
         const fs::path f = dir_ / p.name;
-        std::ofstream(f, std::ios::binary).write(reinterpret_cast<const char*>(p.bytes.data()),
-                                                 static_cast<std::streamsize>(p.bytes.size()));
+        std::ofstream(f, std::ios::binary)
+            .write(reinterpret_cast<const char*>(p.bytes.data()),
+                   static_cast<std::streamsize>(p.bytes.size()));
         return f.string();
     }
     std::string write(const std::string& name, const std::string& text)
@@ -86,7 +87,8 @@ public:
     }
 
     // Runs firmware-cli with `args`; `during` runs once the program is started.
-    CliRun run(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {}) const
+    CliRun run(const std::vector<std::string>& args,
+               const std::function<void(pid_t)>& during = {}) const
     {
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0)
@@ -198,9 +200,11 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
         std::size_t records; // what the printer received whole
     } cases[] = {
         {"success", "TV-K3", 0, false, 0, "Download Success.", "TV-K3", all.size()},
-        {"success, settings from a Firmware.ini", "K20_T", 0, true, 0, "Download Success.", "K20_T", all.size()},
+        {"success, settings from a Firmware.ini", "K20_T", 0, true, 0, "Download Success.", "K20_T",
+         all.size()},
         {"missing acknowledgement", "K20_T", 3, false, 1, "Communication Error.", "K20_T", 3},
-        {"model that does not suit the package", "MDL40", 0, false, 5, "Invalid Printer model data", "MDL40", 0},
+        {"model that does not suit the package", "MDL40", 0, false, 5, "Invalid Printer model data",
+         "MDL40", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -214,9 +218,11 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
             SimulatedPrinter printer(folder, script, 3);
             std::vector<std::string> args{"download", path};
             if (c.fromSettings)
-                args.insert(args.end(), {"--settings", folder.write("Firmware.ini",
-                                                                    "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\n"
-                                                                    "BaudRate=2\r\n")});
+                args.insert(args.end(),
+                            {"--settings",
+                             folder.write("Firmware.ini",
+                                          "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\n"
+                                          "BaudRate=2\r\n")});
             else
                 args.insert(args.end(), {"--serial", "COM3", "--baud", "9600"});
             const std::string log = folder.str() + "/bench.log";
@@ -256,7 +262,8 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
 TEST(CliInspect, AgreesWithWhatADownloadSends)
 {
     std::vector<samples::Package> packages = samples::shipped();
-    std::erase_if(packages, [](const samples::Package& p) { return p.name == "FIRMWARE_LARGE.DPX"; });
+    std::erase_if(packages,
+                  [](const samples::Package& p) { return p.name == "FIRMWARE_LARGE.DPX"; });
     for (const samples::Package& p : samples::damaged())
         packages.push_back(p);
     for (const samples::Package& package : packages) {
@@ -286,7 +293,8 @@ TEST(CliInspect, AgreesWithWhatADownloadSends)
         std::size_t bytes = 0;
         for (const Bytes& r : printer->records())
             bytes += r.size();
-        EXPECT_NE(plan.find("\"records\":" + std::to_string(printer->records().size()) + ","), std::string::npos)
+        EXPECT_NE(plan.find("\"records\":" + std::to_string(printer->records().size()) + ","),
+                  std::string::npos)
             << plan;
         EXPECT_NE(plan.find("\"bytes\":" + std::to_string(bytes)), std::string::npos) << plan;
         EXPECT_EQ(sent.field("records"), std::to_string(printer->records().size()));
@@ -306,13 +314,17 @@ TEST(CliList, PortsAndUsbPrinters)
     SimulatedPrinter printer(folder, {}, 3);
     const CliRun r = folder.run({"list", "--json"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("{\"port\":\"COM3\",\"device\":\"" + printer.device() + "\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"found\":2"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("{\"position\":1,\"name\":\"USB001\",\"device\":\"" + bed.devicePath(0) + "\"}"),
+    EXPECT_NE(r.out.find("{\"port\":\"COM3\",\"device\":\"" + printer.device() + "\""),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("{\"position\":2,\"name\":\"USB002\",\"device\":\"" + bed.devicePath(1) + "\"}"),
-              std::string::npos)
+    EXPECT_NE(r.out.find("\"found\":2"), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("{\"position\":1,\"name\":\"USB001\",\"device\":\"" + bed.devicePath(0) + "\"}"),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(
+        r.out.find("{\"position\":2,\"name\":\"USB002\",\"device\":\"" + bed.devicePath(1) + "\"}"),
+        std::string::npos)
         << r.out;
     // Nothing but the one JSON object: TAVLIB's own lines stay off standard output.
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
@@ -331,11 +343,12 @@ TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
     CliFolder folder;
     const samples::Package package = sample("FIRMWARE_LARGE.DPX");
     const std::string path = folder.add(package);
-    const CliRun r = folder.run({"download", path, "--net", share.address(), "--quiet"}, [](pid_t pid) {
-        // The session waits a second for the printer after its model query.
-        std::this_thread::sleep_for(500ms);
-        ::kill(pid, SIGINT);
-    });
+    const CliRun r =
+        folder.run({"download", path, "--net", share.address(), "--quiet"}, [](pid_t pid) {
+            // The session waits a second for the printer after its model query.
+            std::this_thread::sleep_for(500ms);
+            ::kill(pid, SIGINT);
+        });
     EXPECT_EQ(r.code, 130) << r.err;
     EXPECT_EQ(r.lastLine(), "Interrupted.");
     std::this_thread::sleep_for(1500ms);
@@ -343,7 +356,8 @@ TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
 
     // The share still prints a whole job, and only that one.
     const samples::Package small = sample("FONT_PLAIN.DPX");
-    const CliRun whole = folder.run({"download", folder.add(small), "--net", share.address(), "--quiet"});
+    const CliRun whole =
+        folder.run({"download", folder.add(small), "--net", share.address(), "--quiet"});
     EXPECT_EQ(whole.code, 0) << whole.err;
     Bytes expected = {0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
     for (const Bytes& rec : samples::recordsFrom(small.bytes, 0))

@@ -35,7 +35,8 @@ std::string ProgramFolder::addPackage(const samples::Package& p, const std::stri
     fs::create_directories(dir_ / folder);
     const fs::path file = dir_ / folder / p.name;
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(p.bytes.data()), static_cast<std::streamsize>(p.bytes.size()));
+    out.write(reinterpret_cast<const char*>(p.bytes.data()),
+              static_cast<std::streamsize>(p.bytes.size()));
     return file.string();
 }
 
@@ -86,7 +87,10 @@ bool fw::e2e::sendWindowManagerClose(unsigned long window)
     return sent;
 }
 #else
-bool fw::e2e::sendWindowManagerClose(unsigned long) { return false; }
+bool fw::e2e::sendWindowManagerClose(unsigned long)
+{
+    return false;
+}
 #endif
 
 // Allocations the system libraries keep until exit, not ours: libsmbclient's
@@ -94,5 +98,6 @@ bool fw::e2e::sendWindowManagerClose(unsigned long) { return false; }
 // which may still be winding down when a test ends.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libtalloc.so\nleak:libsmbclient.so\nleak:libsamba\nleak:libsmbconf.so\nleak:libQt6Core.so\n";
+    return "leak:libtalloc.so\nleak:libsmbclient.so\nleak:libsamba\nleak:libsmbconf.so\nleak:"
+           "libQt6Core.so\n";
 }

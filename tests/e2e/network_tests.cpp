@@ -41,7 +41,8 @@ std::vector<std::uint8_t> jobOf(const samples::Package& pkg)
 {
     // The answer on this path is always "K20_T": from the record after the header.
     std::vector<std::uint8_t> job(sim::modelQuery().begin(), sim::modelQuery().end());
-    const auto records = joined(samples::recordsFrom(pkg.bytes, samples::offsetAfterHeader(pkg.bytes)));
+    const auto records =
+        joined(samples::recordsFrom(pkg.bytes, samples::offsetAfterHeader(pkg.bytes)));
     job.insert(job.end(), records.begin(), records.end());
     return job;
 }
@@ -72,7 +73,8 @@ TEST_F(NetworkDownload, ShareReceivesTheQueryThenTheRecordsInOrder)
     std::vector<std::uint8_t> expected;
     for (Shape shape : {Shape::Header90, Shape::Plain}) {
         const samples::Package pkg = samples::make(shape, shape == Shape::Plain, 20, 60);
-        ASSERT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Download Success."});
+        ASSERT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)),
+                  QStringList{"Download Success."});
         const auto job = jobOf(pkg);
         expected.insert(expected.end(), job.begin(), job.end());
         EXPECT_EQ(server.waitForCapture(expected.size(), 10s), expected) << server.log();
@@ -90,16 +92,21 @@ struct Abandoned {
     Ending ending;
 };
 
-void PrintTo(const Abandoned& a, std::ostream* os) { *os << a.name; }
+void PrintTo(const Abandoned& a, std::ostream* os)
+{
+    *os << a.name;
+}
 
-class AbandonedDownload : public NetworkDownload, public ::testing::WithParamInterface<Abandoned> {};
+class AbandonedDownload : public NetworkDownload,
+                          public ::testing::WithParamInterface<Abandoned> {};
 
 TEST_P(AbandonedDownload, PrinterReceivesNothing)
 {
     if (!test::SambaServer::available())
         GTEST_SKIP() << "smbd is not installed";
     const Ending ending = GetParam().ending;
-    const bool closing = ending == Ending::WindowClosed || ending == Ending::WindowClosedWhileTheServerIsPaused;
+    const bool closing =
+        ending == Ending::WindowClosed || ending == Ending::WindowClosedWhileTheServerIsPaused;
     test::SambaServer server;
     ASSERT_EQ(server.start("lp1", ending == Ending::ShareWithoutRoom ? 16 : -1), "");
     folder.writeSettings(ethernetAt(server.address()));
@@ -141,7 +148,8 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
         case Ending::WindowClosed:
         case Ending::WindowClosedWhileTheServerIsPaused:
             EXPECT_TRUE(boxes.isEmpty()) << seen;
-            ASSERT_NE(closedAt, std::chrono::steady_clock::time_point{}) << "the download ended before the close";
+            ASSERT_NE(closedAt, std::chrono::steady_clock::time_point{})
+                << "the download ended before the close";
             EXPECT_LT(ended - closedAt, std::chrono::milliseconds(500));
             EXPECT_FALSE(window->isVisible());
             break;
@@ -154,7 +162,8 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
     next->startUp();
     next->show();
     const samples::Package small = samples::make(Shape::Header90, false, 20, 60);
-    ASSERT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
+    ASSERT_EQ(downloadThroughWindow(next, folder.addPackage(small)),
+              QStringList{"Download Success."});
     const std::vector<std::uint8_t> job = jobOf(small);
     EXPECT_EQ(server.waitForCapture(job.size(), 10s), job);
     for (auto until = std::chrono::steady_clock::now() + 10s;
@@ -164,28 +173,35 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
     EXPECT_EQ(server.capture(), job) << server.log();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ends, AbandonedDownload,
-    ::testing::Values(Abandoned{"ShareWithoutRoom", Ending::ShareWithoutRoom},
-                      Abandoned{"WindowClosed", Ending::WindowClosed},
-                      Abandoned{"WindowClosedWhileTheServerIsPaused", Ending::WindowClosedWhileTheServerIsPaused}),
-    [](const ::testing::TestParamInfo<Abandoned>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ends, AbandonedDownload,
+                         ::testing::Values(Abandoned{"ShareWithoutRoom", Ending::ShareWithoutRoom},
+                                           Abandoned{"WindowClosed", Ending::WindowClosed},
+                                           Abandoned{"WindowClosedWhileTheServerIsPaused",
+                                                     Ending::WindowClosedWhileTheServerIsPaused}),
+                         [](const ::testing::TestParamInfo<Abandoned>& i) {
+                             return std::string(i.param.name);
+                         });
 
 struct Unreachable {
     const char* name;
     std::uint32_t headerValue; // 0x800000 and more: no model query
 };
 
-class NetworkUnreachable : public NetworkDownload, public ::testing::WithParamInterface<Unreachable> {};
+class NetworkUnreachable : public NetworkDownload,
+                           public ::testing::WithParamInterface<Unreachable> {};
 
-void PrintTo(const Unreachable& u, std::ostream* os) { *os << u.name; }
+void PrintTo(const Unreachable& u, std::ostream* os)
+{
+    *os << u.name;
+}
 
 TEST_P(NetworkUnreachable, FailuresAreReportedAndNothingSucceeds)
 {
     const int port = test::freeLoopbackPort();
     const std::string address = "127.0.0.1:" + std::to_string(port);
     folder.writeSettings(ethernetAt(address));
-    const samples::Package pkg = samples::make(Shape::Header90, false, 6, 40, GetParam().headerValue);
+    const samples::Package pkg =
+        samples::make(Shape::Header90, false, 6, 40, GetParam().headerValue);
 
     ProgramWindow window(folder.str(), &clock);
     window->startUp();
@@ -206,15 +222,18 @@ TEST_P(NetworkUnreachable, FailuresAreReportedAndNothingSucceeds)
     } else {
         EXPECT_EQ(boxes.back(), "Communication Error.") << boxes.join(" | ").toStdString();
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{window->controls().cmdSTART, window->controls().cmdClose,
-                                                      window->controls().cmdCancel, window->controls().OptEthernet})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             window->controls().cmdSTART, window->controls().cmdClose, window->controls().cmdCancel,
+             window->controls().OptEthernet})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(ClosedPort, NetworkUnreachable,
                          ::testing::Values(Unreachable{"WithQuery", 0x010000},
                                            Unreachable{"WithoutQuery", 0x800000}),
-                         [](const ::testing::TestParamInfo<Unreachable>& i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<Unreachable>& i) {
+                             return std::string(i.param.name);
+                         });
 
 } // namespace
 } // namespace fw::e2e

@@ -119,7 +119,8 @@ TEST_P(SerialDownload, PrinterReceivesTheRecordsTheAnswerCallsFor)
         max = static_cast<float>(afterHeader ? afterHeader : pkg.bytes.size());
     EXPECT_EQ(window->toolkit().progressMax(), max);
     EXPECT_EQ(window->controls().Label3->text().toStdString(),
-              std::to_string(pkg.bytes.size() - start) + "/" + std::to_string(static_cast<long>(max)));
+              std::to_string(pkg.bytes.size() - start) + "/" +
+                  std::to_string(static_cast<long>(max)));
     EXPECT_TRUE(window->controls().cmdSTART->isEnabled());
     EXPECT_TRUE(window->controls().OptSerial->isEnabled());
 }
@@ -128,13 +129,14 @@ INSTANTIATE_TEST_SUITE_P(
     EveryAnswerAndShape, SerialDownload,
     ::testing::Values(
         Case{"MDL40", Shape::Plain, false, false}, Case{"MDL40", Shape::ModelOnly, true, true},
-        Case{"MDL40", Shape::Header90, false, false}, Case{"MDL40", Shape::ModelHeader93, true, true},
-        Case{"TV-K3", Shape::Plain, true, false}, Case{"TV-K3", Shape::ModelOnly, true, false},
-        Case{"TV-K3", Shape::Header90, true, false}, Case{"TV-K3", Shape::ModelHeader93, true, false},
-        Case{"K20_T", Shape::Plain, true, false}, Case{"K20_T", Shape::ModelOnly, true, false},
-        Case{"K20_T", Shape::Header90, true, false}, Case{"K20_T", Shape::ModelHeader93, true, false},
-        Case{nullptr, Shape::Plain, true, false}, Case{nullptr, Shape::ModelOnly, false, false},
-        Case{nullptr, Shape::Header90, true, false}, Case{nullptr, Shape::ModelHeader93, true, false}),
+        Case{"MDL40", Shape::Header90, false, false},
+        Case{"MDL40", Shape::ModelHeader93, true, true}, Case{"TV-K3", Shape::Plain, true, false},
+        Case{"TV-K3", Shape::ModelOnly, true, false}, Case{"TV-K3", Shape::Header90, true, false},
+        Case{"TV-K3", Shape::ModelHeader93, true, false}, Case{"K20_T", Shape::Plain, true, false},
+        Case{"K20_T", Shape::ModelOnly, true, false}, Case{"K20_T", Shape::Header90, true, false},
+        Case{"K20_T", Shape::ModelHeader93, true, false}, Case{nullptr, Shape::Plain, true, false},
+        Case{nullptr, Shape::ModelOnly, false, false}, Case{nullptr, Shape::Header90, true, false},
+        Case{nullptr, Shape::ModelHeader93, true, false}),
     [](const ::testing::TestParamInfo<Case>& i) {
         std::string name = std::string(i.param.answer ? i.param.answer : "silent") + "_" +
                            shapeName(i.param.shape);
@@ -230,7 +232,8 @@ TEST(EndingDuringADownload, ClosingTheWindowStopsAtOnceAndFreesThePort)
     next->startUp();
     next->show();
     const samples::Package small = samples::make(Shape::Plain, true, 3);
-    EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
+    EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)),
+              QStringList{"Download Success."});
 }
 
 // Closing by the title bar while the printer keeps an acknowledgement back:
@@ -281,7 +284,8 @@ TEST(EndingDuringADownload, CloseWhileThePrinterIsSilentEndsTheProgramOnX11)
     next->startUp();
     next->show();
     const samples::Package small = samples::make(Shape::Plain, true, 3);
-    EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)), QStringList{"Download Success."});
+    EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)),
+              QStringList{"Download Success."});
 }
 
 // A printer that acknowledges at once sends thousands of records a second;
@@ -310,7 +314,8 @@ TEST(FastDownload, CountIsExactWhenTheBoxShowsAndExitStillStopsIt)
         {
             if (event->type() == QEvent::Paint && watched == ui.Label3)
                 ++counterPaints;
-            if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) && counterAtBox.isEmpty()) {
+            if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) &&
+                counterAtBox.isEmpty()) {
                 counterAtBox = ui.Label3->text();
                 barAtBox = ui.ProgressBar->value();
             }
@@ -332,7 +337,8 @@ TEST(FastDownload, CountIsExactWhenTheBoxShowsAndExitStillStopsIt)
         EXPECT_EQ(watch.counterAtBox.toStdString(), counter);
         EXPECT_EQ(watch.barAtBox, ui.ProgressBar->maximum());
         // At most one frame every 16 ms, where each record would repaint it.
-        EXPECT_LE(watch.counterPaints, took.elapsed() / 16 + 20) << "in " << took.elapsed() << " ms";
+        EXPECT_LE(watch.counterPaints, took.elapsed() / 16 + 20)
+            << "in " << took.elapsed() << " ms";
     }
     qApp->removeEventFilter(&watch);
 

@@ -69,8 +69,8 @@ void pick(QComboBox& list, Qt::Key key)
 void expectUnlocked(MainWindow& window)
 {
     Ui::Form1& f = window.controls();
-    for (QWidget* w : std::initializer_list<QWidget*>{f.OptSerial, f.OptUSB, f.OptEthernet, f.cboPORT,
-                                                      f.cmdSTART, f.cmdCancel, f.cmdClose})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             f.OptSerial, f.OptUSB, f.OptEthernet, f.cboPORT, f.cmdSTART, f.cmdCancel, f.cmdClose})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 }
 
@@ -93,7 +93,10 @@ struct Case {
     bool fromSecondRecord;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << (c.answer ? c.answer : "silent"); }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << (c.answer ? c.answer : "silent");
+}
 
 class UsbAnswers : public UsbDownload, public ::testing::WithParamInterface<Case> {};
 
@@ -121,7 +124,8 @@ TEST_P(UsbAnswers, PrinterChosenInCboUsbReceivesTheRecords)
     EXPECT_EQ(f.CboUSB->currentIndex(), 1);
     ASSERT_TRUE(f.OptUSB->isChecked());
     ASSERT_EQ(window->state().usbDevicePath.size(), 256u);
-    EXPECT_EQ(window->state().usbDevicePath.substr(0, window->state().usbDevicePath.find('\0')), bed.devicePath(second));
+    EXPECT_EQ(window->state().usbDevicePath.substr(0, window->state().usbDevicePath.find('\0')),
+              bed.devicePath(second));
 
     ASSERT_EQ(downloadThroughWindow(window, path), QStringList{"Download Success."});
 
@@ -133,7 +137,8 @@ TEST_P(UsbAnswers, PrinterChosenInCboUsbReceivesTheRecords)
     if (c.fromSecondRecord)
         start = samples::recordsFrom(pkg.bytes, 0).front().size() + 2;
     const auto expected = samples::recordsFrom(pkg.bytes, start);
-    EXPECT_EQ(std::vector<std::uint8_t>(received.begin() + static_cast<long>(query.size()), received.end()),
+    EXPECT_EQ(std::vector<std::uint8_t>(received.begin() + static_cast<long>(query.size()),
+                                        received.end()),
               joined(expected));
     // Without acknowledgements or pauses the records run together at the
     // printer's end and only their bytes can be compared.
@@ -146,7 +151,8 @@ TEST_P(UsbAnswers, PrinterChosenInCboUsbReceivesTheRecords)
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, UsbAnswers,
-    ::testing::Values(Case{"K20_T", Shape::Header90, false}, Case{"TV-K3", Shape::ModelHeader93, false},
+    ::testing::Values(Case{"K20_T", Shape::Header90, false},
+                      Case{"TV-K3", Shape::ModelHeader93, false},
                       Case{"MDL40", Shape::ModelOnly, true},
                       // No answer: the library's read time-out, then no acknowledgements awaited.
                       Case{nullptr, Shape::Plain, false}),
@@ -172,7 +178,8 @@ TEST_F(UsbDownload, AnswerInTwoPiecesIsNoAnswer)
     ProgramWindow window(folder.str());
     window->startUp();
     window->show();
-    EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)), QStringList{"Invalid Printer model data"});
+    EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)),
+              QStringList{"Invalid Printer model data"});
     EXPECT_EQ(printer.sim.received(), sim::modelQuery());
     expectUnlocked(window);
 }
@@ -212,7 +219,8 @@ TEST_F(UsbDownload, PrinterPulledOutMidTransferThenTheOtherOneWorks)
     // The counter stands at the two acknowledged records.
     const auto all = samples::recordsFrom(pkg.bytes, 0);
     EXPECT_EQ(f.Label3->text().toStdString(),
-              std::to_string(all[0].size() + 2 + all[1].size() + 2) + "/" + std::to_string(pkg.bytes.size()));
+              std::to_string(all[0].size() + 2 + all[1].size() + 2) + "/" +
+                  std::to_string(pkg.bytes.size()));
 
     // The window takes the next download: the printer still plugged in.
     sim::PrinterScript script;

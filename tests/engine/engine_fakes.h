@@ -22,7 +22,10 @@ namespace fw::test {
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
-inline Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes bytesOf(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
 class FakeClock final : public Clock {
 public:
@@ -152,7 +155,7 @@ public:
     Result pollStatus;
     int failingPolls = 0; // this many polls fail before pollStatus applies
     Result readStatus;
-    Result emptyUsbRead;                    // what a USB read that times out gives
+    Result emptyUsbRead; // what a USB read that times out gives
     Clock::duration usbReadWait = std::chrono::milliseconds(50);
     std::function<void(ScriptedChannel&, const Bytes&)> printer; // runs after each write
     bool open_ = false;
@@ -192,8 +195,8 @@ inline bool isModelQuery(const Bytes& b)
 }
 
 // A printer that answers the query with `model` and acknowledges every record.
-inline std::function<void(ScriptedChannel&, const Bytes&)> printerAnswering(
-    std::string model, Clock::duration ackDelay = std::chrono::milliseconds(1))
+inline std::function<void(ScriptedChannel&, const Bytes&)>
+printerAnswering(std::string model, Clock::duration ackDelay = std::chrono::milliseconds(1))
 {
     return [model, ackDelay](ScriptedChannel& ch, const Bytes& written) {
         if (isModelQuery(written)) {
@@ -210,8 +213,7 @@ public:
     explicit FakeChannels(FakeClock& clock)
         : serial(ChannelKind::Serial, clock), usb(ChannelKind::Usb, clock),
           network(ChannelKind::Network, clock)
-    {
-    }
+    {}
     DownloadChannel& channel(ChannelKind kind) override { return of(kind); }
     ScriptedChannel& of(ChannelKind kind)
     {
@@ -276,10 +278,7 @@ public:
     void showBusy(bool b) override { busy = b; }
     void setProgressMaximum(float maximum) override { maxima.push_back(maximum); }
     void showProgress(std::int64_t p) override { passed.push_back(p); }
-    void showMessage(const std::string& text) override
-    {
-        messages.push_back({text, busy});
-    }
+    void showMessage(const std::string& text) override { messages.push_back({text, busy}); }
     void processEvents() override
     {
         ++processEventsCalls;
@@ -321,8 +320,8 @@ public:
     // --- record ---
     bool locked = false;
     bool busy = false;
-    std::vector<float> maxima;          // each progress maximum, in order
-    std::vector<std::int64_t> passed;   // each progress shown, in order
+    std::vector<float> maxima;        // each progress maximum, in order
+    std::vector<std::int64_t> passed; // each progress shown, in order
     std::vector<ShownMessage> messages;
     int processEventsCalls = 0;
     int processWindowRequestsCalls = 0;
@@ -331,11 +330,29 @@ public:
 // --- packages ---
 
 // One record: SOH, the body, CR and LF.
-inline std::string rec(const std::string& body) { return "\x01" + body + "\r\n"; }
-inline std::string modelRecord() { return rec("97ABC"); }
-inline std::string header90(const std::string& sixDigits) { return rec("90XXX" + sixDigits + "ZZ"); }
-inline std::string header93(const std::string& eightDigits) { return rec("93XXX" + eightDigits + "ZZ"); }
-inline std::string dataRecord(const std::string& tag) { return rec("00" + tag); }
-inline std::string lastRecord(const std::string& tag) { return rec("00" + tag + "\x17"); }
+inline std::string rec(const std::string& body)
+{
+    return "\x01" + body + "\r\n";
+}
+inline std::string modelRecord()
+{
+    return rec("97ABC");
+}
+inline std::string header90(const std::string& sixDigits)
+{
+    return rec("90XXX" + sixDigits + "ZZ");
+}
+inline std::string header93(const std::string& eightDigits)
+{
+    return rec("93XXX" + eightDigits + "ZZ");
+}
+inline std::string dataRecord(const std::string& tag)
+{
+    return rec("00" + tag);
+}
+inline std::string lastRecord(const std::string& tag)
+{
+    return rec("00" + tag + "\x17");
+}
 
 } // namespace fw::test

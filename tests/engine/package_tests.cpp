@@ -55,29 +55,79 @@ TEST(PackageScan, FindsModelRecordAndFirstHeader)
         {"model record then header", m + h + d + e, true, 0x123456, 1, off({m, h}), {}},
         {"header then model record", h + m + d + e, false, 0x123456, 1, off({h}), {}},
         {"model record after the first section", h + d + m + e, false, 0x123456, 1, off({h}), {}},
-        {"lower-case digits count as 0", header90("0080a0") + e, false, 0x008000, 1,
-         off({header90("0080a0")}), {}},
-        {"24-bit just below the query limit", header90("7FFFFF") + e, false, 0x7FFFFF, 1,
-         off({header90("7FFFFF")}), {}},
-        {"24-bit at the query limit", header90("800000") + e, false, 0x800000, 1,
-         off({header90("800000")}), {}},
-        {"32-bit header", header93("0012ABCD") + e, false, 0x0012ABCD, 1,
-         off({header93("0012ABCD")}), {}},
-        {"32-bit header above the signed range", header93("80000000") + e, false, 0x80000000u, 1,
-         off({header93("80000000")}), {}},
-        {"32-bit header of all ones", header93("FFFFFFFF") + e, false, 0xFFFFFFFFu, 1,
-         off({header93("FFFFFFFF")}), {}},
+        {"lower-case digits count as 0",
+         header90("0080a0") + e,
+         false,
+         0x008000,
+         1,
+         off({header90("0080a0")}),
+         {}},
+        {"24-bit just below the query limit",
+         header90("7FFFFF") + e,
+         false,
+         0x7FFFFF,
+         1,
+         off({header90("7FFFFF")}),
+         {}},
+        {"24-bit at the query limit",
+         header90("800000") + e,
+         false,
+         0x800000,
+         1,
+         off({header90("800000")}),
+         {}},
+        {"32-bit header",
+         header93("0012ABCD") + e,
+         false,
+         0x0012ABCD,
+         1,
+         off({header93("0012ABCD")}),
+         {}},
+        {"32-bit header above the signed range",
+         header93("80000000") + e,
+         false,
+         0x80000000u,
+         1,
+         off({header93("80000000")}),
+         {}},
+        {"32-bit header of all ones",
+         header93("FFFFFFFF") + e,
+         false,
+         0xFFFFFFFFu,
+         1,
+         off({header93("FFFFFFFF")}),
+         {}},
         {"header at the very end", m + d + h, true, 0x123456, 0, 0, {}},
-        {"only the second header is ignored", h + header90("000001") + e, false, 0x123456, 1,
-         off({h}), {}},
+        {"only the second header is ignored",
+         h + header90("000001") + e,
+         false,
+         0x123456,
+         1,
+         off({h}),
+         {}},
         {"SOH as the last byte", d + "\x01", false, 0, 0, 0, {}},
-        {"SOH and '9' as the last bytes", d + "\x01" "9", false, 0, 0, 0, {}},
-        {"header cut by the end of the package", m + "\x01" "90XXX1234", true, 0, 0, 0,
-         PackageFault{K::ShortHeader, m.size()}},
-        {"32-bit header cut short", "\x01" "93XXX123456", false, 0, 0, 0,
-         PackageFault{K::ShortHeader, 0}},
-        {"header record shorter than its fields", d + "\x01" "90XX\r\n" + e, false, 0, 0, 0,
-         PackageFault{K::ShortHeader, d.size()}},
+        {"SOH and '9' as the last bytes",
+         d + "\x01"
+             "9",
+         false,
+         0,
+         0,
+         0,
+         {}},
+        {"header cut by the end of the package",
+         m + "\x01"
+             "90XXX1234",
+         true, 0, 0, 0, PackageFault{K::ShortHeader, m.size()}},
+        {"32-bit header cut short",
+         "\x01"
+         "93XXX123456",
+         false, 0, 0, 0, PackageFault{K::ShortHeader, 0}},
+        {"header record shorter than its fields",
+         d +
+             "\x01"
+             "90XX\r\n" +
+             e,
+         false, 0, 0, 0, PackageFault{K::ShortHeader, d.size()}},
     };
     for (const ScanCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -133,11 +183,14 @@ TEST(RangeChoice, EveryModelCodeAgainstEveryPackageShape)
     } rows[] = {
         {1, {Want::EarlyEnd, Want::EarlyEnd, Want::EarlyEnd, Want::EarlyEnd, Want::EarlyEnd}},
         {2, {Want::Invalid, Want::FromSecond, Want::Invalid, Want::FromSecond, Want::FromSecond}},
-        {3, {Want::FromStart, Want::FromStart, Want::AfterHeader, Want::AfterHeader, Want::FromStart}},
-        {4, {Want::FromStart, Want::FromStart, Want::AfterHeader, Want::AfterHeader, Want::FromStart}},
+        {3,
+         {Want::FromStart, Want::FromStart, Want::AfterHeader, Want::AfterHeader, Want::FromStart}},
+        {4,
+         {Want::FromStart, Want::FromStart, Want::AfterHeader, Want::AfterHeader, Want::FromStart}},
         {5, {Want::FromStart, Want::Invalid, Want::AfterHeader, Want::AfterHeader, Want::Invalid}},
         {0, {Want::FromStart, Want::Invalid, Want::AfterHeader, Want::AfterHeader, Want::Invalid}},
-        {200, {Want::FromStart, Want::Invalid, Want::AfterHeader, Want::AfterHeader, Want::Invalid}},
+        {200,
+         {Want::FromStart, Want::Invalid, Want::AfterHeader, Want::AfterHeader, Want::Invalid}},
     };
     for (const Row& row : rows) {
         for (std::size_t s = 0; s < std::size(shapes); ++s) {
@@ -148,12 +201,8 @@ TEST(RangeChoice, EveryModelCodeAgainstEveryPackageShape)
             const PackageIndex index = scanPackage(data).index;
             const RangeChoice r = chooseRange(index, row.code, data);
             switch (row.want[s]) {
-            case Want::EarlyEnd:
-                EXPECT_EQ(r.kind, RangeChoice::Kind::EarlyEnd);
-                break;
-            case Want::Invalid:
-                EXPECT_EQ(r.kind, RangeChoice::Kind::InvalidModel);
-                break;
+            case Want::EarlyEnd: EXPECT_EQ(r.kind, RangeChoice::Kind::EarlyEnd); break;
+            case Want::Invalid: EXPECT_EQ(r.kind, RangeChoice::Kind::InvalidModel); break;
             case Want::FromStart:
                 EXPECT_EQ(r.kind, RangeChoice::Kind::Send);
                 EXPECT_EQ(r.position, 0);
@@ -177,12 +226,14 @@ TEST(RangeChoice, EveryModelCodeAgainstEveryPackageShape)
 
 TEST(RangeChoice, MDL40PackageWithoutLineEndAfterItsFirstRecord)
 {
-    const Bytes noCr = bytesOf("\x01" "97ABC");
+    const Bytes noCr = bytesOf("\x01"
+                               "97ABC");
     const RangeChoice r = chooseRange(scanPackage(noCr).index, 2, noCr);
     EXPECT_EQ(r.kind, RangeChoice::Kind::Damaged);
     EXPECT_EQ(r.fault, (PackageFault{PackageFault::Kind::NoLineEnd, 0}));
     // A CR as the last byte ends the first record; the second starts at the end.
-    const Bytes crLast = bytesOf("\x01" "97ABC\r");
+    const Bytes crLast = bytesOf("\x01"
+                                 "97ABC\r");
     const RangeChoice atEnd = chooseRange(scanPackage(crLast).index, 2, crLast);
     EXPECT_EQ(atEnd.kind, RangeChoice::Kind::Send);
     EXPECT_EQ(atEnd.position, 7);
@@ -200,19 +251,67 @@ TEST(RecordAssembly, RecordsEndAtTheirCarriageReturn)
         bool endMark;
         std::optional<PackageFault> fault;
     } cases[] = {
-        {"plain record", "\x01" "00AB\r\n", 0, "\x01" "00AB", 7, false, {}},
-        {"byte after the CR is skipped unseen", "\x01" "00A\r\x01\x01" "00B\r\n", 0,
-         "\x01" "00A", 6, false, {}},
-        {"second record", "\x01" "00A\r\n\x01" "00B\x17\r\n", 6, "\x01" "00B\x17", 13, true, {}},
-        {"ETB inside the record is sent", "\x01\x17" "9\r\n", 0, "\x01\x17" "9", 5, true, {}},
+        {"plain record",
+         "\x01"
+         "00AB\r\n",
+         0,
+         "\x01"
+         "00AB",
+         7,
+         false,
+         {}},
+        {"byte after the CR is skipped unseen",
+         "\x01"
+         "00A\r\x01\x01"
+         "00B\r\n",
+         0,
+         "\x01"
+         "00A",
+         6,
+         false,
+         {}},
+        {"second record",
+         "\x01"
+         "00A\r\n\x01"
+         "00B\x17\r\n",
+         6,
+         "\x01"
+         "00B\x17",
+         13,
+         true,
+         {}},
+        {"ETB inside the record is sent",
+         "\x01\x17"
+         "9\r\n",
+         0,
+         "\x01\x17"
+         "9",
+         5,
+         true,
+         {}},
         {"record of only a CR", "\r\n\x01\r\n", 0, "", 2, false, {}},
-        {"no CR before the end", "\x01" "00AB\x17", 0, "", 0, false, PackageFault{K::NoLineEnd, 0}},
-        {"CR as the package's last byte", "\x01" "00A\r\n\x01" "00B\x17\r", 6, "\x01" "00B\x17", 12,
-         true, {}},
-        {"at the end of the package", "\x01" "00A\r\n", 6, "", 0, false,
-         PackageFault{K::NoEndMark, 6}},
-        {"past the end of the package", "\x01" "00A\r\n", 9, "", 0, false,
-         PackageFault{K::NoEndMark, 6}},
+        {"no CR before the end",
+         "\x01"
+         "00AB\x17",
+         0, "", 0, false, PackageFault{K::NoLineEnd, 0}},
+        {"CR as the package's last byte",
+         "\x01"
+         "00A\r\n\x01"
+         "00B\x17\r",
+         6,
+         "\x01"
+         "00B\x17",
+         12,
+         true,
+         {}},
+        {"at the end of the package",
+         "\x01"
+         "00A\r\n",
+         6, "", 0, false, PackageFault{K::NoEndMark, 6}},
+        {"past the end of the package",
+         "\x01"
+         "00A\r\n",
+         9, "", 0, false, PackageFault{K::NoEndMark, 6}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,15 +339,32 @@ TEST(FindDamage, EveryWayFromEachPossibleStartToTheEndMark)
         std::optional<PackageFault> fault;
     } cases[] = {
         {"whole package", M + H + D + E, {}},
-        {"CR as the last byte", D + "\x01" "91BBB\x17\r", {}},
-        {"records after the end mark are never read", D + E + "\x01" "junk", {}},
+        {"CR as the last byte",
+         D + "\x01"
+             "91BBB\x17\r",
+         {}},
+        {"records after the end mark are never read",
+         D + E +
+             "\x01"
+             "junk",
+         {}},
         {"no end mark", D + D, PackageFault{K::NoEndMark, 2 * D.size()}},
-        {"last record without CR", D + "\x01" "00ZZ\x17", PackageFault{K::NoLineEnd, D.size()}},
-        {"no CR at all", "\x01" "97ABC\x17", PackageFault{K::NoLineEnd, 0}},
+        {"last record without CR",
+         D + "\x01"
+             "00ZZ\x17",
+         PackageFault{K::NoLineEnd, D.size()}},
+        {"no CR at all",
+         "\x01"
+         "97ABC\x17",
+         PackageFault{K::NoLineEnd, 0}},
         // The way from the section after a header (TV-K3, K20_T) and the way
         // from the second record (MDL40) are walked too.
-        {"section after the end mark", D + E + H + D, PackageFault{K::NoEndMark, (D + E + H + D).size()}},
-        {"end mark in the first record only", "\x01" "97A\x17\r\n" + D,
+        {"section after the end mark", D + E + H + D,
+         PackageFault{K::NoEndMark, (D + E + H + D).size()}},
+        {"end mark in the first record only",
+         "\x01"
+         "97A\x17\r\n" +
+             D,
          PackageFault{K::NoEndMark, 7 + D.size()}},
     };
     for (const Case& c : cases) {

@@ -39,7 +39,11 @@ TEST_F(ProtocolTest, SerialModelAnswers)
         {"TV-K3", {{10ms, "TV-K3"}}, 3, 10ms, 10ms},
         {"K20_T", {{10ms, "K20_T"}}, 4, 10ms, 10ms},
         {"joined from two reads", {{10ms, "TV"}, {30ms, "-K3"}}, 3, 30ms, 30ms},
-        {"joined from five reads", {{1ms, "K"}, {2ms, "2"}, {3ms, "0"}, {4ms, "_"}, {5ms, "T"}}, 4, 5ms, 5ms},
+        {"joined from five reads",
+         {{1ms, "K"}, {2ms, "2"}, {3ms, "0"}, {4ms, "_"}, {5ms, "T"}},
+         4,
+         5ms,
+         5ms},
         {"answer at the deadline", {{1000ms, "MDL40"}}, 2, 1000ms, 1000ms},
         {"answer after the deadline", {{1003ms, "MDL40"}}, 5, 1003ms, 1000ms},
         {"silence", {}, 5, 1005ms, 1000ms},
@@ -77,12 +81,9 @@ TEST_F(ProtocolTest, UsbModelAnswerMustComeInOneReadOfFive)
         std::vector<std::string> reads;
         int code;
     } cases[] = {
-        {"MDL40", {"MDL40"}, 2},
-        {"TV-K3", {"TV-K3"}, 3},
-        {"K20_T", {"K20_T"}, 4},
-        {"split answer", {"TV-", "K3"}, 5},
-        {"six bytes", {"K20_T "}, 5},
-        {"nothing", {}, 5},
+        {"MDL40", {"MDL40"}, 2},        {"TV-K3", {"TV-K3"}, 3},
+        {"K20_T", {"K20_T"}, 4},        {"split answer", {"TV-", "K3"}, 5},
+        {"six bytes", {"K20_T "}, 5},   {"nothing", {}, 5},
         {"other answer", {"HELLO"}, 5},
     };
     for (const Case& c : cases) {
@@ -151,9 +152,13 @@ TEST_F(ProtocolTest, UsbQueryOnAnAbsentPrinterIsQuietAndGivesFive)
 
 // --- the record exchange ---
 
-const std::string kPackage = "\x01" "00AB\r\n" "\x01" "00CD\x17\r\n";
+const std::string kPackage = "\x01"
+                             "00AB\r\n"
+                             "\x01"
+                             "00CD\x17\r\n";
 constexpr std::size_t kSecond = 7;
-const Bytes kFirstOnWire = bytesOf("\x01" "00AB");
+const Bytes kFirstOnWire = bytesOf("\x01"
+                                   "00AB");
 
 TEST_F(ProtocolTest, EveryChannelAndModelCodeRow)
 {
@@ -202,14 +207,17 @@ TEST_F(ProtocolTest, EveryChannelAndModelCodeRow)
         EXPECT_EQ(clock.sleeps, row.pauses ? std::vector<std::chrono::milliseconds>{100ms}
                                            : std::vector<std::chrono::milliseconds>{});
         const bool updates = row.awaitsAck || row.updatesWithoutAck;
-        EXPECT_EQ(host.updates, updates ? std::vector<std::size_t>{kSecond} : std::vector<std::size_t>{});
+        EXPECT_EQ(host.updates,
+                  updates ? std::vector<std::size_t>{kSecond} : std::vector<std::size_t>{});
 
         // The last record: its ETB goes out, its CR and LF do not.
         ch.writes.clear();
-        const ExchangeResult last = exchangeRecord(data, kSecond, {ch, row.code, true}, clock, host);
+        const ExchangeResult last =
+            exchangeRecord(data, kSecond, {ch, row.code, true}, clock, host);
         EXPECT_TRUE(last.endMark);
         EXPECT_EQ(last.next, data.size());
-        EXPECT_EQ(ch.writes, std::vector<Bytes>{bytesOf("\x01" "00CD\x17")});
+        EXPECT_EQ(ch.writes, std::vector<Bytes>{bytesOf("\x01"
+                                                        "00CD\x17")});
     }
 }
 
@@ -268,12 +276,26 @@ TEST_F(ProtocolTest, RefusedRecords)
         bool ackWait;
         std::vector<std::string> reports;
     } cases[] = {
-        {"USB code 5, printer not opened", ChannelKind::Usb, 5, Result::success(), false, 0, false, {}},
+        {"USB code 5, printer not opened",
+         ChannelKind::Usb,
+         5,
+         Result::success(),
+         false,
+         0,
+         false,
+         {}},
         {"USB code 5, write refused", ChannelKind::Usb, 5, quiet, true, 1, false, {}},
         {"USB code 2, write refused", ChannelKind::Usb, 2, quiet, true, 1, false, {}},
         {"USB code 0, write refused", ChannelKind::Usb, 0, quiet, false, 1, true, {}},
         {"network write failed", ChannelKind::Network, 0, failed, true, 1, false, {failed.error()}},
-        {"network write failed after a query", ChannelKind::Network, 4, failed, true, 1, false, {failed.error()}},
+        {"network write failed after a query",
+         ChannelKind::Network,
+         4,
+         failed,
+         true,
+         1,
+         false,
+         {failed.error()}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -325,7 +347,8 @@ TEST_F(ProtocolTest, UsbReadsThatReturnAtOnceDoNotSpin)
 TEST_F(ProtocolTest, RecordRunningOutOfPackageIsNotSent)
 {
     ScriptedChannel& ch = channels.serial;
-    const Bytes data = bytesOf("\x01" "00AB\x17");
+    const Bytes data = bytesOf("\x01"
+                               "00AB\x17");
     const ExchangeResult r = exchangeRecord(data, 0, {ch, 3, true}, clock, host);
     ASSERT_TRUE(r.fault);
     EXPECT_EQ(*r.fault, (PackageFault{PackageFault::Kind::NoLineEnd, 0}));

@@ -116,8 +116,8 @@ TEST_F(SessionTest, DownloadsOverEachChannelAndModel)
          n(H + D1 + D2 + E), 1},
         {"USB, no answer", kUsb, "", kModelUnknown, onWire({D1, D2, E}), n(D1 + D2 + E),
          n(D1 + D2 + E), 1},
-        {"network", kNetwork, "", kModelK20T, onWire({D1, D2, E}), n(D1 + D2 + E),
-         n(D1 + D2 + E), 4},
+        {"network", kNetwork, "", kModelK20T, onWire({D1, D2, E}), n(D1 + D2 + E), n(D1 + D2 + E),
+         4},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -190,12 +190,9 @@ TEST_F(SessionTest, NoQueryFromHeaderValue0x800000On)
         std::string header;
         bool query;
     } cases[] = {
-        {"0x7FFFFF", header90("7FFFFF"), true},
-        {"0x800000", header90("800000"), false},
-        {"0xFFFFFF", header90("FFFFFF"), false},
-        {"0x007FFFFF", header93("007FFFFF"), true},
-        {"0x80000000", header93("80000000"), false},
-        {"0xFFFFFFFF", header93("FFFFFFFF"), false},
+        {"0x7FFFFF", header90("7FFFFF"), true},      {"0x800000", header90("800000"), false},
+        {"0xFFFFFF", header90("FFFFFF"), false},     {"0x007FFFFF", header93("007FFFFF"), true},
+        {"0x80000000", header93("80000000"), false}, {"0xFFFFFFFF", header93("FFFFFFFF"), false},
     };
     allPrintersAnswer("TV-K3");
     for (const Case& c : cases) {
@@ -223,7 +220,10 @@ TEST_F(SessionTest, PackageMissingOrEmpty)
         std::vector<std::string> messages;
     } cases[] = {
         {"no file chosen", "", false, kPackage, {"cannot open ", "no length", kMsgFirmwareNotOpen}},
-        {"file gone", "/k20t/gone.DPX", true, kPackage,
+        {"file gone",
+         "/k20t/gone.DPX",
+         true,
+         kPackage,
          {"cannot open /k20t/gone.DPX", "no length", kMsgFirmwareNotOpen}},
         {"empty file", "/k20t/empty.DPX", false, "", {kMsgFirmwareNotOpen}},
         // The read fails although the buffer was filled: still nothing is sent.
@@ -256,7 +256,8 @@ TEST_F(SessionTest, FailureReportedThenTheSessionCarriesOn)
     allPrintersAnswer("TV-K3");
     // One failing poll in the first record's wait: reported, then the read
     // it guards still takes the acknowledgement.
-    channels.serial.printer = [answer = channels.serial.printer](ScriptedChannel& ch, const Bytes& b) {
+    channels.serial.printer = [answer = channels.serial.printer](ScriptedChannel& ch,
+                                                                 const Bytes& b) {
         answer(ch, b);
         if (!isModelQuery(b) && ch.writes.size() == 2)
             ch.failingPolls = 1;
@@ -296,7 +297,8 @@ TEST_F(SessionTest, FailedQueryEndsEarlyWithoutOutcomeBox)
         ch.writeStatus = [&](const Bytes&) { return refused; };
         const SessionOutcome outcome = run();
         // The open's report and the query's; no outcome box.
-        EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{refused.error(), refused.error()}));
+        EXPECT_EQ(view.messageTexts(),
+                  (std::vector<std::string>{refused.error(), refused.error()}));
         EXPECT_EQ(outcome.kind, Kind::QueryFailed);
         EXPECT_EQ(outcome.text, "");
         EXPECT_EQ(outcome.modelCode, kModelQueryFailed);
@@ -314,7 +316,9 @@ TEST_F(SessionTest, PrintPathLeftOpenByEarlyEndIsClosedByTheNextSession)
 {
     choose(kNetwork);
     ScriptedChannel& net = channels.network;
-    net.writeStatus = [](const Bytes&) { return Result::failure("The network name cannot be found."); };
+    net.writeStatus = [](const Bytes&) {
+        return Result::failure("The network name cannot be found.");
+    };
     run();
     EXPECT_TRUE(net.isOpen());
     EXPECT_EQ(net.closes, 0);
@@ -395,7 +399,8 @@ TEST_F(SessionTest, DamagedPackagesEndWithAReportNeverSuccess)
 {
     const auto at = [](const std::string& before) { return std::to_string(before.size()); };
     const auto noLineEnd = [&](const std::string& before) {
-        return "Damaged package: the record at offset " + at(before) + " ends without its line end.";
+        return "Damaged package: the record at offset " + at(before) +
+               " ends without its line end.";
     };
     const auto shortHeader = [&](const std::string& before) {
         return "Damaged package: the section header at offset " + at(before) +
@@ -407,14 +412,30 @@ TEST_F(SessionTest, DamagedPackagesEndWithAReportNeverSuccess)
         std::string package;
         std::string message;
     } cases[] = {
-        {"last record without CR", "TV-K3", H + D1 + "\x01" "00ZZ\x17", noLineEnd(H + D1)},
+        {"last record without CR", "TV-K3",
+         H + D1 +
+             "\x01"
+             "00ZZ\x17",
+         noLineEnd(H + D1)},
         {"no end mark", "TV-K3", H + D1 + D2,
-         "Damaged package: no end mark before the end of the package at offset " +
-             at(H + D1 + D2) + "."},
-        {"section header cut short", "TV-K3", M + D1 + "\x01" "90XXX0100", shortHeader(M + D1)},
-        {"section header shorter than its fields", "TV-K3", D1 + "\x01" "90XXX01\r\n" + E,
+         "Damaged package: no end mark before the end of the package at offset " + at(H + D1 + D2) +
+             "."},
+        {"section header cut short", "TV-K3",
+         M + D1 +
+             "\x01"
+             "90XXX0100",
+         shortHeader(M + D1)},
+        {"section header shorter than its fields", "TV-K3",
+         D1 +
+             "\x01"
+             "90XXX01\r\n" +
+             E,
          shortHeader(D1)},
-        {"MDL40 package without a CR", "MDL40", "\x01" "97ABC\x01" "00DD\x17", noLineEnd("")},
+        {"MDL40 package without a CR", "MDL40",
+         "\x01"
+         "97ABC\x01"
+         "00DD\x17",
+         noLineEnd("")},
         {"no SOH and no CR", "K20_T", "just some bytes", noLineEnd("")},
     };
     for (ChannelKind kind : kAllKinds) {
@@ -437,11 +458,15 @@ TEST_F(SessionTest, DamagedPackagesEndWithAReportNeverSuccess)
 TEST_F(SessionTest, LastRecordEndingWithTheFilesLastByteGoesThrough)
 {
     allPrintersAnswer("K20_T");
-    package("\x01" "91AAAA\r\n\x01" "91BBB\x17\r");
+    package("\x01"
+            "91AAAA\r\n\x01"
+            "91BBB\x17\r");
     run();
     EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
-    EXPECT_EQ(channels.serial.recordsWritten(),
-              (std::vector<Bytes>{bytesOf("\x01" "91AAAA"), bytesOf("\x01" "91BBB\x17")}));
+    EXPECT_EQ(channels.serial.recordsWritten(), (std::vector<Bytes>{bytesOf("\x01"
+                                                                            "91AAAA"),
+                                                                    bytesOf("\x01"
+                                                                            "91BBB\x17")}));
     EXPECT_EQ(view.maxima.back(), 17.0f);
     EXPECT_EQ(view.passed.back(), 17);
 }
@@ -479,7 +504,9 @@ TEST_F(SessionTest, PrintPathThatCannotBeWrittenEndsAtTheFirstFailedWrite)
     package(header90("800000") + D1 + D2 + E);
     ScriptedChannel& net = channels.network;
     net.openStatus = Result::failure("Cannot open \\\\10.0.0.9\\lp1.");
-    net.writeStatus = [](const Bytes&) { return Result::failure("Write to the print path failed."); };
+    net.writeStatus = [](const Bytes&) {
+        return Result::failure("Write to the print path failed.");
+    };
     run();
     EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{"Cannot open \\\\10.0.0.9\\lp1.",
                                                              "Write to the print path failed.",
@@ -493,8 +520,9 @@ TEST_F(SessionTest, PrintJobThatCannotBeHandedOverIsNoSuccess)
     ScriptedChannel& net = channels.network;
     net.handOverStatus = Result::failure("Cannot hand the print job to \\\\h\\lp1: gone.");
     SessionOutcome outcome = run();
-    EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{"Cannot hand the print job to \\\\h\\lp1: gone.",
-                                                             kMsgCommunicationError}));
+    EXPECT_EQ(view.messageTexts(),
+              (std::vector<std::string>{"Cannot hand the print job to \\\\h\\lp1: gone.",
+                                        kMsgCommunicationError}));
     EXPECT_EQ(outcome.kind, Kind::CommunicationError);
     EXPECT_EQ(net.handOvers, 1);
     EXPECT_FALSE(net.isOpen());
@@ -530,7 +558,8 @@ TEST_F(SessionTest, RecordTheChannelRefusedIsNeverASuccess)
         const Bytes refused = onWire({c.refusedRecord})[0];
         ch.writeStatus = [&](const Bytes& w) { return w == refused ? lost : Result::success(); };
         const SessionOutcome outcome = run();
-        EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{lost.error(), kMsgCommunicationError}));
+        EXPECT_EQ(view.messageTexts(),
+                  (std::vector<std::string>{lost.error(), kMsgCommunicationError}));
         EXPECT_EQ(ch.recordsWritten().size(), c.records);
         // Only the records the channel took count as sent.
         EXPECT_EQ(outcome.recordsSent, c.records - 1);
@@ -639,17 +668,21 @@ TEST_F(DiskPackage, UnreadablePackagesAreReportedByName)
         std::string path;
         std::vector<std::string> messages;
     } cases[] = {
-        {"no file chosen", "",
+        {"no file chosen",
+         "",
          {"Cannot open the package file: no file has been chosen.",
           "Cannot read the length of the package file: it is not open.", kMsgFirmwareNotOpen}},
-        {"missing file", missing,
+        {"missing file",
+         missing,
          {"Cannot open the package file \"" + missing + "\": file not found.",
           "Cannot read the length of the package file: it is not open.", kMsgFirmwareNotOpen}},
-        {"a folder", dir.string(),
+        {"a folder",
+         dir.string(),
          {"Cannot open the package file \"" + dir.string() + "\": it is not a file.",
           "Cannot read the length of the package file: it is not open.", kMsgFirmwareNotOpen}},
         {"empty file", write("empty.DPX", ""), {kMsgFirmwareNotOpen}},
-        {"a named pipe", pipe,
+        {"a named pipe",
+         pipe,
          {"Cannot open the package file \"" + pipe + "\": it is not a file.",
           "Cannot read the length of the package file: it is not open.", kMsgFirmwareNotOpen}},
     };

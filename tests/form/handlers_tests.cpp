@@ -91,8 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
     Positions, UsbListHandlerTest,
     ::testing::Values(UsbCase{2, 3, true, test::FakeUsbLibrary::pathOf(2)},
                       UsbCase{0, 3, true, test::FakeUsbLibrary::pathOf(0)},
-                      UsbCase{2, 2, true, ""},   // the printer has gone from the library's list
-                      UsbCase{-1, 3, true, ""},  // nothing selected: position -1
+                      UsbCase{2, 2, true, ""},    // the printer has gone from the library's list
+                      UsbCase{-1, 3, true, ""},   // nothing selected: position -1
                       UsbCase{1, 3, false, ""})); // no library at all
 
 TEST(UsbListHandler, EverySelectionReplacesThePath)

@@ -63,8 +63,11 @@ TEST_F(OpenStepTest, DialogIsSetUpForPackagesBesideTheProgram)
 
 TEST_F(OpenStepTest, TypeComesFromTheNameAlone)
 {
-    const struct { const char* name; const char* type; } cases[] = {
-        {"printer_font_v2.dpx", "FONT"}, {"Fonts.DPX", "FONT"}, {"myFONT.DPX", "FONT"},
+    const struct {
+        const char* name;
+        const char* type;
+    } cases[] = {
+        {"printer_font_v2.dpx", "FONT"}, {"Fonts.DPX", "FONT"},   {"myFONT.DPX", "FONT"},
         {"MAIN.DPX", "FIRMWARE"},        {"fnt.DPX", "FIRMWARE"},
     };
     for (const auto& c : cases) {

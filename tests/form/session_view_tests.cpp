@@ -14,11 +14,10 @@
 namespace fw::test {
 namespace {
 
-constexpr Ctl kSeven[] = {Ctl::OptSerial, Ctl::OptUSB,   Ctl::OptEthernet, Ctl::cboPORT,
+constexpr Ctl kSeven[] = {Ctl::OptSerial, Ctl::OptUSB,    Ctl::OptEthernet, Ctl::cboPORT,
                           Ctl::cmdSTART,  Ctl::cmdCancel, Ctl::cmdClose};
-constexpr Ctl kStayLive[] = {Ctl::mnuFile,      Ctl::mnuFileOpen, Ctl::cboBaudRate,
-                             Ctl::cboParity,    Ctl::cboBitLength, Ctl::cboStopBit,
-                             Ctl::TextEthernet, Ctl::CboUSB};
+constexpr Ctl kStayLive[] = {Ctl::mnuFile,      Ctl::mnuFileOpen, Ctl::cboBaudRate,  Ctl::cboParity,
+                             Ctl::cboBitLength, Ctl::cboStopBit,  Ctl::TextEthernet, Ctl::CboUSB};
 
 const std::string M = modelRecord(), H = header90("010000"), D1 = dataRecord("1111"),
                   D2 = dataRecord("2222"), E = lastRecord("3333");
@@ -93,8 +92,10 @@ protected:
         for (const char* p : {"COM1", "COM2"})
             ui.addItem(Ctl::cboPORT, p);
         ui.ctl(Ctl::cboPORT).index = 1;
-        for (auto [c, t] : {std::pair{Ctl::cboBaudRate, "9600 bps"}, {Ctl::cboParity, "NONE"},
-                            {Ctl::cboBitLength, "8 bit"}, {Ctl::cboStopBit, "1 bit"}}) {
+        for (auto [c, t] : {std::pair{Ctl::cboBaudRate, "9600 bps"},
+                            {Ctl::cboParity, "NONE"},
+                            {Ctl::cboBitLength, "8 bit"},
+                            {Ctl::cboStopBit, "1 bit"}}) {
             ui.addItem(c, t);
             ui.ctl(c).index = 0;
         }
@@ -171,7 +172,8 @@ TEST_F(WindowSessionTest, DownloadShownOnTheWindow)
         int maximum;
         int passed;
     } rows[] = {
-        {"serial TV-K3", Ctl::OptSerial, ChannelKind::Serial, "TV-K3", n(D1 + D2 + E), n(D1 + D2 + E)},
+        {"serial TV-K3", Ctl::OptSerial, ChannelKind::Serial, "TV-K3", n(D1 + D2 + E),
+         n(D1 + D2 + E)},
         // Past the maximum the bar stays full; the counter goes on.
         {"USB MDL40", Ctl::OptUSB, ChannelKind::Usb, "MDL40", n(M + H), n(H + D1 + D2 + E)},
         {"network", Ctl::OptEthernet, ChannelKind::Network, "", n(D1 + D2 + E), n(D1 + D2 + E)},

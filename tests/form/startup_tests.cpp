@@ -35,11 +35,13 @@ TEST(StartUp, FillsTheListsWithTheirFixedEntries)
     ProgramRun run(0, dir.path());
     run.start();
     const test::FakeToolkit& ui = run.ui;
-    EXPECT_EQ(items(ui, Ctl::cboPORT), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
-                                                                 "COM7", "COM8", "COM9", "COM10"}));
+    EXPECT_EQ(items(ui, Ctl::cboPORT),
+              (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+                                        "COM8", "COM9", "COM10"}));
     EXPECT_EQ(items(ui, Ctl::CboUSB), std::vector<std::string>{"LPT1"});
-    EXPECT_EQ(items(ui, Ctl::cboBaudRate), (std::vector<std::string>{"2400 bps", "4800 bps", "9600 bps", "19200 bps",
-                                                                     "38400 bps", "57600 bps", "115200 bps"}));
+    EXPECT_EQ(items(ui, Ctl::cboBaudRate),
+              (std::vector<std::string>{"2400 bps", "4800 bps", "9600 bps", "19200 bps",
+                                        "38400 bps", "57600 bps", "115200 bps"}));
     EXPECT_EQ(items(ui, Ctl::cboBitLength), std::vector<std::string>{"8 bit"});
     EXPECT_EQ(items(ui, Ctl::cboParity), (std::vector<std::string>{"NONE", "EVEN", "ODD"}));
     EXPECT_EQ(items(ui, Ctl::cboStopBit), std::vector<std::string>{"1 bit"});
@@ -64,7 +66,8 @@ TEST_P(UsbListingTest, ListsThePrintersFound)
     run.start();
     const auto entries = items(run.ui, Ctl::CboUSB);
     ASSERT_GE(entries.size(), c.firstEntries.size());
-    EXPECT_EQ(std::vector<std::string>(entries.begin(), entries.begin() + static_cast<long>(c.firstEntries.size())),
+    EXPECT_EQ(std::vector<std::string>(entries.begin(),
+                                       entries.begin() + static_cast<long>(c.firstEntries.size())),
               c.firstEntries);
     EXPECT_EQ(entries.back(), c.last);
     EXPECT_EQ(run.state().usbPrintersListed, c.listed);
@@ -73,7 +76,8 @@ TEST_P(UsbListingTest, ListsThePrintersFound)
         EXPECT_EQ(entries.size(), static_cast<size_t>(c.printers));
         EXPECT_TRUE(run.ui.isEnabled(Ctl::CboUSB));
         EXPECT_EQ(run.ui.listIndex(Ctl::CboUSB), 0);
-        EXPECT_EQ(run.state().usbDevicePath, test::devicePathField(test::FakeUsbLibrary::pathOf(0)));
+        EXPECT_EQ(run.state().usbDevicePath,
+                  test::devicePathField(test::FakeUsbLibrary::pathOf(0)));
     } else {
         EXPECT_EQ(run.ui.listIndex(Ctl::CboUSB), -1);
         EXPECT_TRUE(run.state().usbDevicePath.empty());
@@ -82,15 +86,19 @@ TEST_P(UsbListingTest, ListsThePrintersFound)
     EXPECT_TRUE(run.ui.boxes.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Counts, UsbListingTest,
-    ::testing::Values(ListingCase{2, {"USB001", "USB002"}, "USB002", true},
-                      ListingCase{12, {"USB001", "USB002", "USB003", "USB004", "USB005", "USB006", "USB007", "USB008",
-                                       "USB009", "USB010", "USB011", "USB012"},
-                                  "USB012", true},
-                      ListingCase{99, {"USB001"}, "USB099", true}, ListingCase{0, {"LPT1"}, "LPT1", false},
-                      ListingCase{-1, {"LPT1"}, "LPT1", false}, ListingCase{100, {"LPT1"}, "LPT1", false},
-                      ListingCase{kNoLibrary, {"LPT1"}, "LPT1", false}));
+INSTANTIATE_TEST_SUITE_P(Counts, UsbListingTest,
+                         ::testing::Values(ListingCase{2, {"USB001", "USB002"}, "USB002", true},
+                                           ListingCase{12,
+                                                       {"USB001", "USB002", "USB003", "USB004",
+                                                        "USB005", "USB006", "USB007", "USB008",
+                                                        "USB009", "USB010", "USB011", "USB012"},
+                                                       "USB012",
+                                                       true},
+                                           ListingCase{99, {"USB001"}, "USB099", true},
+                                           ListingCase{0, {"LPT1"}, "LPT1", false},
+                                           ListingCase{-1, {"LPT1"}, "LPT1", false},
+                                           ListingCase{100, {"LPT1"}, "LPT1", false},
+                                           ListingCase{kNoLibrary, {"LPT1"}, "LPT1", false}));
 
 enum class Chosen { None, Serial, USB, Ethernet };
 
@@ -122,7 +130,9 @@ TEST_P(StartUpTest, RestoresTheStoredInterface)
         test::writeBytes(settingsFilePath(dir.path()), *c.file);
     ProgramRun run(c.printers, dir.path());
     bool serialChosenAtBox = false;
-    run.ui.onMessageBox = [&](const test::ShownBox&) { serialChosenAtBox = run.ui.isSelected(Ctl::OptSerial); };
+    run.ui.onMessageBox = [&](const test::ShownBox&) {
+        serialChosenAtBox = run.ui.isSelected(Ctl::OptSerial);
+    };
     run.start();
     const test::FakeToolkit& ui = run.ui;
 
@@ -135,7 +145,8 @@ TEST_P(StartUpTest, RestoresTheStoredInterface)
     EXPECT_EQ(ui.listIndex(Ctl::cboPORT), c.port);
     EXPECT_EQ(ui.listIndex(Ctl::CboUSB), c.usbIndex);
     if (c.devicePath)
-        EXPECT_EQ(run.state().usbDevicePath, test::devicePathField(test::FakeUsbLibrary::pathOf(*c.devicePath)));
+        EXPECT_EQ(run.state().usbDevicePath,
+                  test::devicePathField(test::FakeUsbLibrary::pathOf(*c.devicePath)));
     else
         EXPECT_EQ(run.state().usbDevicePath.find_first_not_of(' '), std::string::npos);
     if (c.box) {
@@ -164,51 +175,60 @@ std::string ini(const std::string& body)
 INSTANTIATE_TEST_SUITE_P(
     SettingsFiles, StartUpTest,
     ::testing::Values(
-        StartCase{"first run, two printers", 2, std::nullopt, Chosen::None, true, true, true, -1, 0, 0, false},
-        StartCase{"first run, no printer", 0, std::nullopt, Chosen::None, true, true, true, -1, -1, std::nullopt, false},
-        StartCase{"first run, file without the section", 2, "[Other]\nInterface=2\n", Chosen::None, true, true, true,
-                  -1, 0, 0, false},
-        StartCase{"serial", 2, ini("Interface=1\r\nInterfaceSel=2\r\nBaudRate=2\r\nParity=1\r\n"), Chosen::Serial,
-                  true, false, false, 2, 0, 0, false, 2, 1},
-        StartCase{"serial, no printer: LPT1 selected, no path", 0, ini("Interface=1\r\nInterfaceSel=9\r\n"),
-                  Chosen::Serial, true, false, false, 9, 0, std::nullopt, false},
-        StartCase{"serial, no library", kNoLibrary, ini("Interface=1\r\nInterfaceSel=9\r\n"), Chosen::Serial, true,
-                  false, false, 9, 0, std::nullopt, false},
-        StartCase{"USB, two printers", 2, ini("Interface=2\r\nInterfaceSel=1\r\n"), Chosen::USB, false, true, false, 0,
-                  1, 1, false},
-        StartCase{"USB, position past the list", 2, ini("Interface=2\r\nInterfaceSel=2\r\n"), Chosen::USB, false, true,
-                  false, 0, 0, 0, false},
-        StartCase{"USB, no printer", 0, ini("Interface=2\r\nInterfaceSel=3\r\n"), Chosen::Serial, true, false, false,
-                  3, -1, std::nullopt, true},
-        StartCase{"USB, search failed", -1, ini("Interface=2\r\nInterfaceSel=3\r\n"), Chosen::Serial, true, false,
-                  false, 3, -1, std::nullopt, false},
-        StartCase{"USB, too many printers", 100, ini("Interface=2\r\nInterfaceSel=3\r\n"), Chosen::Serial, true, false,
-                  false, 3, -1, std::nullopt, false},
-        StartCase{"USB, no library", kNoLibrary, ini("Interface=2\r\nInterfaceSel=3\r\n"), Chosen::Serial, true,
-                  false, false, 3, -1, std::nullopt, false},
-        StartCase{"Ethernet, no printer", 0, ini("Interface=3\r\nInterfaceSel=5\r\nTcpIp=10.0.0.7\r\n"),
-                  Chosen::Ethernet, false, false, true, 0, 0, std::nullopt, false, 0, 0, "10.0.0.7"},
-        StartCase{"Ethernet, two printers", 2, ini("Interface=3\r\n"), Chosen::Ethernet, false, false, true, 0, 0, 0,
-                  false},
-        StartCase{"interface with blanks around", 2, ini("Interface = 1 \r\n"), Chosen::Serial, true, false, false, 0,
-                  0, 0, false},
-        StartCase{"interface 01", 2, ini("Interface=01\r\nInterfaceSel=2\r\n"), Chosen::None, true, true, true, -1, 0,
+        StartCase{"first run, two printers", 2, std::nullopt, Chosen::None, true, true, true, -1, 0,
                   0, false},
-        StartCase{"interface 4", 2, ini("Interface=4\r\n"), Chosen::None, true, true, true, -1, 0, 0, false},
+        StartCase{"first run, no printer", 0, std::nullopt, Chosen::None, true, true, true, -1, -1,
+                  std::nullopt, false},
+        StartCase{"first run, file without the section", 2, "[Other]\nInterface=2\n", Chosen::None,
+                  true, true, true, -1, 0, 0, false},
+        StartCase{"serial", 2, ini("Interface=1\r\nInterfaceSel=2\r\nBaudRate=2\r\nParity=1\r\n"),
+                  Chosen::Serial, true, false, false, 2, 0, 0, false, 2, 1},
+        StartCase{"serial, no printer: LPT1 selected, no path", 0,
+                  ini("Interface=1\r\nInterfaceSel=9\r\n"), Chosen::Serial, true, false, false, 9,
+                  0, std::nullopt, false},
+        StartCase{"serial, no library", kNoLibrary, ini("Interface=1\r\nInterfaceSel=9\r\n"),
+                  Chosen::Serial, true, false, false, 9, 0, std::nullopt, false},
+        StartCase{"USB, two printers", 2, ini("Interface=2\r\nInterfaceSel=1\r\n"), Chosen::USB,
+                  false, true, false, 0, 1, 1, false},
+        StartCase{"USB, position past the list", 2, ini("Interface=2\r\nInterfaceSel=2\r\n"),
+                  Chosen::USB, false, true, false, 0, 0, 0, false},
+        StartCase{"USB, no printer", 0, ini("Interface=2\r\nInterfaceSel=3\r\n"), Chosen::Serial,
+                  true, false, false, 3, -1, std::nullopt, true},
+        StartCase{"USB, search failed", -1, ini("Interface=2\r\nInterfaceSel=3\r\n"),
+                  Chosen::Serial, true, false, false, 3, -1, std::nullopt, false},
+        StartCase{"USB, too many printers", 100, ini("Interface=2\r\nInterfaceSel=3\r\n"),
+                  Chosen::Serial, true, false, false, 3, -1, std::nullopt, false},
+        StartCase{"USB, no library", kNoLibrary, ini("Interface=2\r\nInterfaceSel=3\r\n"),
+                  Chosen::Serial, true, false, false, 3, -1, std::nullopt, false},
+        StartCase{"Ethernet, no printer", 0,
+                  ini("Interface=3\r\nInterfaceSel=5\r\nTcpIp=10.0.0.7\r\n"), Chosen::Ethernet,
+                  false, false, true, 0, 0, std::nullopt, false, 0, 0, "10.0.0.7"},
+        StartCase{"Ethernet, two printers", 2, ini("Interface=3\r\n"), Chosen::Ethernet, false,
+                  false, true, 0, 0, 0, false},
+        StartCase{"interface with blanks around", 2, ini("Interface = 1 \r\n"), Chosen::Serial,
+                  true, false, false, 0, 0, 0, false},
+        StartCase{"interface 01", 2, ini("Interface=01\r\nInterfaceSel=2\r\n"), Chosen::None, true,
+                  true, true, -1, 0, 0, false},
+        StartCase{"interface 4", 2, ini("Interface=4\r\n"), Chosen::None, true, true, true, -1, 0,
+                  0, false},
         StartCase{"garbage positions", 2,
-                  ini("Interface=1\r\nInterfaceSel=x\r\nBaudRate=7\r\nParity=-1\r\nBitLength=3\r\nStopBit=abc\r\n"
+                  ini("Interface=1\r\nInterfaceSel=x\r\nBaudRate=7\r\nParity=-1\r\nBitLength="
+                      "3\r\nStopBit=abc\r\n"
                       "HandShake=1e400\r\n"),
                   Chosen::Serial, true, false, false, 0, 0, 0, false},
-        StartCase{"baud rate x", 2, ini("BaudRate=x\r\n"), Chosen::None, true, true, true, -1, 0, 0, false},
-        StartCase{"position 9.6", 2, ini("Interface=1\r\nInterfaceSel=9.6\r\nBaudRate=6.2\r\nParity=1.5\r\n"),
+        StartCase{"baud rate x", 2, ini("BaudRate=x\r\n"), Chosen::None, true, true, true, -1, 0, 0,
+                  false},
+        StartCase{"position 9.6", 2,
+                  ini("Interface=1\r\nInterfaceSel=9.6\r\nBaudRate=6.2\r\nParity=1.5\r\n"),
                   Chosen::Serial, true, false, false, 9, 0, 0, false, 6, 2},
-        StartCase{"empty address", 2, ini("TcpIp=\r\n"), Chosen::None, true, true, true, -1, 0, 0, false},
-        StartCase{"address as stored", 2, ini("TcpIp=  printer-7 \r\n"), Chosen::None, true, true, true, -1, 0, 0,
-                  false, 0, 0, "printer-7"}));
+        StartCase{"empty address", 2, ini("TcpIp=\r\n"), Chosen::None, true, true, true, -1, 0, 0,
+                  false},
+        StartCase{"address as stored", 2, ini("TcpIp=  printer-7 \r\n"), Chosen::None, true, true,
+                  true, -1, 0, 0, false, 0, 0, "printer-7"}));
 
 // The settings file "&OK" leaves behind, starting from `before`.
-std::string storedAfter(const std::optional<std::string>& before, const std::function<void(test::FakeToolkit&)>& user,
-                        int printers = 2)
+std::string storedAfter(const std::optional<std::string>& before,
+                        const std::function<void(test::FakeToolkit&)>& user, int printers = 2)
 {
     test::TempDir dir;
     const std::string path = settingsFilePath(dir.path());
@@ -228,7 +248,8 @@ TEST(StoreSettings, SerialOnAFreshFile)
         ui.setListIndex(Ctl::cboPORT, 2);     // COM3
         ui.setListIndex(Ctl::cboBaudRate, 2); // 9600 bps
     });
-    EXPECT_EQ(file, "[PRINTFirmware]\nInterface=1\nInterfaceSel=2\nBaudRate=2\nBitLength=0\nParity=0\nStopBit=0\n"
+    EXPECT_EQ(file, "[PRINTFirmware]\nInterface=1\nInterfaceSel=2\nBaudRate=2\nBitLength=0\nParity="
+                    "0\nStopBit=0\n"
                     "HandShake=0\nTcpIp=192.168.0.10\n");
 }
 
@@ -240,7 +261,8 @@ TEST(StoreSettings, UsbWritesTheUsbPosition)
         ui.setListIndex(Ctl::cboParity, 2);
         ui.setText(Ctl::TextEthernet, "\xE9-host");
     });
-    EXPECT_EQ(file, "[PRINTFirmware]\nInterface=2\nInterfaceSel=1\nBaudRate=0\nBitLength=0\nParity=2\nStopBit=0\n"
+    EXPECT_EQ(file, "[PRINTFirmware]\nInterface=2\nInterfaceSel=1\nBaudRate=0\nBitLength=0\nParity="
+                    "2\nStopBit=0\n"
                     "HandShake=0\nTcpIp=\xE9-host\n");
 }
 
@@ -281,7 +303,8 @@ TEST(StoreSettings, NoOptionWritesNeitherInterfaceKey)
 {
     const std::string before = "[PRINTFirmware]\nInterface=9\nInterfaceSel=4\n";
     const std::string file = storedAfter(before, [](test::FakeToolkit&) {});
-    EXPECT_EQ(file, "[PRINTFirmware]\nInterface=9\nInterfaceSel=4\nBaudRate=0\nBitLength=0\nParity=0\nStopBit=0\n"
+    EXPECT_EQ(file, "[PRINTFirmware]\nInterface=9\nInterfaceSel=4\nBaudRate=0\nBitLength=0\nParity="
+                    "0\nStopBit=0\n"
                     "HandShake=0\nTcpIp=192.168.0.10\n");
 }
 
@@ -293,7 +316,8 @@ TEST(StoreSettings, ListsWithoutSelectionWriteMinusOne)
     ui.setText(Ctl::TextEthernet, "");
     storeSettings(ui, dir.path());
     EXPECT_EQ(test::readBytes(settingsFilePath(dir.path())),
-              "[PRINTFirmware]\nInterface=1\nInterfaceSel=-1\nBaudRate=-1\nBitLength=-1\nParity=-1\nStopBit=-1\n"
+              "[PRINTFirmware]\nInterface=1\nInterfaceSel=-1\nBaudRate=-1\nBitLength=-1\nParity=-"
+              "1\nStopBit=-1\n"
               "HandShake=-1\n");
 }
 

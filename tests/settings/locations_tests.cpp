@@ -25,7 +25,14 @@ TEST(Locations, ProgramFolderWhileWritableElseTheUsersConfigurationFolder)
     fs::create_directories(samples);
     const std::string fromProgram = "../../share/firmware-downloader/K20T";
 
-    enum Setup { Writable, ReadOnly, ReadOnlyWithIni, ReadOnlyWithK20T, WritableInstallFolder, WritableWithK20T };
+    enum Setup {
+        Writable,
+        ReadOnly,
+        ReadOnlyWithIni,
+        ReadOnlyWithK20T,
+        WritableInstallFolder,
+        WritableWithK20T
+    };
     struct Case {
         const char* what;
         Setup setup;
@@ -33,23 +40,29 @@ TEST(Locations, ProgramFolderWhileWritableElseTheUsersConfigurationFolder)
         bool installed;
         std::string settings, packages;
     } const cases[] = {
-        {"a writable folder keeps every role", Writable, "/x/cfg", "/home/u", false, program, samples},
-        {"beside it, K20T wins", WritableWithK20T, "/x/cfg", "/home/u", false, program, program + "/K20T"},
-        {"read-only: XDG_CONFIG_HOME", ReadOnly, "/x/cfg", "/home/u", true, "/x/cfg/firmware-downloader", samples},
+        {"a writable folder keeps every role", Writable, "/x/cfg", "/home/u", false, program,
+         samples},
+        {"beside it, K20T wins", WritableWithK20T, "/x/cfg", "/home/u", false, program,
+         program + "/K20T"},
+        {"read-only: XDG_CONFIG_HOME", ReadOnly, "/x/cfg", "/home/u", true,
+         "/x/cfg/firmware-downloader", samples},
         {"a relative XDG_CONFIG_HOME is ignored", ReadOnly, "cfg", "/home/u", true,
          "/home/u/.config/firmware-downloader", samples},
-        {"unset: ~/.config", ReadOnly, "", "/home/u", true, "/home/u/.config/firmware-downloader", samples},
+        {"unset: ~/.config", ReadOnly, "", "/home/u", true, "/home/u/.config/firmware-downloader",
+         samples},
         {"no home: nowhere else", ReadOnly, "", "", false, program, samples},
-        {"a Firmware.ini already there keeps its role", ReadOnlyWithIni, "/x/cfg", "/home/u", false, program, samples},
-        {"read-only with K20T beside", ReadOnlyWithK20T, "/x/cfg", "/home/u", true, "/x/cfg/firmware-downloader",
-         program + "/K20T"},
-        {"the install folder, even where root can write", WritableInstallFolder, "/x/cfg", "/home/u", true,
-         "/x/cfg/firmware-downloader", samples},
+        {"a Firmware.ini already there keeps its role", ReadOnlyWithIni, "/x/cfg", "/home/u", false,
+         program, samples},
+        {"read-only with K20T beside", ReadOnlyWithK20T, "/x/cfg", "/home/u", true,
+         "/x/cfg/firmware-downloader", program + "/K20T"},
+        {"the install folder, even where root can write", WritableInstallFolder, "/x/cfg",
+         "/home/u", true, "/x/cfg/firmware-downloader", samples},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                     fs::perms::others_read | fs::perms::others_exec);
+        fs::permissions(program, fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
         fs::remove_all(program + "/K20T");
         fs::remove(program + "/Firmware.ini");
         if (c.setup == ReadOnlyWithIni)
@@ -58,14 +71,16 @@ TEST(Locations, ProgramFolderWhileWritableElseTheUsersConfigurationFolder)
             fs::create_directory(program + "/K20T");
         // No write bit for anyone: read-only for root as well.
         if (c.setup == ReadOnly || c.setup == ReadOnlyWithIni || c.setup == ReadOnlyWithK20T)
-            fs::permissions(program, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                            fs::perm_options::remove);
+            fs::permissions(
+                program, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                fs::perm_options::remove);
 
         LocationInputs in;
         in.programFolder = program;
         in.xdgConfigHome = c.xdg;
         in.home = c.home;
-        in.installFolder = c.setup == WritableInstallFolder ? program : "/usr/lib/firmware-downloader";
+        in.installFolder =
+            c.setup == WritableInstallFolder ? program : "/usr/lib/firmware-downloader";
         in.installedSamples = fromProgram;
         const Locations where = decideLocations(in);
         EXPECT_EQ(where.installed, c.installed);
@@ -82,7 +97,8 @@ TEST(Locations, TheSettingsFolderIsMadeForTheUserAlone)
     where.settingsFolder = dir.file("config/firmware-downloader");
     ASSERT_TRUE(makeSettingsFolder(where));
     EXPECT_TRUE(fs::is_directory(where.settingsFolder));
-    EXPECT_EQ(fs::status(where.settingsFolder).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(fs::status(where.settingsFolder).permissions() & fs::perms::all,
+              fs::perms::owner_all);
     EXPECT_TRUE(makeSettingsFolder(where)) << "already there";
 
     test::writeBytes(dir.file("plain"), "x");

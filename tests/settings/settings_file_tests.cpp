@@ -26,7 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kOld = "; hand-made\r\n[PRINTFirmware]\r\nInterface=1\r\nTcpIp=10.1.1.1\r\n[Other]\r\na=b\r\n";
+const std::string kOld =
+    "; hand-made\r\n[PRINTFirmware]\r\nInterface=1\r\nTcpIp=10.1.1.1\r\n[Other]\r\na=b\r\n";
 
 // Every way the file can be out of reach; the old contents must stay and
 // nothing may be reported or thrown.
@@ -45,7 +46,8 @@ TEST(SettingsFile, UnwritablePlacesAreSilentlyLeftAlone)
     // A file marked read-only.
     const std::string readOnly = dir.file("ro.ini");
     test::writeBytes(readOnly, kOld);
-    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(readOnly,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     writeSetting(readOnly, "Interface", "3");
     EXPECT_EQ(test::readBytes(readOnly), kOld);
     EXPECT_EQ(readSetting(readOnly, "TcpIp"), "10.1.1.1");
@@ -64,7 +66,8 @@ TEST(SettingsFile, UnwritablePlacesAreSilentlyLeftAlone)
     writeSetting(pipe, "Interface", "3");
     EXPECT_TRUE(fs::is_fifo(pipe));
 
-    EXPECT_EQ(test::listing(dir.path()), (std::vector<std::string>{"Firmware.ini", "pipe.ini", "plain", "ro.ini"}));
+    EXPECT_EQ(test::listing(dir.path()),
+              (std::vector<std::string>{"Firmware.ini", "pipe.ini", "plain", "ro.ini"}));
 }
 
 TEST(SettingsFile, KeepsModeAndFollowsALink)
@@ -79,7 +82,9 @@ TEST(SettingsFile, KeepsModeAndFollowsALink)
     writeSetting(link, "Interface", "2");
 
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(test::readBytes(real), "; hand-made\r\n[PRINTFirmware]\r\nInterface=2\r\nTcpIp=10.1.1.1\r\n[Other]\r\na=b\r\n");
+    EXPECT_EQ(
+        test::readBytes(real),
+        "; hand-made\r\n[PRINTFirmware]\r\nInterface=2\r\nTcpIp=10.1.1.1\r\n[Other]\r\na=b\r\n");
     EXPECT_EQ(fs::status(real).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
@@ -109,8 +114,8 @@ int inChild(bool asNobody, const std::string& path, const std::function<int()>& 
     if (pid == 0) {
         if (asNobody) {
             const gid_t groups[] = {kSharedGroup};
-            if (::setgroups(1, groups) != 0 || ::setresgid(kNoGroup, kNoGroup, kNoGroup) != 0
-                || ::setresuid(kNobody, kNobody, kNobody) != 0 || ::access(path.c_str(), R_OK) != 0)
+            if (::setgroups(1, groups) != 0 || ::setresgid(kNoGroup, kNoGroup, kNoGroup) != 0 ||
+                ::setresuid(kNobody, kNobody, kNobody) != 0 || ::access(path.c_str(), R_OK) != 0)
                 ::_exit(77);
         }
         ::_exit(body());
@@ -130,7 +135,8 @@ bool addAccessList(const std::string& path)
     };
     struct {
         std::uint32_t version = 2;
-        Entry entries[5] = {{0x01, 6, ~0u}, {0x02, 6, kOtherUser}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 4, ~0u}};
+        Entry entries[5] = {
+            {0x01, 6, ~0u}, {0x02, 6, kOtherUser}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 4, ~0u}};
     } acl;
     return ::setxattr(path.c_str(), "system.posix_acl_access", &acl, sizeof acl, 0) == 0;
 }
@@ -204,10 +210,14 @@ TEST_P(SettingsFilePlaceTest, SavesAndKeepsTheFilesOwner)
 INSTANTIATE_TEST_SUITE_P(
     Owners, SettingsFilePlaceTest,
     ::testing::Values(
-        PlaceCase{"writable file in a read-only folder", 0555, kNobody, kNoGroup, 0644, true, false, false, false},
-        PlaceCase{"group's file saved by a member", 0775, kOtherUser, kSharedGroup, 0664, true, false, false, false},
-        PlaceCase{"own file in the group's folder", 0775, kNobody, kSharedGroup, 0640, true, false, false, true},
-        PlaceCase{"root keeps another user's file", 0755, kOtherUser, kSharedGroup, 0664, false, false, false, true},
+        PlaceCase{"writable file in a read-only folder", 0555, kNobody, kNoGroup, 0644, true, false,
+                  false, false},
+        PlaceCase{"group's file saved by a member", 0775, kOtherUser, kSharedGroup, 0664, true,
+                  false, false, false},
+        PlaceCase{"own file in the group's folder", 0775, kNobody, kSharedGroup, 0640, true, false,
+                  false, true},
+        PlaceCase{"root keeps another user's file", 0755, kOtherUser, kSharedGroup, 0664, false,
+                  false, false, true},
         PlaceCase{"file with a second name", 0755, 0, 0, 0644, false, true, false, false},
         PlaceCase{"file with an access list", 0755, 0, 0, 0644, false, false, true, false}));
 
@@ -220,7 +230,8 @@ TEST(SettingsFile, LeftOverTemporaryFilesAreRemoved)
     test::writeBytes(path, kOld);
     const std::string stale = path + kSettingsTempInfix + "Ab12cD";
     const std::string held = path + kSettingsTempInfix + "Zz9yY8";
-    for (const std::string& name : {stale, held, path + kSettingsTempInfix + "Ab12cDe", path + ".bak"})
+    for (const std::string& name :
+         {stale, held, path + kSettingsTempInfix + "Ab12cDe", path + ".bak"})
         test::writeBytes(name, "x");
     const int fd = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
@@ -231,15 +242,16 @@ TEST(SettingsFile, LeftOverTemporaryFilesAreRemoved)
 
     EXPECT_EQ(readSetting(path, "Interface"), "2");
     EXPECT_EQ(test::listing(dir.path()),
-              (std::vector<std::string>{"Firmware.ini", "Firmware.ini.bak", "Firmware.ini.tmp-Ab12cDe",
-                                        "Firmware.ini.tmp-Zz9yY8"}));
+              (std::vector<std::string>{"Firmware.ini", "Firmware.ini.bak",
+                                        "Firmware.ini.tmp-Ab12cDe", "Firmware.ini.tmp-Zz9yY8"}));
 }
 
 TEST(SettingsFile, OversizedFileIsReadButNeverCut)
 {
     test::TempDir dir;
     const std::string path = settingsFilePath(dir.path());
-    const std::string big = "[PRINTFirmware]\nBaudRate=3\n;" + std::string(kSettingsFileLimit, 'z') + "\n";
+    const std::string big =
+        "[PRINTFirmware]\nBaudRate=3\n;" + std::string(kSettingsFileLimit, 'z') + "\n";
     test::writeBytes(path, big);
     EXPECT_EQ(readSetting(path, "BaudRate"), "3");
     writeSetting(path, "BaudRate", "4");
@@ -257,7 +269,8 @@ TEST(SettingsFileDeathTest, CrashBeforeRenameLeavesTheOldFile)
     test::writeBytes(path, kOld);
     const std::string updated = iniReplace(kOld, kSettingsSection, "Interface", "2", "\n");
 
-    EXPECT_EXIT(replaceSettingsFile(path, updated, [] { std::_Exit(3); }), ::testing::ExitedWithCode(3), "");
+    EXPECT_EXIT(replaceSettingsFile(path, updated, [] { std::_Exit(3); }),
+                ::testing::ExitedWithCode(3), "");
 
     EXPECT_EQ(test::readBytes(path), kOld);
     EXPECT_EQ(readSetting(path, "Interface"), "1");

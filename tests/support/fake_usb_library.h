@@ -18,7 +18,8 @@ public:
     // The device path the library gives for position `index`.
     static std::string pathOf(int index)
     {
-        return "\\\\?\\usb#vid_0dd4&pid_01" + std::to_string(index) + "#printer" + std::to_string(index);
+        return "\\\\?\\usb#vid_0dd4&pid_01" + std::to_string(index) + "#printer" +
+               std::to_string(index);
     }
 
     Result findDevices(std::int32_t& result) override
@@ -41,7 +42,10 @@ public:
         return Result::success();
     }
     Result open(const char*, std::int32_t& result) override { return refused(result); }
-    Result write(const std::uint8_t*, std::int32_t, std::int32_t& result) override { return refused(result); }
+    Result write(const std::uint8_t*, std::int32_t, std::int32_t& result) override
+    {
+        return refused(result);
+    }
     Result read(std::uint8_t*, std::int32_t& result) override { return refused(result); }
     Result close(std::int32_t& result) override
     {

@@ -19,10 +19,14 @@ void readProperty(QXmlStreamReader& xml, DesignedControl& c, FormDesign& design,
             while (xml.readNextStartElement()) {
                 const QStringView part = xml.name();
                 const int n = xml.readElementText().toInt();
-                if (part == u"x") v[0] = n;
-                else if (part == u"y") v[1] = n;
-                else if (part == u"width") v[2] = n;
-                else if (part == u"height") v[3] = n;
+                if (part == u"x")
+                    v[0] = n;
+                else if (part == u"y")
+                    v[1] = n;
+                else if (part == u"width")
+                    v[2] = n;
+                else if (part == u"height")
+                    v[3] = n;
             }
             if (name == "geometry") {
                 if (top) {
@@ -38,11 +42,16 @@ void readProperty(QXmlStreamReader& xml, DesignedControl& c, FormDesign& design,
             }
         } else if (kind == u"string" || kind == u"cstring" || kind == u"set") {
             const std::string value = xml.readElementText().toStdString();
-            if (top && name == "windowTitle") design.title = value;
-            else if (name == "text" || name == "title") c.text = value;
-            else if (name == "alignment") c.rightAligned = value.find("Qt::AlignRight") != std::string::npos;
-            else if (name == "buddy") c.buddy = value;
-            else if (name == "accessibleName") c.accessibleName = value;
+            if (top && name == "windowTitle")
+                design.title = value;
+            else if (name == "text" || name == "title")
+                c.text = value;
+            else if (name == "alignment")
+                c.rightAligned = value.find("Qt::AlignRight") != std::string::npos;
+            else if (name == "buddy")
+                c.buddy = value;
+            else if (name == "accessibleName")
+                c.accessibleName = value;
         } else {
             xml.skipCurrentElement();
         }

@@ -10,11 +10,11 @@ namespace fw::test {
 
 struct DesignedControl {
     std::string name;
-    std::string kind;      // the widget class, "QPushButton"
-    std::string container; // the name of the widget it sits in
-    bool placed = false;   // has a geometry
+    std::string kind;                        // the widget class, "QPushButton"
+    std::string container;                   // the name of the widget it sits in
+    bool placed = false;                     // has a geometry
     int x = 0, y = 0, width = 0, height = 0; // pixels, in the container
-    std::string text;      // caption: the text or title property
+    std::string text;                        // caption: the text or title property
     bool rightAligned = false;
     std::string buddy;
     std::string accessibleName;

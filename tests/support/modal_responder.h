@@ -22,11 +22,11 @@ public:
     // a wrong turn fails a test instead of hanging it.
     explicit ModalResponder(int patienceMs = 30000);
 
-    QStringList files;   // answers for the next Open dialogs; "" cancels
+    QStringList files; // answers for the next Open dialogs; "" cancels
     // An answer that presses Open on the name the dialog already shows.
     static QString asShown() { return QStringLiteral("\x01as shown"); }
-    QStringList boxes;   // texts of the message boxes seen, in order
-    QStringList stuck;   // modals that had to be closed
+    QStringList boxes; // texts of the message boxes seen, in order
+    QStringList stuck; // modals that had to be closed
     int dialogsAnswered = 0;
     // Runs once a message box has been on screen for a moment, before OK.
     std::function<void(QMessageBox&)> onBox;

@@ -17,9 +17,15 @@ void find(void* handle, const char* name, Fn& fn, std::string& error)
 
 } // namespace
 
-std::string StandinTavlib::file() { return STANDIN_TAVLIB_FILE; }
+std::string StandinTavlib::file()
+{
+    return STANDIN_TAVLIB_FILE;
+}
 
-std::string StandinTavlib::folder() { return std::filesystem::path(STANDIN_TAVLIB_FILE).parent_path().string(); }
+std::string StandinTavlib::folder()
+{
+    return std::filesystem::path(STANDIN_TAVLIB_FILE).parent_path().string();
+}
 
 StandinTavlib::StandinTavlib(const std::string& file)
 {
@@ -64,9 +70,15 @@ void StandinTavlib::setReply(const std::vector<std::uint8_t>& bytes, std::int32_
         setReply_(bytes.data(), static_cast<std::int32_t>(bytes.size()), count);
 }
 
-std::string StandinTavlib::log() const { return log_ ? log_() : std::string(); }
+std::string StandinTavlib::log() const
+{
+    return log_ ? log_() : std::string();
+}
 
-bool StandinTavlib::readBufferWasBlank() const { return readBufferWasBlank_ && readBufferWasBlank_() != 0; }
+bool StandinTavlib::readBufferWasBlank() const
+{
+    return readBufferWasBlank_ && readBufferWasBlank_() != 0;
+}
 
 std::string systemLibraryOf(const char* library, const char* symbol)
 {

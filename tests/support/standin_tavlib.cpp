@@ -35,7 +35,10 @@ State& state()
 
 // ---- controls
 
-STANDIN_EXPORT void standin_tavlib_reset() { state() = State{}; }
+STANDIN_EXPORT void standin_tavlib_reset()
+{
+    state() = State{};
+}
 
 STANDIN_EXPORT void standin_tavlib_set_result(int which, std::int32_t result)
 {
@@ -51,7 +54,8 @@ STANDIN_EXPORT void standin_tavlib_set_printers(std::int32_t count)
 
 // What usb_read places at the start of the caller's buffer (`copy` bytes, at
 // most 256) and the count it returns.
-STANDIN_EXPORT void standin_tavlib_set_reply(const std::uint8_t* bytes, std::int32_t copy, std::int32_t count)
+STANDIN_EXPORT void standin_tavlib_set_reply(const std::uint8_t* bytes, std::int32_t copy,
+                                             std::int32_t count)
 {
     const std::int32_t n = copy < 0 ? 0 : copy > 256 ? 256 : copy;
     if (n > 0)
@@ -60,9 +64,15 @@ STANDIN_EXPORT void standin_tavlib_set_reply(const std::uint8_t* bytes, std::int
     state().results[Read] = count;
 }
 
-STANDIN_EXPORT const char* standin_tavlib_log() { return state().log.c_str(); }
+STANDIN_EXPORT const char* standin_tavlib_log()
+{
+    return state().log.c_str();
+}
 
-STANDIN_EXPORT int standin_tavlib_read_buffer_was_blank() { return state().readBufferWasBlank ? 1 : 0; }
+STANDIN_EXPORT int standin_tavlib_read_buffer_was_blank()
+{
+    return state().readBufferWasBlank ? 1 : 0;
+}
 
 // ---- the six exports
 
@@ -90,7 +100,8 @@ STANDIN_EXPORT std::int32_t usb_open(const char* path)
 STANDIN_EXPORT std::int32_t usb_write(const std::uint8_t* data, std::int32_t length)
 {
     state().log += "usb_write(" + std::to_string(length) + ":" +
-                   std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length > 0 ? length : 0)) +
+                   std::string(reinterpret_cast<const char*>(data),
+                               static_cast<std::size_t>(length > 0 ? length : 0)) +
                    ")\n";
     return length > 256 ? -1 : state().results[Write];
 }

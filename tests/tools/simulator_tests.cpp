@@ -21,29 +21,38 @@ using Bytes = std::vector<std::uint8_t>;
 
 class Printer {
 public:
-    explicit Printer(PrinterScript script) {
+    explicit Printer(PrinterScript script)
+    {
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends_), 0);
         sim_ = std::make_unique<PrinterSimulator>(ends_[1], std::move(script));
         thread_ = std::thread([this] { sim_->run(); });
     }
-    ~Printer() {
+    ~Printer()
+    {
         sim_->stop();
         thread_.join();
         ::close(ends_[0]);
         ::close(ends_[1]);
     }
-    void send(const Bytes& b) { ASSERT_EQ(::write(ends_[0], b.data(), b.size()), static_cast<ssize_t>(b.size())); }
+    void send(const Bytes& b)
+    {
+        ASSERT_EQ(::write(ends_[0], b.data(), b.size()), static_cast<ssize_t>(b.size()));
+    }
     // What the printer answers within `limit`, once `n` bytes came.
-    Bytes reply(std::size_t n, std::chrono::milliseconds limit) {
+    Bytes reply(std::size_t n, std::chrono::milliseconds limit)
+    {
         Bytes got;
         const auto until = std::chrono::steady_clock::now() + limit;
         while (got.size() < n) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
             pollfd p{ends_[0], POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                break;
             std::uint8_t buf[64];
             const ssize_t r = ::read(ends_[0], buf, sizeof buf);
-            if (r <= 0) break;
+            if (r <= 0)
+                break;
             got.insert(got.end(), buf, buf + r);
         }
         return got;
@@ -56,7 +65,8 @@ private:
     std::thread thread_;
 };
 
-PrinterScript knowingTheSamples() {
+PrinterScript knowingTheSamples()
+{
     PrinterScript script;
     for (const samples::Package& p : samples::shipped())
         script.knownPackages.push_back(splitPackage(p.bytes));
@@ -65,7 +75,8 @@ PrinterScript knowingTheSamples() {
     return script;
 }
 
-TEST(PrinterSimulator, AcknowledgesEachRecordOfAnySampleAtOnceSessionAfterSession) {
+TEST(PrinterSimulator, AcknowledgesEachRecordOfAnySampleAtOnceSessionAfterSession)
+{
     Printer printer(knowingTheSamples());
     std::size_t sent = 0;
     // Two sessions in a row, as firmware-cli in a shell loop runs them: each
@@ -75,12 +86,14 @@ TEST(PrinterSimulator, AcknowledgesEachRecordOfAnySampleAtOnceSessionAfterSessio
         SCOPED_TRACE(name);
         samples::Package package;
         for (const samples::Package& p : samples::shipped())
-            if (p.name == name) package = p;
+            if (p.name == name)
+                package = p;
         printer.send(modelQuery());
         const std::string answer = "K20_T";
         EXPECT_EQ(printer.reply(answer.size(), 1s), Bytes(answer.begin(), answer.end()));
-        const std::size_t from =
-            std::string(name).find("PLAIN") != std::string::npos ? 0 : samples::offsetAfterHeader(package.bytes);
+        const std::size_t from = std::string(name).find("PLAIN") != std::string::npos
+                                     ? 0
+                                     : samples::offsetAfterHeader(package.bytes);
         const auto records = samples::recordsFrom(package.bytes, from);
         // A record that a longer record of another sample begins with may
         // wait for silence when nothing before it tells the package apart.
@@ -95,7 +108,8 @@ TEST(PrinterSimulator, AcknowledgesEachRecordOfAnySampleAtOnceSessionAfterSessio
             } else {
                 printer.send(r);
             }
-            ASSERT_EQ(printer.reply(1, 2s), Bytes{kAck}) << "record " << i + 1 << " of " << records.size();
+            ASSERT_EQ(printer.reply(1, 2s), Bytes{kAck})
+                << "record " << i + 1 << " of " << records.size();
             if (std::chrono::steady_clock::now() - sentAt > 300ms + (i == 1 ? 50ms : 0ms))
                 ++waited;
         }
@@ -107,11 +121,15 @@ TEST(PrinterSimulator, AcknowledgesEachRecordOfAnySampleAtOnceSessionAfterSessio
 }
 
 // Bytes of no known package still make records, after the quiet gap.
-TEST(PrinterSimulator, UnknownRecordsEndAfterTheQuietGap) {
+TEST(PrinterSimulator, UnknownRecordsEndAfterTheQuietGap)
+{
     PrinterScript script = knowingTheSamples();
     script.quietGap = 300ms;
     Printer printer(std::move(script));
-    const std::string unknown = "\x01" "91\x02" "NOT A SAMPLE\x03" "00";
+    const std::string unknown = "\x01"
+                                "91\x02"
+                                "NOT A SAMPLE\x03"
+                                "00";
     printer.send(Bytes(unknown.begin(), unknown.end()));
     EXPECT_EQ(printer.reply(1, 100ms), Bytes{}) << "acknowledged before the quiet gap";
     EXPECT_EQ(printer.reply(1, 1s), Bytes{kAck});

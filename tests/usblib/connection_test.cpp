@@ -46,13 +46,18 @@ struct Fixture : testing::Test {
     }
     std::string write(const std::vector<std::uint8_t>& data)
     {
-        return printedBy([&] { result = connection.write(data.data(), static_cast<std::int32_t>(data.size())); });
+        return printedBy([&] {
+            result = connection.write(data.data(), static_cast<std::int32_t>(data.size()));
+        });
     }
     std::string read(std::uint8_t* buffer)
     {
         return printedBy([&] { result = connection.read(buffer); });
     }
-    void TearDown() override { EXPECT_FALSE(platform.outstanding()) << "a request was left outstanding"; }
+    void TearDown() override
+    {
+        EXPECT_FALSE(platform.outstanding()) << "a request was left outstanding";
+    }
 
     std::int32_t result = 0;
 };
@@ -92,27 +97,70 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Open,
     testing::Values(
         OpenCase{"Success", kPath, {}, 0, -1, 0, kOpened, 2, 2},
-        OpenCase{"ReadPipeMissing", kPath, {kPath + "\\PIPE01"}, 2, -1, -1,
-                 "GetLastError() Err = 2 \nusb_Open() ERR = 0x02 \n", 0, 0},
-        OpenCase{"WritePipeMissing", kPath, {kPath + "\\PIPE00"}, 3, -1, -1,
-                 "GetLastError() Err = 3 \nusb_Open() ERR = 0x03 \n", 0, 0},
-        OpenCase{"BothMissing", kPath, {kPath + "\\PIPE00", kPath + "\\PIPE01"}, 2, -1, -1,
-                 "GetLastError() Err = 2 \nusb_Open() ERR = 0x02 \n", 0, 0},
-        OpenCase{"ErrorWithBit15SignWidened", kPath, {kPath + "\\PIPE01"}, 0x0001ABCD, -1, -1,
-                 "GetLastError() Err = 109517 \nusb_Open() ERR = 0xffffabcd \n", 0, 0},
+        OpenCase{"ReadPipeMissing",
+                 kPath,
+                 {kPath + "\\PIPE01"},
+                 2,
+                 -1,
+                 -1,
+                 "GetLastError() Err = 2 \nusb_Open() ERR = 0x02 \n",
+                 0,
+                 0},
+        OpenCase{"WritePipeMissing",
+                 kPath,
+                 {kPath + "\\PIPE00"},
+                 3,
+                 -1,
+                 -1,
+                 "GetLastError() Err = 3 \nusb_Open() ERR = 0x03 \n",
+                 0,
+                 0},
+        OpenCase{"BothMissing",
+                 kPath,
+                 {kPath + "\\PIPE00", kPath + "\\PIPE01"},
+                 2,
+                 -1,
+                 -1,
+                 "GetLastError() Err = 2 \nusb_Open() ERR = 0x02 \n",
+                 0,
+                 0},
+        OpenCase{"ErrorWithBit15SignWidened",
+                 kPath,
+                 {kPath + "\\PIPE01"},
+                 0x0001ABCD,
+                 -1,
+                 -1,
+                 "GetLastError() Err = 109517 \nusb_Open() ERR = 0xffffabcd \n",
+                 0,
+                 0},
         OpenCase{"ReadEventFails", kPath, {}, 0, 0, -1, "usb_Open() ERR = 0xffff8010 \n", 2, 0},
         OpenCase{"WriteEventFails", kPath, {}, 0, 1, -1, "usb_Open() ERR = 0xffff8010 \n", 2, 1},
         OpenCase{"LongestPath", std::string(252, 'p'), {}, 0, -1, 0, kOpened, 2, 2},
-        OpenCase{"PathTooLong", std::string(253, 'p'), {}, 0, -1, -1,
-                 "GetLastError() Err = 206 \nusb_Open() ERR = 0xce \n", 0, 0},
-        OpenCase{"BlankTextWhenNoPrinterWasFound", std::string(256, ' '), {}, 0, -1, -1,
-                 "GetLastError() Err = 206 \nusb_Open() ERR = 0xce \n", 0, 0}),
+        OpenCase{"PathTooLong",
+                 std::string(253, 'p'),
+                 {},
+                 0,
+                 -1,
+                 -1,
+                 "GetLastError() Err = 206 \nusb_Open() ERR = 0xce \n",
+                 0,
+                 0},
+        OpenCase{"BlankTextWhenNoPrinterWasFound",
+                 std::string(256, ' '),
+                 {},
+                 0,
+                 -1,
+                 -1,
+                 "GetLastError() Err = 206 \nusb_Open() ERR = 0xce \n",
+                 0,
+                 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Fixture, OpenNamesTheReadPipeFirstThenTheWritePipe)
 {
     open("/dev/usb/lp3");
-    EXPECT_EQ(platform.openedPipes, (std::vector<std::string>{"/dev/usb/lp3\\PIPE01", "/dev/usb/lp3\\PIPE00"}));
+    EXPECT_EQ(platform.openedPipes,
+              (std::vector<std::string>{"/dev/usb/lp3\\PIPE01", "/dev/usb/lp3\\PIPE00"}));
 }
 
 TEST_F(Fixture, PathTooLongOpensNothing)
@@ -160,7 +208,8 @@ TEST_P(State, WriteAndReadFailAsTheStateSays)
     EXPECT_EQ(platform.writeAttempts + platform.readRequests, 0) << "nothing may be issued";
 }
 
-const std::string kNoPipe = "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n";
+const std::string kNoPipe =
+    "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n";
 const std::string kNoEvent =
     "FC_DRIVER_ERROR (hEvent = Null) \n-E- Write operation to device failed (Err = 0xffff8010) \n";
 
@@ -232,15 +281,32 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"OneTooMany", 257, {}, -1, "", 0},
         WriteCase{"Empty", 0, {}, 0, "write length = 0 (0) \n\n", 0},
         WriteCase{"PendingThenDone", 5, {kPendingDone}, 0, "write length = 5 (5) \n%dump", 5},
-        WriteCase{"InPieces", 6, {{Issue::Done, 2}, {Issue::Pending, 1, Collect::Done}, {Issue::Done}}, 0,
-                  "write length = 6 (6) \n%dump", 6},
-        WriteCase{"RefusedAtOnce", 4, {{Issue::Failed}}, -1, "-E- Write operation to device failed\n", 0},
-        WriteCase{"FailsWhileWaiting", 4, {{Issue::Pending, kAll, Collect::Failed}}, -1,
-                  "IO ERROR_IO_INCOMPLETE...\n-E- Write operation to device failed\n", 0},
-        WriteCase{"FailsAfterAPiece", 4, {{Issue::Done, 3}, {Issue::Failed}}, -1,
-                  "-E- Write operation to device failed\n", 3},
-        WriteCase{"DeviceTakesNothing", 4, {{Issue::Done, 0}, {Issue::Done, 0}, {Issue::Done, 0}}, -1,
-                  "-E- Write operation to device failed\n", 0}),
+        WriteCase{"InPieces",
+                  6,
+                  {{Issue::Done, 2}, {Issue::Pending, 1, Collect::Done}, {Issue::Done}},
+                  0,
+                  "write length = 6 (6) \n%dump",
+                  6},
+        WriteCase{
+            "RefusedAtOnce", 4, {{Issue::Failed}}, -1, "-E- Write operation to device failed\n", 0},
+        WriteCase{"FailsWhileWaiting",
+                  4,
+                  {{Issue::Pending, kAll, Collect::Failed}},
+                  -1,
+                  "IO ERROR_IO_INCOMPLETE...\n-E- Write operation to device failed\n",
+                  0},
+        WriteCase{"FailsAfterAPiece",
+                  4,
+                  {{Issue::Done, 3}, {Issue::Failed}},
+                  -1,
+                  "-E- Write operation to device failed\n",
+                  3},
+        WriteCase{"DeviceTakesNothing",
+                  4,
+                  {{Issue::Done, 0}, {Issue::Done, 0}, {Issue::Done, 0}},
+                  -1,
+                  "-E- Write operation to device failed\n",
+                  0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Fixture, WriteEndsWhenThePlatformNeverFinishesIt)
@@ -333,7 +399,8 @@ TEST_P(Read, CopiesWhatArrivedAndLeavesTheRest)
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(platform.withdrawals, c.withdrawals);
     const std::size_t copied = c.result > 0 ? static_cast<std::size_t>(c.result) : 0;
-    EXPECT_TRUE(std::equal(c.step.data.begin(), c.step.data.begin() + static_cast<long>(copied), buffer));
+    EXPECT_TRUE(
+        std::equal(c.step.data.begin(), c.step.data.begin() + static_cast<long>(copied), buffer));
     for (std::size_t i = copied; i < sizeof buffer; ++i)
         ASSERT_EQ(buffer[i], ' ') << "byte " << i << " must be left as it was";
 }
@@ -342,20 +409,40 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Read,
     testing::Values(
         ReadCase{"AtOnce", {Issue::Done, kAnswer}, 5, kAnswerLines, 0},
-        ReadCase{"AfterWaiting", {Issue::Pending, kAnswer, Wait::Signalled, Collect::Done}, 5, kAnswerLines, 0},
+        ReadCase{"AfterWaiting",
+                 {Issue::Pending, kAnswer, Wait::Signalled, Collect::Done},
+                 5,
+                 kAnswerLines,
+                 0},
         ReadCase{"Acknowledgement", {Issue::Done, {0x06}}, 1, "read length = 1 \n[0x06]\n", 0},
         ReadCase{"NothingAtOnce", {Issue::Done, {}}, 0, "", 0},
-        ReadCase{"NothingAfterWaiting", {Issue::Pending, {}, Wait::Signalled, Collect::Done}, 0, "", 0},
-        ReadCase{"TimeOut", {Issue::Pending, kAnswer, Wait::TimedOut}, -1, "receive time over \n", 1},
+        ReadCase{
+            "NothingAfterWaiting", {Issue::Pending, {}, Wait::Signalled, Collect::Done}, 0, "", 0},
+        ReadCase{
+            "TimeOut", {Issue::Pending, kAnswer, Wait::TimedOut}, -1, "receive time over \n", 1},
         ReadCase{"Refused", {Issue::Failed, kAnswer}, -1, "", 0},
-        ReadCase{"FailsWhileWaiting", {Issue::Pending, kAnswer, Wait::Signalled, Collect::Failed}, -1, "", 0},
-        ReadCase{"StillRunningAfterSignal", {Issue::Pending, kAnswer, Wait::Signalled, Collect::Incomplete}, 0, "", 1},
+        ReadCase{"FailsWhileWaiting",
+                 {Issue::Pending, kAnswer, Wait::Signalled, Collect::Failed},
+                 -1,
+                 "",
+                 0},
+        ReadCase{"StillRunningAfterSignal",
+                 {Issue::Pending, kAnswer, Wait::Signalled, Collect::Incomplete},
+                 0,
+                 "",
+                 1},
         ReadCase{"WaitEndsOtherwise", {Issue::Pending, kAnswer, Wait::Other}, 0, "", 1},
         // The request finished in the moment it was withdrawn: its bytes are the answer.
-        ReadCase{"FinishedAsItTimedOut", {Issue::Pending, {0x06}, Wait::TimedOut, Collect::Done, Collect::Done}, 1,
-                 "read length = 1 \n[0x06]\n", 1},
-        ReadCase{"FinishedAsTheWaitEnded", {Issue::Pending, kAnswer, Wait::Other, Collect::Done, Collect::Done}, 5,
-                 kAnswerLines, 1}),
+        ReadCase{"FinishedAsItTimedOut",
+                 {Issue::Pending, {0x06}, Wait::TimedOut, Collect::Done, Collect::Done},
+                 1,
+                 "read length = 1 \n[0x06]\n",
+                 1},
+        ReadCase{"FinishedAsTheWaitEnded",
+                 {Issue::Pending, kAnswer, Wait::Other, Collect::Done, Collect::Done},
+                 5,
+                 kAnswerLines,
+                 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Fixture, ReadWaitsForTheReceiveTimeOut)

@@ -14,8 +14,14 @@
 namespace fw::usb::test {
 namespace {
 
-FakeDevice id(const char* instanceId) { return {std::string(instanceId), std::string("/dev/usb/lp0"), true}; }
-FakeDevice unreadable() { return {std::nullopt, std::string("/dev/usb/lp0"), true}; }
+FakeDevice id(const char* instanceId)
+{
+    return {std::string(instanceId), std::string("/dev/usb/lp0"), true};
+}
+FakeDevice unreadable()
+{
+    return {std::nullopt, std::string("/dev/usb/lp0"), true};
+}
 
 struct CountCase {
     const char* name;
@@ -48,37 +54,83 @@ INSTANTIATE_TEST_SUITE_P(
     Table, CountDevices,
     testing::Values(
         CountCase{"None", {}, false, kErrorNoMoreItems, 0, "nCount = 0 \n"},
-        CountCase{"MatchingWithSerial", {id("USB\\VID_0483&PID_7C10\\SER0001")}, false, kErrorNoMoreItems, 1,
+        CountCase{"MatchingWithSerial",
+                  {id("USB\\VID_0483&PID_7C10\\SER0001")},
+                  false,
+                  kErrorNoMoreItems,
+                  1,
                   "devid = USB\\VID_0483&PID_7C10\\SER0001 \nnCount = 1 \n"},
-        CountCase{"LowerCaseIsNotCounted", {id("usb\\vid_0483&pid_7c10\\SER0001")}, false, kErrorNoMoreItems, 0,
+        CountCase{"LowerCaseIsNotCounted",
+                  {id("usb\\vid_0483&pid_7c10\\SER0001")},
+                  false,
+                  kErrorNoMoreItems,
+                  0,
                   "devid = usb\\vid_0483&pid_7c10\\SER0001 \nMismatch !!! \nnCount = 0 \n"},
-        CountCase{"LowerCaseHexIsNotCounted", {id("USB\\VID_067b&PID_2305\\1")}, false, kErrorNoMoreItems, 0,
+        CountCase{"LowerCaseHexIsNotCounted",
+                  {id("USB\\VID_067b&PID_2305\\1")},
+                  false,
+                  kErrorNoMoreItems,
+                  0,
                   "devid = USB\\VID_067b&PID_2305\\1 \nMismatch !!! \nnCount = 0 \n"},
         CountCase{"EveryPrefixRow",
                   {id("USB\\VID_0483&PID_7C10\\A"), id("USB\\VID_0483&PID_7C20\\B"),
                    id("USB\\VID_0483&PID_7C30\\C"), id("USB\\VID_067B&PID_2305\\D")},
-                  false, kErrorNoMoreItems, 4,
+                  false,
+                  kErrorNoMoreItems,
+                  4,
                   "devid = USB\\VID_0483&PID_7C10\\A \ndevid = USB\\VID_0483&PID_7C20\\B \n"
-                  "devid = USB\\VID_0483&PID_7C30\\C \ndevid = USB\\VID_067B&PID_2305\\D \nnCount = 4 \n"},
-        CountCase{"ExactlyTwentyOneCharacters", {id("USB\\VID_067B&PID_2305")}, false, kErrorNoMoreItems, 1,
+                  "devid = USB\\VID_0483&PID_7C30\\C \ndevid = USB\\VID_067B&PID_2305\\D \nnCount "
+                  "= 4 \n"},
+        CountCase{"ExactlyTwentyOneCharacters",
+                  {id("USB\\VID_067B&PID_2305")},
+                  false,
+                  kErrorNoMoreItems,
+                  1,
                   "devid = USB\\VID_067B&PID_2305 \nnCount = 1 \n"},
-        CountCase{"ShorterThanAPrefix", {id("USB\\VID_0483&PID_7C1")}, false, kErrorNoMoreItems, 0,
+        CountCase{"ShorterThanAPrefix",
+                  {id("USB\\VID_0483&PID_7C1")},
+                  false,
+                  kErrorNoMoreItems,
+                  0,
                   "devid = USB\\VID_0483&PID_7C1 \nMismatch !!! \nnCount = 0 \n"},
-        CountCase{"OnlyTheFirst21CharactersCount", {id("USB\\VID_0483&PID_7C30&MI_00\\7&1")}, false,
-                  kErrorNoMoreItems, 1, "devid = USB\\VID_0483&PID_7C30&MI_00\\7&1 \nnCount = 1 \n"},
-        CountCase{"OtherPrinterBeforeMatching", {id("USB\\VID_04B8&PID_0202\\X"), id("USB\\VID_0483&PID_7C20\\Y")},
-                  false, kErrorNoMoreItems, 1,
-                  "devid = USB\\VID_04B8&PID_0202\\X \nMismatch !!! \ndevid = USB\\VID_0483&PID_7C20\\Y \n"
+        CountCase{"OnlyTheFirst21CharactersCount",
+                  {id("USB\\VID_0483&PID_7C30&MI_00\\7&1")},
+                  false,
+                  kErrorNoMoreItems,
+                  1,
+                  "devid = USB\\VID_0483&PID_7C30&MI_00\\7&1 \nnCount = 1 \n"},
+        CountCase{"OtherPrinterBeforeMatching",
+                  {id("USB\\VID_04B8&PID_0202\\X"), id("USB\\VID_0483&PID_7C20\\Y")},
+                  false,
+                  kErrorNoMoreItems,
+                  1,
+                  "devid = USB\\VID_04B8&PID_0202\\X \nMismatch !!! \ndevid = "
+                  "USB\\VID_0483&PID_7C20\\Y \n"
                   "nCount = 1 \n"},
-        CountCase{"UnreadableIdIsSkipped", {id("USB\\VID_0483&PID_7C10\\A"), unreadable(), id("USB\\VID_0483&PID_7C10\\B")},
-                  false, kErrorNoMoreItems, 2,
+        CountCase{"UnreadableIdIsSkipped",
+                  {id("USB\\VID_0483&PID_7C10\\A"), unreadable(), id("USB\\VID_0483&PID_7C10\\B")},
+                  false,
+                  kErrorNoMoreItems,
+                  2,
                   "devid = USB\\VID_0483&PID_7C10\\A \n>>SetupDiGetDeviceInstanceId error<<\n"
                   "devid = USB\\VID_0483&PID_7C10\\B \nnCount = 2 \n"},
-        CountCase{"ListRefused", {id("USB\\VID_0483&PID_7C10\\A")}, true, kErrorNoMoreItems, -1,
+        CountCase{"ListRefused",
+                  {id("USB\\VID_0483&PID_7C10\\A")},
+                  true,
+                  kErrorNoMoreItems,
+                  -1,
                   "SetupDiGetClassDevs error \nFindUsbDevice() ERR = -1 \n"},
-        CountCase{"EnumerationEndsWithError", {id("USB\\VID_0483&PID_7C10\\A")}, false, 5, -1,
+        CountCase{"EnumerationEndsWithError",
+                  {id("USB\\VID_0483&PID_7C10\\A")},
+                  false,
+                  5,
+                  -1,
                   "devid = USB\\VID_0483&PID_7C10\\A \nFindUsbDevice() ERR = -1 \n"},
-        CountCase{"EnumerationEndsWithoutError", {id("USB\\VID_0483&PID_7C10\\A")}, false, 0, 1,
+        CountCase{"EnumerationEndsWithoutError",
+                  {id("USB\\VID_0483&PID_7C10\\A")},
+                  false,
+                  0,
+                  1,
                   "devid = USB\\VID_0483&PID_7C10\\A \nnCount = 1 \n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -99,8 +151,10 @@ TEST_P(DeviceName, GivesThePathAtAPositionCountingEveryPrinter)
 {
     const NameCase& c = GetParam();
     FakePlatform platform;
-    platform.printers = {{std::string("USB\\VID_04B8&PID_0202\\X"), std::string("\\\\?\\usb#first"), true},
-                        {std::string("USB\\VID_0483&PID_7C10\\Y"), std::string("\\\\?\\usb#second"), !c.secondInUse}};
+    platform.printers = {
+        {std::string("USB\\VID_04B8&PID_0202\\X"), std::string("\\\\?\\usb#first"), true},
+        {std::string("USB\\VID_0483&PID_7C10\\Y"), std::string("\\\\?\\usb#second"),
+         !c.secondInUse}};
     if (c.secondUnreadable)
         platform.printers[1].path.reset();
     platform.refuseList = c.refuse;
@@ -134,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Attempting to open \\\\?\\usb#second\nFAILED to open \\\\?\\usb#second\n"
                  "usb_device_name(1) = \\\\?\\usb#second \n"},
         NameCase{"PastTheEnd", 2, false, false, false, nullptr, "usb_device_name(2) = %s \n"},
-        NameCase{"FarPastTheEnd", 1000, false, false, false, nullptr, "usb_device_name(1000) = %s \n"},
+        NameCase{"FarPastTheEnd", 1000, false, false, false, nullptr,
+                 "usb_device_name(1000) = %s \n"},
         NameCase{"Negative", -1, false, false, false, nullptr, "usb_device_name(-1) = %s \n"},
         NameCase{"ListRefused", 0, true, false, false, nullptr, "usb_device_name(0) = %s \n"},
         NameCase{"DetailUnreadable", 1, false, true, false, nullptr, "usb_device_name(1) = %s \n"}),
@@ -156,7 +211,8 @@ TEST(DeviceNameLength, PathOf256FitsAndLongerLeavesTheBufferAlone)
 
         if (length <= 256) {
             EXPECT_EQ(std::string(name.data()), path);
-            EXPECT_EQ(lines, "Attempting to open " + path + "\nusb_device_name(0) = " + path + " \n");
+            EXPECT_EQ(lines,
+                      "Attempting to open " + path + "\nusb_device_name(0) = " + path + " \n");
         } else {
             EXPECT_EQ(std::string(name.data()), "old");
             EXPECT_EQ(lines, "usb_device_name(0) = old \n");
@@ -168,7 +224,8 @@ TEST(DeviceNameLength, PathOf256FitsAndLongerLeavesTheBufferAlone)
 TEST(DeviceNameRepeated, GivesTheSameAnswerEachTime)
 {
     FakePlatform platform;
-    platform.printers = {{std::string("USB\\VID_0483&PID_7C10\\Y"), std::string("/dev/usb/lp0"), true}};
+    platform.printers = {
+        {std::string("USB\\VID_0483&PID_7C10\\Y"), std::string("/dev/usb/lp0"), true}};
     for (int round = 0; round < 3; ++round) {
         char name[257] = "x";
         EXPECT_EQ(printedBy([&] { findDeviceName(platform, 0, name); }),

@@ -34,7 +34,8 @@ TEST_F(Exports, ProgramSequence)
 {
     std::int32_t result = -2;
     EXPECT_EQ(printedBy([&] { result = usb_find_devices(); }),
-              "devid = USB\\VID_1234&PID_5678\\X1 \nMismatch !!! \ndevid = USB\\VID_067B&PID_2305\\A9 \nnCount = 1 \n");
+              "devid = USB\\VID_1234&PID_5678\\X1 \nMismatch !!! \ndevid = "
+              "USB\\VID_067B&PID_2305\\A9 \nnCount = 1 \n");
     EXPECT_EQ(result, 1);
 
     // The program's 256 blanks and a terminator.
@@ -82,8 +83,9 @@ TEST_F(Exports, BlankPathFromNoPrinterFailsCleanly)
     EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_open(blanks), -1); }),
               "GetLastError() Err = 36 \nusb_Open() ERR = 0x24 \n");
     const std::uint8_t byte = 0x06;
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_write(&byte, 1), -1); }),
-              "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n");
+    EXPECT_EQ(
+        printedBy([&] { EXPECT_EQ(usb_write(&byte, 1), -1); }),
+        "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n");
 }
 
 TEST_F(Exports, LengthsOutsideABlockAreRefused)

@@ -28,8 +28,9 @@ TEST_F(Exports, DiscoveryThroughTheDll)
 {
     registerPrinter("USB\\VID_0483&PID_7C30\\A1");
     const std::string second = registerPrinter("USB\\VID_067B&PID_2305\\B2");
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_find_devices(), 2); }),
-              "devid = USB\\VID_0483&PID_7C30\\A1 \ndevid = USB\\VID_067B&PID_2305\\B2 \nnCount = 2 \n");
+    EXPECT_EQ(
+        printedBy([&] { EXPECT_EQ(usb_find_devices(), 2); }),
+        "devid = USB\\VID_0483&PID_7C30\\A1 \ndevid = USB\\VID_067B&PID_2305\\B2 \nnCount = 2 \n");
 
     char name[257];
     std::memset(name, ' ', 256);
@@ -65,7 +66,8 @@ TEST_F(Exports, BlankPathFromNoPrinterFailsCleanly)
     char blanks[257];
     std::memset(blanks, ' ', 256);
     blanks[256] = '\0';
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_open(blanks), -1); }), "GetLastError() Err = 206 \nusb_Open() ERR = 0xce \n");
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_open(blanks), -1); }),
+              "GetLastError() Err = 206 \nusb_Open() ERR = 0xce \n");
     const std::uint8_t byte = 0x06;
     EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_write(&byte, -1), -1); }), "");
 }

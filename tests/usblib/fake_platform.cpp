@@ -120,8 +120,8 @@ void FakePlatform::closeEvent(Event event)
         throw std::logic_error("closing an event that does not exist");
 }
 
-Issue FakePlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data, std::uint32_t count,
-                               std::uint32_t& moved)
+Issue FakePlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data,
+                               std::uint32_t count, std::uint32_t& moved)
 {
     if (!openPipes_.count(pipe) || !events_.count(event) || writePending_)
         throw std::logic_error("write issued on a closed pipe or over a pending one");
@@ -160,7 +160,8 @@ Collect FakePlatform::finishWrite(Handle, std::uint32_t& moved)
     return writeStep_.collect;
 }
 
-std::uint32_t FakePlatform::deliver(std::uint8_t* buffer, std::uint32_t size, const std::vector<std::uint8_t>& data)
+std::uint32_t FakePlatform::deliver(std::uint8_t* buffer, std::uint32_t size,
+                                    const std::vector<std::uint8_t>& data)
 {
     const auto n = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(data.size()));
     std::copy_n(data.begin(), n, buffer);

@@ -90,7 +90,8 @@ public:
     void allocate(const char* call);
 
 private:
-    std::uint32_t deliver(std::uint8_t* buffer, std::uint32_t size, const std::vector<std::uint8_t>& data);
+    std::uint32_t deliver(std::uint8_t* buffer, std::uint32_t size,
+                          const std::vector<std::uint8_t>& data);
 
     std::uint32_t lastError_ = 0;
     int liveLists_ = 0;

@@ -72,15 +72,17 @@ TEST_P(OutOfMemory, FailsTheCallAndNothingEscapes)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, OutOfMemory,
-    testing::Values(
-        OutOfMemoryCase{"FindDevicesList", Call::FindDevices, "devices", 0, -1, "FindUsbDevice() ERR = -1 \n", 0},
-        OutOfMemoryCase{"DeviceNameList", Call::DeviceName, "devices", 0, 0, "usb_device_name(0) = caller \n", 0},
-        OutOfMemoryCase{"DeviceNamePath", Call::DeviceName, "interfacePath", 0, 0, "usb_device_name(0) = caller \n", 0},
-        OutOfMemoryCase{"OpenReadPipe", Call::Open, "openPipe", 0, -1, "", 0},
-        OutOfMemoryCase{"OpenWritePipe", Call::Open, "openPipe", 1, -1, "", 0},
-        OutOfMemoryCase{"Write", Call::Write, "startWrite", 0, -1, "", 2},
-        OutOfMemoryCase{"Read", Call::Read, "startRead", 0, -1, "", 2},
-        OutOfMemoryCase{"Close", Call::Close, "closePipe", 0, 0, "", 2}),
+    testing::Values(OutOfMemoryCase{"FindDevicesList", Call::FindDevices, "devices", 0, -1,
+                                    "FindUsbDevice() ERR = -1 \n", 0},
+                    OutOfMemoryCase{"DeviceNameList", Call::DeviceName, "devices", 0, 0,
+                                    "usb_device_name(0) = caller \n", 0},
+                    OutOfMemoryCase{"DeviceNamePath", Call::DeviceName, "interfacePath", 0, 0,
+                                    "usb_device_name(0) = caller \n", 0},
+                    OutOfMemoryCase{"OpenReadPipe", Call::Open, "openPipe", 0, -1, "", 0},
+                    OutOfMemoryCase{"OpenWritePipe", Call::Open, "openPipe", 1, -1, "", 0},
+                    OutOfMemoryCase{"Write", Call::Write, "startWrite", 0, -1, "", 2},
+                    OutOfMemoryCase{"Read", Call::Read, "startRead", 0, -1, "", 2},
+                    OutOfMemoryCase{"Close", Call::Close, "closePipe", 0, 0, "", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

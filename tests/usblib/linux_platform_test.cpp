@@ -60,11 +60,13 @@ TEST_F(Printers, DiscoveryCountsMatchingAndPositionsCountAll)
         char name[257] = "untouched";
         const std::string path = bed.devicePath(index);
         EXPECT_EQ(printedBy([&] { findDeviceName(platform, index, name); }),
-                  "Attempting to open " + path + "\nusb_device_name(" + std::to_string(index) + ") = " + path + " \n");
+                  "Attempting to open " + path + "\nusb_device_name(" + std::to_string(index) +
+                      ") = " + path + " \n");
         EXPECT_EQ(std::string(name), path);
     }
     char name[257] = "untouched";
-    EXPECT_EQ(printedBy([&] { findDeviceName(platform, 2, name); }), "usb_device_name(2) = untouched \n");
+    EXPECT_EQ(printedBy([&] { findDeviceName(platform, 2, name); }),
+              "usb_device_name(2) = untouched \n");
 }
 
 TEST_F(Printers, OtherInterfaceClassesAreNoPrinters)
@@ -80,7 +82,8 @@ TEST_F(Printers, OtherInterfaceClassesAreNoPrinters)
 TEST_F(Printers, WriteReachesThePrinterAndItsAnswerIsRead)
 {
     open(bed.devicePath(printer));
-    const std::vector<std::uint8_t> query{0x1B, 0x1D, 0x49, 0x01, 0x0D, 0x0A, 0x00, 0xFF, 0x80, 0x7F};
+    const std::vector<std::uint8_t> query{0x1B, 0x1D, 0x49, 0x01, 0x0D,
+                                          0x0A, 0x00, 0xFF, 0x80, 0x7F};
     std::int32_t result = -1;
     printedBy([&] { result = connection.write(query.data(), 10); });
     EXPECT_EQ(result, 0);
@@ -149,7 +152,8 @@ TEST_F(Printers, DeviceInUseCannotBeOpenedButKeepsItsName)
     char name[257] = "";
     const std::string path = bed.devicePath(printer);
     EXPECT_EQ(printedBy([&] { findDeviceName(second, 1, name); }),
-              "Attempting to open " + path + "\nFAILED to open " + path + "\nusb_device_name(1) = " + path + " \n");
+              "Attempting to open " + path + "\nFAILED to open " + path +
+                  "\nusb_device_name(1) = " + path + " \n");
 }
 
 TEST_F(Printers, MissingNodeFailsToOpen)
@@ -192,7 +196,8 @@ TEST_F(Printers, UnpluggedDuringAReadFailsEveryLaterCallAtOnce)
     const auto later = std::chrono::steady_clock::now();
     printedBy([&] { EXPECT_EQ(waiting.read(buffer), -1); });
     const std::uint8_t block[3] = {1, 2, 3};
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(waiting.write(block, 3), -1); }), "-E- Write operation to device failed\n");
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(waiting.write(block, 3), -1); }),
+              "-E- Write operation to device failed\n");
     EXPECT_LT(std::chrono::steady_clock::now() - later, std::chrono::milliseconds(500));
     waiting.close();
 
@@ -220,7 +225,8 @@ TEST_F(Printers, OutOfMemoryIsAFailure)
     const std::string writePipe = bed.devicePath(printer) + "\\PIPE00";
     for (const bool shared : {false, true}) { // the node's first opening, then its second pipe
         for (int n = 0;; ++n) {
-            const Handle first = shared ? platform.openPipe(readPipe.c_str(), Direction::Read) : kInvalidHandle;
+            const Handle first =
+                shared ? platform.openPipe(readPipe.c_str(), Direction::Read) : kInvalidHandle;
             failAllocationAfter(n);
             const Handle pipe = platform.openPipe(writePipe.c_str(), Direction::Write);
             const bool failed = stopFailingAllocations();

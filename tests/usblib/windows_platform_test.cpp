@@ -30,7 +30,8 @@ TEST_F(Discovery, NoPrinter)
 {
     EXPECT_EQ(printedBy([&] { EXPECT_EQ(findUsbDevice(platform), 0); }), "nCount = 0 \n");
     char name[257] = "caller";
-    EXPECT_EQ(printedBy([&] { findDeviceName(platform, 0, name); }), "usb_device_name(0) = caller \n");
+    EXPECT_EQ(printedBy([&] { findDeviceName(platform, 0, name); }),
+              "usb_device_name(0) = caller \n");
 }
 
 TEST_F(Discovery, CountsMatchingAndPositionsCountAll)
@@ -40,7 +41,8 @@ TEST_F(Discovery, CountsMatchingAndPositionsCountAll)
 
     std::int32_t count = -2;
     EXPECT_EQ(printedBy([&] { count = findUsbDevice(platform); }),
-              "devid = USB\\VID_0400&PID_0001\\OTHER \nMismatch !!! \ndevid = USB\\VID_0483&PID_7C10\\TAV1 \nnCount = 1 \n");
+              "devid = USB\\VID_0400&PID_0001\\OTHER \nMismatch !!! \ndevid = "
+              "USB\\VID_0483&PID_7C10\\TAV1 \nnCount = 1 \n");
     EXPECT_EQ(count, 1);
 
     // Nothing stands behind these paths, so the test open fails.
@@ -49,8 +51,8 @@ TEST_F(Discovery, CountsMatchingAndPositionsCountAll)
         char name[257] = "caller";
         const std::string& path = paths[index];
         EXPECT_EQ(printedBy([&] { findDeviceName(platform, index, name); }),
-                  "Attempting to open " + path + "\nFAILED to open " + path + "\nusb_device_name("
-                      + std::to_string(index) + ") = " + path + " \n");
+                  "Attempting to open " + path + "\nFAILED to open " + path + "\nusb_device_name(" +
+                      std::to_string(index) + ") = " + path + " \n");
         EXPECT_EQ(std::string(name), path);
     }
     for (int index : {2, -1}) {
@@ -108,7 +110,8 @@ TEST_F(Pipes, WriteReachesThePrinterAndItsAnswerIsRead)
     std::uint8_t buffer[256];
     std::memset(buffer, ' ', sizeof buffer);
     std::int32_t result = 0;
-    EXPECT_EQ(printedBy([&] { result = connection.read(buffer); }), "read length = 5 \n[0x41][0x42][0x43][0x44][0x0D]\n");
+    EXPECT_EQ(printedBy([&] { result = connection.read(buffer); }),
+              "read length = 5 \n[0x41][0x42][0x43][0x44][0x0D]\n");
     EXPECT_EQ(result, 5);
     EXPECT_EQ(buffer[5], ' ');
 }
@@ -130,7 +133,8 @@ TEST_F(Pipes, TimedOutReadIsWithdrawn)
     EXPECT_EQ(printedBy([&] { EXPECT_EQ(connection.read(buffer), -1); }), "receive time over \n");
     printer.send({0x06});
     std::memset(buffer, 0, sizeof buffer);
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(connection.read(buffer), 1); }), "read length = 1 \n[0x06]\n");
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(connection.read(buffer), 1); }),
+              "read length = 1 \n[0x06]\n");
     EXPECT_EQ(buffer[0], 0x06);
 }
 
@@ -188,14 +192,16 @@ TEST(PipesMissing, OpenFailsWithThePlatformError)
     WindowsPlatform platform;
     Connection connection(platform, kShortTimeoutMs);
     std::int32_t result = 0;
-    const std::string lines = printedBy([&] { result = connection.open("\\\\.\\pipe\\tavlib-nobody"); });
+    const std::string lines =
+        printedBy([&] { result = connection.open("\\\\.\\pipe\\tavlib-nobody"); });
     EXPECT_EQ(result, -1);
     // Wine answers 2 or 3 depending on the name; the lines agree with each other.
     const bool two = lines == "GetLastError() Err = 2 \nusb_Open() ERR = 0x02 \n";
     const bool three = lines == "GetLastError() Err = 3 \nusb_Open() ERR = 0x03 \n";
     EXPECT_TRUE(two || three) << lines;
-    EXPECT_EQ(printedBy([&] { connection.write(nullptr, 0); }),
-              "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n");
+    EXPECT_EQ(
+        printedBy([&] { connection.write(nullptr, 0); }),
+        "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n");
 }
 
 } // namespace

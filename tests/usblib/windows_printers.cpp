@@ -9,7 +9,8 @@ namespace fw::usb::test {
 
 namespace {
 
-const GUID kUsbPrint = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const GUID kUsbPrint = {
+    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 const char* const kClassKey =
     "System\\CurrentControlSet\\Control\\DeviceClasses\\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
@@ -42,18 +43,20 @@ void link(const std::string& path)
     }
     const std::string control = std::string(kClassKey) + "\\" + key + "\\#\\Control";
     HKEY handle = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, control.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, control.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &handle, nullptr) != ERROR_SUCCESS)
         fail("RegCreateKeyExA " + control);
     const DWORD linked = 1;
-    RegSetValueExA(handle, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked), sizeof linked);
+    RegSetValueExA(handle, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked),
+                   sizeof linked);
     RegCloseKey(handle);
 }
 
 HANDLE pipe(const std::string& name)
 {
-    HANDLE handle = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                     1, 4096, 4096, 0, nullptr);
+    HANDLE handle = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
+                                     PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096,
+                                     0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         fail("CreateNamedPipeA " + name);
     return handle;
@@ -63,7 +66,8 @@ HANDLE pipe(const std::string& name)
 
 void removeAllPrinters()
 {
-    HDEVINFO set = SetupDiGetClassDevsA(&kUsbPrint, nullptr, nullptr, DIGCF_DEVICEINTERFACE | DIGCF_ALLCLASSES);
+    HDEVINFO set = SetupDiGetClassDevsA(&kUsbPrint, nullptr, nullptr,
+                                        DIGCF_DEVICEINTERFACE | DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE)
         return;
     SP_DEVINFO_DATA device{};
@@ -81,7 +85,8 @@ std::string registerPrinter(const std::string& instanceId)
         fail("SetupDiCreateDeviceInfoList");
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    if (!SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kUsbPrint, "test printer", nullptr, 0, &device))
+    if (!SetupDiCreateDeviceInfoA(set, instanceId.c_str(), &kUsbPrint, "test printer", nullptr, 0,
+                                  &device))
         fail("SetupDiCreateDeviceInfoA " + instanceId);
     if (!SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr))
         fail("SetupDiRegisterDeviceInfo");
@@ -97,8 +102,7 @@ std::string registerPrinter(const std::string& instanceId)
 
 PipePrinter::PipePrinter(const std::string& path)
     : toHost_(pipe(path + "\\PIPE01")), fromHost_(pipe(path + "\\PIPE00"))
-{
-}
+{}
 
 PipePrinter::~PipePrinter()
 {
@@ -119,7 +123,8 @@ std::vector<std::uint8_t> PipePrinter::receive(std::size_t count, int timeoutMs)
         }
         std::uint8_t chunk[512];
         DWORD n = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>({sizeof chunk, count - bytes.size(), available}));
+        const DWORD want = static_cast<DWORD>(
+            std::min<std::size_t>({sizeof chunk, count - bytes.size(), available}));
         if (!ReadFile(fromHost_, chunk, want, &n, nullptr))
             break;
         bytes.insert(bytes.end(), chunk, chunk + n);
@@ -130,7 +135,8 @@ std::vector<std::uint8_t> PipePrinter::receive(std::size_t count, int timeoutMs)
 void PipePrinter::send(const std::vector<std::uint8_t>& bytes)
 {
     DWORD n = 0;
-    if (!WriteFile(toHost_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) || n != bytes.size())
+    if (!WriteFile(toHost_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) ||
+        n != bytes.size())
         fail("WriteFile to the library");
 }
 

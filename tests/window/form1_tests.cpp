@@ -38,7 +38,10 @@ void PrintTo(const QRect& r, std::ostream* os)
 {
     *os << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
 }
-void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << "x" << s.height(); }
+void PrintTo(const QSize& s, std::ostream* os)
+{
+    *os << s.width() << "x" << s.height();
+}
 
 namespace {
 
@@ -53,15 +56,23 @@ const FormDesign& design()
 
 QString textOf(QWidget* w)
 {
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
-    if (auto* m = qobject_cast<QMenu*>(w)) return m->title();
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return b->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w))
+        return g->title();
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text();
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return e->text();
+    if (auto* m = qobject_cast<QMenu*>(w))
+        return m->title();
     return {};
 }
 
-QRect rectOf(const DesignedControl& c) { return QRect(c.x, c.y, c.width, c.height); }
+QRect rectOf(const DesignedControl& c)
+{
+    return QRect(c.x, c.y, c.width, c.height);
+}
 
 // A design position in pixels: twips / 15.
 QRect twips(int left, int top, int width, int height)
@@ -85,7 +96,9 @@ TEST(Form1Design, KeepsTheNumbersOfTheWindowItDescribes)
         EXPECT_EQ(rectOf(*d.find(frame)), twips(3330, 930, 4185, 4515)) << frame;
     }
     const std::vector<std::string> client = d.childrenOf("centralwidget");
-    const auto at = [&](const char* name) { return std::find(client.begin(), client.end(), name) - client.begin(); };
+    const auto at = [&](const char* name) {
+        return std::find(client.begin(), client.end(), name) - client.begin();
+    };
     EXPECT_GT(at("FrameSerial"), at("FrameUSB"));
     EXPECT_GT(at("FrameUSB"), at("FrameEthernet"));
     // The counter's right edge is the bar's, at 11955 twips in the window.
@@ -141,7 +154,8 @@ TEST_F(Form1Window, EveryControlIsWhereTheDesignPutsIt)
 TEST_F(Form1Window, ControlsAreStackedAsDesigned)
 {
     // Qt paints later siblings over earlier ones, as the design lists them.
-    for (const char* container : {"centralwidget", "Frame1", "Frame2", "FrameSerial", "FrameUSB", "FrameEthernet"}) {
+    for (const char* container :
+         {"centralwidget", "Frame1", "Frame2", "FrameSerial", "FrameUSB", "FrameEthernet"}) {
         SCOPED_TRACE(container);
         auto* parent = window.findChild<QWidget*>(container);
         ASSERT_NE(parent, nullptr);
@@ -275,7 +289,8 @@ TEST_F(QtToolkitTest, ProgramSelectionRunsTheHandlersLikeAClick)
     tk.select(fw::Ctl::OptSerial);
     EXPECT_FALSE(ui.OptUSB->isChecked());
     ui.OptEthernet->click();
-    EXPECT_EQ(events.options, (std::vector{fw::Ctl::OptUSB, fw::Ctl::OptSerial, fw::Ctl::OptEthernet}));
+    EXPECT_EQ(events.options,
+              (std::vector{fw::Ctl::OptUSB, fw::Ctl::OptSerial, fw::Ctl::OptEthernet}));
 
     tk.addItem(fw::Ctl::cboPORT, "COM1");
     tk.addItem(fw::Ctl::cboPORT, "COM2");
@@ -304,11 +319,13 @@ TEST_F(QtToolkitTest, TabGoesFromDownloadStartToTheSelectedInterface)
         QStringList stops; // focus after each Tab from cmdSTART
     };
     const Case cases[] = {
-        {fw::Ctl::OptSerial, ui.FrameSerial,
+        {fw::Ctl::OptSerial,
+         ui.FrameSerial,
          {"OptSerial", "cboHandShake", "cboStopBit", "cboParity", "cboBitLength", "cboBaudRate",
           "cboPORT", "cmdClose", "cmdCancel", "cmdSTART"}},
         {fw::Ctl::OptUSB, ui.FrameUSB, {"OptUSB", "cmdClose", "cmdCancel", "CboUSB", "cmdSTART"}},
-        {fw::Ctl::OptEthernet, ui.FrameEthernet,
+        {fw::Ctl::OptEthernet,
+         ui.FrameEthernet,
          {"OptEthernet", "cmdClose", "cmdCancel", "TextEthernet", "cmdSTART"}},
     };
     window.show();
@@ -413,7 +430,8 @@ TEST_F(QtToolkitTest, CounterGrowsLeftFromTheBarsRightEdge)
     const int right = ui.Label3->geometry().right();
     tk.setText(fw::Ctl::Label3, "1048576/1.234568E+07");
     EXPECT_EQ(ui.Label3->geometry().right(), right);
-    EXPECT_GE(ui.Label3->width(), QFontMetrics(ui.Label3->font()).horizontalAdvance(ui.Label3->text()));
+    EXPECT_GE(ui.Label3->width(),
+              QFontMetrics(ui.Label3->font()).horizontalAdvance(ui.Label3->text()));
 }
 
 } // namespace

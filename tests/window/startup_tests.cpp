@@ -136,7 +136,10 @@ struct StartCase {
     bool warning; // "Not Connect USB Device and Power off!"
 };
 
-void PrintTo(const StartCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StartCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class StartUp : public ::testing::TestWithParam<StartCase> {};
 
@@ -219,44 +222,54 @@ const char* const kDefaultAddress = "192.168.0.10";
 INSTANTIATE_TEST_SUITE_P(
     SettingsAndPrinters, StartUp,
     ::testing::Values(
-        StartCase{"FirstRunTwoPrinters", 2, nullptr, Opt::None, "", 0, "/dev/usb/lp0", "2400 bps", "NONE",
-                  kDefaultAddress, false},
-        StartCase{"FirstRunTwelvePrinters", 12, nullptr, Opt::None, "", 0, "/dev/usb/lp0", "2400 bps", "NONE",
-                  kDefaultAddress, false},
+        StartCase{"FirstRunTwoPrinters", 2, nullptr, Opt::None, "", 0, "/dev/usb/lp0", "2400 bps",
+                  "NONE", kDefaultAddress, false},
+        StartCase{"FirstRunTwelvePrinters", 12, nullptr, Opt::None, "", 0, "/dev/usb/lp0",
+                  "2400 bps", "NONE", kDefaultAddress, false},
         StartCase{"FirstRunNoPrinter", 0, nullptr, Opt::None, "", -1, nullptr, "2400 bps", "NONE",
                   kDefaultAddress, false},
         StartCase{"Serial", 2,
-                  "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\nBaudRate=2\r\nParity=1\r\nTcpIp=10.1.2.3\r\n",
+                  "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\nBaudRate=2\r\nParity="
+                  "1\r\nTcpIp=10.1.2.3\r\n",
                   Opt::Serial, "COM3", 0, "/dev/usb/lp0", "9600 bps", "EVEN", "10.1.2.3", false},
-        StartCase{"UsbSecondOfTwo", 2, "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=1\r\n", Opt::Usb, "COM1", 1,
-                  "/dev/usb/lp1", "2400 bps", "NONE", kDefaultAddress, false},
-        StartCase{"UsbTwelfthOfTwelve", 12, "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=11\r\nBaudRate=6\r\n",
-                  Opt::Usb, "COM1", 11, "/dev/usb/lp11", "115200 bps", "NONE", kDefaultAddress, false},
-        StartCase{"UsbStoredNoPrinterWarns", 0, "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=3\r\n", Opt::Serial,
-                  "COM4", -1, nullptr, "2400 bps", "NONE", kDefaultAddress, true},
-        StartCase{"UsbStoredSearchFailed", -1, "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=3\r\n", Opt::Serial,
-                  "COM4", -1, nullptr, "2400 bps", "NONE", kDefaultAddress, false},
-        StartCase{"UsbStoredHundredPrinters", 100, "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=3\r\n",
-                  Opt::Serial, "COM4", -1, nullptr, "2400 bps", "NONE", kDefaultAddress, false},
+        StartCase{"UsbSecondOfTwo", 2, "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=1\r\n",
+                  Opt::Usb, "COM1", 1, "/dev/usb/lp1", "2400 bps", "NONE", kDefaultAddress, false},
+        StartCase{"UsbTwelfthOfTwelve", 12,
+                  "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=11\r\nBaudRate=6\r\n", Opt::Usb,
+                  "COM1", 11, "/dev/usb/lp11", "115200 bps", "NONE", kDefaultAddress, false},
+        StartCase{"UsbStoredNoPrinterWarns", 0,
+                  "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=3\r\n", Opt::Serial, "COM4", -1,
+                  nullptr, "2400 bps", "NONE", kDefaultAddress, true},
+        StartCase{"UsbStoredSearchFailed", -1,
+                  "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=3\r\n", Opt::Serial, "COM4", -1,
+                  nullptr, "2400 bps", "NONE", kDefaultAddress, false},
+        StartCase{"UsbStoredHundredPrinters", 100,
+                  "[PRINTFirmware]\r\nInterface=2\r\nInterfaceSel=3\r\n", Opt::Serial, "COM4", -1,
+                  nullptr, "2400 bps", "NONE", kDefaultAddress, false},
         StartCase{"EthernetNoPrinter", 0,
-                  "[PRINTFirmware]\r\nInterface=3\r\nInterfaceSel=4\r\nTcpIp=printer.local\r\n", Opt::Ethernet,
-                  "COM1", 0, "", "2400 bps", "NONE", "printer.local", false},
-        StartCase{"EthernetTwoPrinters", 2, "[PRINTFirmware]\r\nInterface=3\r\nTcpIp= 10.0.0.7 \r\n",
-                  Opt::Ethernet, "COM1", 0, "/dev/usb/lp0", "2400 bps", "NONE", "10.0.0.7", false},
+                  "[PRINTFirmware]\r\nInterface=3\r\nInterfaceSel=4\r\nTcpIp=printer.local\r\n",
+                  Opt::Ethernet, "COM1", 0, "", "2400 bps", "NONE", "printer.local", false},
+        StartCase{"EthernetTwoPrinters", 2,
+                  "[PRINTFirmware]\r\nInterface=3\r\nTcpIp= 10.0.0.7 \r\n", Opt::Ethernet, "COM1",
+                  0, "/dev/usb/lp0", "2400 bps", "NONE", "10.0.0.7", false},
         // Nothing usable: every list falls back to its first entry, the
         // interface to none, an empty address to the default.
-        StartCase{"GarbageEverywhere", 2,
-                  "[PRINTFirmware]\r\nInterface=02\r\nInterfaceSel=1\r\nBaudRate=7\r\nBitLength=-1\r\n"
-                  "Parity=x\r\nStopBit=abc\r\nHandShake=1e9\r\nTcpIp=\r\n",
-                  Opt::None, "", 0, "/dev/usb/lp0", "2400 bps", "NONE", kDefaultAddress, false},
+        StartCase{
+            "GarbageEverywhere", 2,
+            "[PRINTFirmware]\r\nInterface=02\r\nInterfaceSel=1\r\nBaudRate=7\r\nBitLength=-1\r\n"
+            "Parity=x\r\nStopBit=abc\r\nHandShake=1e9\r\nTcpIp=\r\n",
+            Opt::None, "", 0, "/dev/usb/lp0", "2400 bps", "NONE", kDefaultAddress, false},
         // Names in other case; numbers rounded half to even; 9.6 of ten
         // entries is taken as the last entry.
         StartCase{"NumbersNotWhole", 2,
-                  "[printfirmware]\r\nINTERFACE=1\r\ninterfacesel=9.6\r\nBaudRate=2.5\r\nParity=1.5xyz\r\n",
-                  Opt::Serial, "COM10", 0, "/dev/usb/lp0", "9600 bps", "ODD", kDefaultAddress, false},
-        StartCase{"NegativePositions", 2,
-                  "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=-1\r\nBaudRate=-0.4\r\nParity=3\r\n", Opt::Serial,
-                  "COM1", 0, "/dev/usb/lp0", "2400 bps", "NONE", kDefaultAddress, false}),
+                  "[printfirmware]\r\nINTERFACE=1\r\ninterfacesel=9.6\r\nBaudRate=2.5\r\nParity=1."
+                  "5xyz\r\n",
+                  Opt::Serial, "COM10", 0, "/dev/usb/lp0", "9600 bps", "ODD", kDefaultAddress,
+                  false},
+        StartCase{
+            "NegativePositions", 2,
+            "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=-1\r\nBaudRate=-0.4\r\nParity=3\r\n",
+            Opt::Serial, "COM1", 0, "/dev/usb/lp0", "2400 bps", "NONE", kDefaultAddress, false}),
     [](const ::testing::TestParamInfo<StartCase>& i) { return std::string(i.param.name); });
 
 TEST(StartUpLists, PickingAPrinterAsksTheLibraryForItsPosition)
@@ -267,7 +280,8 @@ TEST(StartUpLists, PickingAPrinterAsksTheLibraryForItsPosition)
     ASSERT_EQ(f.CboUSB->count(), 12);
     press(*f.CboUSB, Qt::Key_Down, 2);
     EXPECT_EQ(f.CboUSB->currentText(), "USB003");
-    EXPECT_NE(dir.standin().log().find("usb_device_name(2)\n"), std::string::npos) << dir.standin().log();
+    EXPECT_NE(dir.standin().log().find("usb_device_name(2)\n"), std::string::npos)
+        << dir.standin().log();
     std::string expected = "/dev/usb/lp2";
     expected += '\0';
     expected.resize(256, ' ');
@@ -276,10 +290,11 @@ TEST(StartUpLists, PickingAPrinterAsksTheLibraryForItsPosition)
 
 // ------------------------------------------------------------ leaving
 
-const std::string kKept = "; kept as it was\r\n"
-                          "[Other]\r\nInterface=9\r\n"
-                          "\r\n"
-                          "[PRINTFirmware]\r\nInterface=3\r\nInterfaceSel=5\r\nExtra=keep\r\nTcpIp=10.0.0.1\r\n";
+const std::string kKept =
+    "; kept as it was\r\n"
+    "[Other]\r\nInterface=9\r\n"
+    "\r\n"
+    "[PRINTFirmware]\r\nInterface=3\r\nInterfaceSel=5\r\nExtra=keep\r\nTcpIp=10.0.0.1\r\n";
 
 TEST(OkButton, SerialChoiceReplacesOnlyItsKeys)
 {
@@ -295,18 +310,20 @@ TEST(OkButton, SerialChoiceReplacesOnlyItsKeys)
     ASSERT_EQ(f.cboBaudRate->currentText(), "9600 bps");
     f.cmdClose->click();
     EXPECT_FALSE(s.window().isVisible());
-    EXPECT_EQ(dir.readSettings(), "; kept as it was\r\n"
-                                  "[Other]\r\nInterface=9\r\n"
-                                  "\r\n"
-                                  "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\nExtra=keep\r\n"
-                                  "TcpIp=10.0.0.1\r\nBaudRate=2\r\nBitLength=0\r\nParity=0\r\nStopBit=0\r\n"
-                                  "HandShake=0\r\n");
+    EXPECT_EQ(dir.readSettings(),
+              "; kept as it was\r\n"
+              "[Other]\r\nInterface=9\r\n"
+              "\r\n"
+              "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\nExtra=keep\r\n"
+              "TcpIp=10.0.0.1\r\nBaudRate=2\r\nBitLength=0\r\nParity=0\r\nStopBit=0\r\n"
+              "HandShake=0\r\n");
 }
 
 TEST(OkButton, EthernetWithEmptyAddressLeavesSelectionAndAddress)
 {
     ProgramDir dir(0);
-    dir.writeSettings("[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=4\r\nTcpIp=10.9.8.7\r\nParity=2\r\n");
+    dir.writeSettings(
+        "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=4\r\nTcpIp=10.9.8.7\r\nParity=2\r\n");
     Started s(dir);
     Ui::Form1& f = s.f();
     ASSERT_EQ(f.cboPORT->currentText(), "COM5");
@@ -315,8 +332,9 @@ TEST(OkButton, EthernetWithEmptyAddressLeavesSelectionAndAddress)
     EXPECT_FALSE(f.FrameSerial->isVisible());
     f.TextEthernet->clear();
     f.cmdClose->click();
-    EXPECT_EQ(dir.readSettings(), "[PRINTFirmware]\r\nInterface=3\r\nInterfaceSel=4\r\nTcpIp=10.9.8.7\r\n"
-                                  "Parity=2\r\nBaudRate=0\r\nBitLength=0\r\nStopBit=0\r\nHandShake=0\r\n");
+    EXPECT_EQ(dir.readSettings(),
+              "[PRINTFirmware]\r\nInterface=3\r\nInterfaceSel=4\r\nTcpIp=10.9.8.7\r\n"
+              "Parity=2\r\nBaudRate=0\r\nBitLength=0\r\nStopBit=0\r\nHandShake=0\r\n");
 }
 
 TEST(OkButton, FirstRunWritesANewFile)

@@ -23,7 +23,8 @@ TEST(WindowsCli, DownloadOverCom1AndTheNetworkPath)
     ASSERT_TRUE(PrinterService::available(why)) << why;
     // FIRMWARE_90.DPX and FONT_PLAIN.DPX of the samples.
     const samples::Package firmware = samples::make(samples::Shape::Header90, false);
-    const auto afterHeader = samples::recordsFrom(firmware.bytes, samples::offsetAfterHeader(firmware.bytes));
+    const auto afterHeader =
+        samples::recordsFrom(firmware.bytes, samples::offsetAfterHeader(firmware.bytes));
     const samples::Package font = samples::make(samples::Shape::Plain, true);
     const auto whole = samples::recordsFrom(font.bytes, 0);
     const std::vector<std::string> serial{"--serial", "COM1", "--baud", "9600"};
@@ -37,12 +38,38 @@ TEST(WindowsCli, DownloadOverCom1AndTheNetworkPath)
         std::string outcome;
         const std::vector<Bytes>* records; // what the printer receives after the query
     } cases[] = {
-        {"serial", firmware, "K20T", {"--answer", "TV-K3"}, serial, 0, "Download Success.", &afterHeader},
-        {"serial, a folder outside the code page", firmware, "K20T-\xC3\x9C\xE6\x97\xA5\xE6\x9C\xAC",
-         {"--answer", "K20_T"}, serial, 0, "Download Success.", &afterHeader},
-        {"serial, a model the package does not suit", firmware, "K20T", {"--answer", "MDL40"}, serial, 5,
-         "Invalid Printer model data", nullptr},
-        {"network print path", font, "K20T", {}, {"--net", "127.0.0.1"}, 0, "Download Success.", &whole},
+        {"serial",
+         firmware,
+         "K20T",
+         {"--answer", "TV-K3"},
+         serial,
+         0,
+         "Download Success.",
+         &afterHeader},
+        {"serial, a folder outside the code page",
+         firmware,
+         "K20T-\xC3\x9C\xE6\x97\xA5\xE6\x9C\xAC",
+         {"--answer", "K20_T"},
+         serial,
+         0,
+         "Download Success.",
+         &afterHeader},
+        {"serial, a model the package does not suit",
+         firmware,
+         "K20T",
+         {"--answer", "MDL40"},
+         serial,
+         5,
+         "Invalid Printer model data",
+         nullptr},
+        {"network print path",
+         font,
+         "K20T",
+         {},
+         {"--net", "127.0.0.1"},
+         0,
+         "Download Success.",
+         &whole},
     };
     const std::string exe = fromUnixPath(FIRMWARE_CLI);
     for (const Case& c : cases) {
@@ -84,7 +111,8 @@ TEST(WindowsCli, DownloadOverCom1AndTheNetworkPath)
 TEST(WindowsCli, UsbDownloadKeepsTheLibrarysLinesOffTheResults)
 {
     const samples::Package package = samples::make(samples::Shape::Header90, true);
-    const auto records = samples::recordsFrom(package.bytes, samples::offsetAfterHeader(package.bytes));
+    const auto records =
+        samples::recordsFrom(package.bytes, samples::offsetAfterHeader(package.bytes));
     const std::string device = "\\\\.\\pipe\\fw-cli-usb-printer";
     const std::string exe = fromUnixPath(FIRMWARE_CLI);
     for (const bool verbose : {false, true}) {
@@ -122,7 +150,8 @@ TEST(WindowsCli, UsbDownloadKeepsTheLibrarysLinesOffTheResults)
         const ProgramRun run = runProgram(exe, args);
         plays.join();
         EXPECT_EQ(run.code, 0) << run.err;
-        EXPECT_TRUE(run.out == "Download Success.\r\n") << "nothing but the outcome, not " << run.out.substr(0, 300);
+        EXPECT_TRUE(run.out == "Download Success.\r\n")
+            << "nothing but the outcome, not " << run.out.substr(0, 300);
         EXPECT_EQ(run.err.find("write length") != std::string::npos, verbose) << run.err;
         Bytes expected = kModelQuery;
         for (const Bytes& r : records)

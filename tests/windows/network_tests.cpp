@@ -46,13 +46,16 @@ TEST(WindowsNetworkPath, OnlyAJobHandedOverReachesThePrinter)
         }
         ASSERT_TRUE(opened.ok()) << opened.error();
         for (std::size_t at = 0; at < job.size(); at += 1000)
-            ASSERT_TRUE(channel.write({job.data() + at, std::min<std::size_t>(1000, job.size() - at)}).ok());
+            ASSERT_TRUE(
+                channel.write({job.data() + at, std::min<std::size_t>(1000, job.size() - at)})
+                    .ok());
         if (c.handOver)
             ASSERT_TRUE(channel.handOver().ok());
         else
             channel.close();
         EXPECT_FALSE(channel.isOpen());
-        EXPECT_EQ(readFile(share), c.handOver ? std::string(job.begin(), job.end()) : std::string());
+        EXPECT_EQ(readFile(share),
+                  c.handOver ? std::string(job.begin(), job.end()) : std::string());
     }
 }
 

@@ -15,7 +15,10 @@ namespace {
 TEST(WindowsPackageFile, NamesReachTheSystemWhole)
 {
     TestFolder folder("package-\xC3\x84\xE6\x97\xA5\xE6\x9C\xAC"); // package-Ä日本
-    const std::string bytes = "\x01" "91\x02" "END\x17\x03" "00\r\n";
+    const std::string bytes = "\x01"
+                              "91\x02"
+                              "END\x17\x03"
+                              "00\r\n";
     const std::string named = folder / "FONT-\xC3\x9C\xE6\x97\xA5.DPX"; // FONT-Ü日.DPX
     writeFile(named, bytes);
     ASSERT_TRUE(CreateDirectoryW(wide(folder / "folder.DPX").c_str(), nullptr));

@@ -31,7 +31,10 @@ protected:
     }
     void TearDown() override { channel.close(); }
 
-    Result open(int port = 1, SerialLine line = {}) { return channel.open(ChannelSettings{port, line, "", ""}); }
+    Result open(int port = 1, SerialLine line = {})
+    {
+        return channel.open(ChannelSettings{port, line, "", ""});
+    }
 
     // Polls as the session does until `n` bytes came or the time ran out.
     Bytes readUntil(std::size_t n, std::chrono::milliseconds limit = 3000ms)
@@ -101,9 +104,11 @@ TEST_F(WindowsSerial, LineSettingsReachTheLine)
         ASSERT_TRUE(open(1, c.line).ok());
         std::string stty = " " + PrinterService::line() + " ";
         std::replace(stty.begin(), stty.end(), '\n', ' ');
-        for (const char* want : {c.speed, c.parodd, c.cstopb, "-crtscts", "-ixon", "-ixoff", "-icrnl", "-inlcr",
-                                 "-istrip", "-icanon", "-echo", "-isig", "-opost"}) {
-            const std::string word = std::string(want).starts_with("speed") ? want : " " + std::string(want) + " ";
+        for (const char* want :
+             {c.speed, c.parodd, c.cstopb, "-crtscts", "-ixon", "-ixoff", "-icrnl", "-inlcr",
+              "-istrip", "-icanon", "-echo", "-isig", "-opost"}) {
+            const std::string word =
+                std::string(want).starts_with("speed") ? want : " " + std::string(want) + " ";
             EXPECT_NE(stty.find(word), std::string::npos) << want << " in\n" << stty;
         }
     }
@@ -117,7 +122,8 @@ TEST_F(WindowsSerial, RefusedOpensSayWhy)
 {
     PrinterService::start({});
 
-    const std::string notFound[] = {windowsErrorText(ERROR_FILE_NOT_FOUND), windowsErrorText(ERROR_PATH_NOT_FOUND)};
+    const std::string notFound[] = {windowsErrorText(ERROR_FILE_NOT_FOUND),
+                                    windowsErrorText(ERROR_PATH_NOT_FOUND)};
     struct Case {
         int port;
         SerialLine line;
@@ -125,7 +131,7 @@ TEST_F(WindowsSerial, RefusedOpensSayWhy)
         bool systemWordsForMissing;
     } cases[] = {
         {0, {}, {"No serial port"}, false},
-        {200, {}, {"COM200"}, true}, // no such port in the prefix
+        {200, {}, {"COM200"}, true},                  // no such port in the prefix
         {1, {9600, 'N', 9, 1}, {"data bits"}, false}, // refused before the port is tried
     };
     for (const Case& c : cases) {
@@ -169,8 +175,11 @@ TEST_F(WindowsSerial, WaitingCountSleepsUntilAByteComes)
         ++polls;
     }
     GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernelAfter, &userAfter);
-    const auto ticks = [](const FILETIME& t) { return (std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    const auto busyMs = (ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 10000;
+    const auto ticks = [](const FILETIME& t) {
+        return (std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    const auto busyMs =
+        (ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 10000;
     EXPECT_LE(polls, 600) << "each poll waits about its slice";
     EXPECT_LT(busyMs, 300u) << "the process spun for " << busyMs << " ms of 600";
     channel.close();

@@ -35,13 +35,14 @@ TEST(WindowsSettings, TheProfileFunctionsReadWhatIsWrittenAndBack)
     }
     struct Case {
         const char* name;
-        std::string value;   // as the program holds it (UTF-8)
-        std::string inFile;  // as the profile functions see it
+        std::string value;  // as the program holds it (UTF-8)
+        std::string inFile; // as the profile functions see it
         std::string readBack;
-        bool codePage;       // needs Windows-1252
+        bool codePage; // needs Windows-1252
     } cases[] = {
         {"address", "192.168.0.10", "192.168.0.10", "192.168.0.10", false},
-        {"accents and umlauts", "Caf\xC3\xA9 \xC3\x84", "Caf\xE9 \xC4", "Caf\xC3\xA9 \xC3\x84", true},
+        {"accents and umlauts", "Caf\xC3\xA9 \xC3\x84", "Caf\xE9 \xC4", "Caf\xC3\xA9 \xC3\x84",
+         true},
         {"300 characters", x300, x300, x300.substr(0, 254), false},
         {"300 characters outside ASCII", e300, e300File, e254, true},
         {"a line break ends the value", "10.0.0.1\r\nInterface=2", "10.0.0.1", "10.0.0.1", false},
@@ -59,7 +60,8 @@ TEST(WindowsSettings, TheProfileFunctionsReadWhatIsWrittenAndBack)
         EXPECT_EQ(profileValue(file, kKeyTcpIp), c.inFile);
         EXPECT_EQ(profileValue(file, kKeyInterface), "<missing>");
 
-        ASSERT_TRUE(WritePrivateProfileStringA(kSettingsSection, kKeyTcpIp, c.inFile.c_str(), file.c_str()));
+        ASSERT_TRUE(WritePrivateProfileStringA(kSettingsSection, kKeyTcpIp, c.inFile.c_str(),
+                                               file.c_str()));
         EXPECT_EQ(readSetting(file, kKeyTcpIp), c.readBack);
     }
     EXPECT_EQ(readSetting(file, kKeyBaudRate), "");

@@ -30,7 +30,8 @@ std::string request(const std::vector<std::string>& words)
     for (const std::string& w : words)
         text += w + '\0';
     writeFile(dir + "\\request.tmp", text);
-    if (!MoveFileExW(wide(dir + "\\request.tmp").c_str(), wide(dir + "\\request").c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (!MoveFileExW(wide(dir + "\\request.tmp").c_str(), wide(dir + "\\request").c_str(),
+                     MOVEFILE_REPLACE_EXISTING))
         throw std::runtime_error("cannot hand the request to the printer service");
     const std::wstring reply = wide(dir + "\\reply");
     const auto until = std::chrono::steady_clock::now() + 10s;
@@ -78,7 +79,8 @@ std::wstring wide(const std::string& text)
 {
     if (text.empty())
         return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
@@ -88,10 +90,11 @@ std::string utf8(const std::wstring& text)
 {
     if (text.empty())
         return {};
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 
@@ -209,7 +212,8 @@ ProgramRun runProgram(const std::string& exe, const std::vector<std::string>& ar
 {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0))
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+        !CreatePipe(&errRead, &errWrite, &inherit, 0))
         throw std::runtime_error("cannot make pipes");
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
@@ -224,8 +228,8 @@ ProgramRun runProgram(const std::string& exe, const std::vector<std::string>& ar
     si.hStdOutput = outWrite;
     si.hStdError = errWrite;
     PROCESS_INFORMATION pi{};
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &si, &pi);
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &si, &pi);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     ProgramRun run;

@@ -55,9 +55,9 @@ Package make(Shape shape, bool font, int dataRecords, int recordLength, std::uin
 
     if (shape == Shape::ModelOnly || shape == Shape::ModelHeader93)
         record(b, "97", font ? "Q5 FONT PACKAGE" : "Q5 FIRMWARE PACKAGE");
-    if (shape == Shape::Header90)        // digits at offsets 6 to 11
+    if (shape == Shape::Header90) // digits at offsets 6 to 11
         record(b, "90", "SEC" + hex(headerValue & 0xFFFFFF, 6) + "00");
-    if (shape == Shape::ModelHeader93)   // digits at offsets 6 to 13
+    if (shape == Shape::ModelHeader93) // digits at offsets 6 to 13
         record(b, "93", "SEC" + hex(headerValue, 8) + "00");
 
     for (int i = 0; i < dataRecords; ++i) {
@@ -105,7 +105,8 @@ std::vector<Package> damaged()
     {
         Package p;
         p.name = "DAMAGED_SHORT_HEADER.DPX";
-        const std::string header = "\x01" "90SE"; // ends before its digits
+        const std::string header = "\x01"
+                                   "90SE"; // ends before its digits
         p.bytes.assign(header.begin(), header.end());
         out.push_back(std::move(p));
     }

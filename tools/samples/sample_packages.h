@@ -20,7 +20,7 @@ enum class Shape {
 };
 
 struct Package {
-    std::string name;   // file name, e.g. "FONT_90.DPX"
+    std::string name; // file name, e.g. "FONT_90.DPX"
     Bytes bytes;
 };
 

@@ -20,11 +20,14 @@ namespace {
 
 fw::sim::PrinterSimulator* gSim = nullptr;
 
-void onSignal(int) {
-    if (gSim) gSim->stop();
+void onSignal(int)
+{
+    if (gSim)
+        gSim->stop();
 }
 
-void usage() {
+void usage()
+{
     std::fputs(
         "usage: printer-sim [options]\n"
         "  --answer TEXT      model answer (MDL40, TV-K3, K20_T or any text; default K20_T)\n"
@@ -47,39 +50,49 @@ void usage() {
         stderr);
 }
 
-bool readRecords(const std::string& path, std::vector<std::vector<std::uint8_t>>& records) {
+bool readRecords(const std::string& path, std::vector<std::vector<std::uint8_t>>& records)
+{
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
     records = fw::sim::splitPackage(bytes);
     return true;
 }
 
 // The records of every .DPX file (any case) in `folder`.
-bool readFolder(const std::string& folder, fw::sim::PrinterScript& script) {
+bool readFolder(const std::string& folder, fw::sim::PrinterScript& script)
+{
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
-    if (ec) return false;
+    if (ec)
+        return false;
     for (const auto& entry : it) {
         std::string ext = entry.path().extension().string();
-        for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (ext != ".DPX" || !entry.is_regular_file(ec)) continue;
-        if (!readRecords(entry.path().string(), script.knownPackages.emplace_back())) return false;
+        for (char& c : ext)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (ext != ".DPX" || !entry.is_regular_file(ec))
+            continue;
+        if (!readRecords(entry.path().string(), script.knownPackages.emplace_back()))
+            return false;
     }
     return true;
 }
 
-bool number(const char* text, int& out) {
+bool number(const char* text, int& out)
+{
     char* end = nullptr;
     const long v = std::strtol(text, &end, 10);
-    if (!text[0] || *end || v < 0 || v > 1000000) return false;
+    if (!text[0] || *end || v < 0 || v > 1000000)
+        return false;
     out = static_cast<int>(v);
     return true;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     fw::sim::PrinterScript script;
     std::string capture, linkDir, packagePath;
     int com = 1;
@@ -102,44 +115,66 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         int v = 0;
-        if (a == "--answer") script.answer = strArg();
-        else if (a == "--silent") script.answer.reset();
+        if (a == "--answer")
+            script.answer = strArg();
+        else if (a == "--silent")
+            script.answer.reset();
         else if (a == "--pieces") {
             const std::string list = strArg();
             std::size_t at = 0;
             while (at <= list.size()) {
                 const std::size_t comma = list.find(',', at);
-                const std::string part = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+                const std::string part =
+                    list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
                 if (!number(part.c_str(), v) || v == 0) {
                     std::fputs("printer-sim: --pieces takes sizes like 2,3\n", stderr);
                     return 2;
                 }
                 script.answerPieces.push_back(static_cast<std::size_t>(v));
-                if (comma == std::string::npos) break;
+                if (comma == std::string::npos)
+                    break;
                 at = comma + 1;
             }
-        } else if (a == "--piece-gap") { intArg(v); script.pieceGap = std::chrono::milliseconds(v); }
-        else if (a == "--ack-delay") { intArg(v); script.ackDelay = std::chrono::milliseconds(v); }
-        else if (a == "--no-ack") intArg(script.noAckRecord);
-        else if (a == "--nak") intArg(script.nakRecord);
-        else if (a == "--stray") intArg(script.strayRecord);
-        else if (a == "--hang-up") intArg(script.hangUpRecord);
-        else if (a == "--package") packagePath = strArg();
+        } else if (a == "--piece-gap") {
+            intArg(v);
+            script.pieceGap = std::chrono::milliseconds(v);
+        } else if (a == "--ack-delay") {
+            intArg(v);
+            script.ackDelay = std::chrono::milliseconds(v);
+        } else if (a == "--no-ack")
+            intArg(script.noAckRecord);
+        else if (a == "--nak")
+            intArg(script.nakRecord);
+        else if (a == "--stray")
+            intArg(script.strayRecord);
+        else if (a == "--hang-up")
+            intArg(script.hangUpRecord);
+        else if (a == "--package")
+            packagePath = strArg();
         else if (a == "--packages") {
             const std::string folder = strArg();
             if (!readFolder(folder, script)) {
-                std::fprintf(stderr, "printer-sim: cannot read the packages in %s\n", folder.c_str());
+                std::fprintf(stderr, "printer-sim: cannot read the packages in %s\n",
+                             folder.c_str());
                 return 1;
             }
-        }
-        else if (a == "--quiet-gap") { intArg(v); script.quietGap = std::chrono::milliseconds(v); }
-        else if (a == "--capture") capture = strArg();
-        else if (a == "--link") linkDir = strArg();
-        else if (a == "--com") intArg(com);
-        else if (a == "--raw") raw = true;
-        else if (a == "--fd") intArg(fd);
-        else if (a == "--help" || a == "-h") { usage(); return 0; }
-        else {
+        } else if (a == "--quiet-gap") {
+            intArg(v);
+            script.quietGap = std::chrono::milliseconds(v);
+        } else if (a == "--capture")
+            capture = strArg();
+        else if (a == "--link")
+            linkDir = strArg();
+        else if (a == "--com")
+            intArg(com);
+        else if (a == "--raw")
+            raw = true;
+        else if (a == "--fd")
+            intArg(fd);
+        else if (a == "--help" || a == "-h") {
+            usage();
+            return 0;
+        } else {
             std::fprintf(stderr, "printer-sim: unknown option %s\n", a.c_str());
             usage();
             return 2;
@@ -182,8 +217,10 @@ int main(int argc, char** argv) {
     if (!capture.empty()) {
         const auto bytes = sim.received();
         std::ofstream out(capture, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out) std::fprintf(stderr, "printer-sim: cannot write %s\n", capture.c_str());
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out)
+            std::fprintf(stderr, "printer-sim: cannot write %s\n", capture.c_str());
     }
     std::fprintf(stderr, "printer-sim: %d model queries, %zu records, %zu bytes received%s\n",
                  sim.queries(), sim.records().size(), sim.received().size(),

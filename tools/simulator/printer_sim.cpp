@@ -14,13 +14,15 @@ constexpr std::uint8_t kCr = 0x0D;
 using Clock = std::chrono::steady_clock;
 } // namespace
 
-const std::vector<std::uint8_t>& modelQuery() {
+const std::vector<std::uint8_t>& modelQuery()
+{
     static const std::vector<std::uint8_t> query{0x01, 0x39, 0x37, 0x02, 0x30,
                                                  0x31, 0x31, 0x03, 0x36, 0x45};
     return query;
 }
 
-std::vector<std::vector<std::uint8_t>> splitPackage(const std::vector<std::uint8_t>& package) {
+std::vector<std::vector<std::uint8_t>> splitPackage(const std::vector<std::uint8_t>& package)
+{
     std::vector<std::vector<std::uint8_t>> out;
     std::size_t i = 0;
     while (i < package.size()) {
@@ -29,7 +31,8 @@ std::vector<std::vector<std::uint8_t>> splitPackage(const std::vector<std::uint8
             continue;
         }
         std::size_t end = i;
-        while (end < package.size() && package[end] != kCr) ++end;
+        while (end < package.size() && package[end] != kCr)
+            ++end;
         out.emplace_back(package.begin() + static_cast<std::ptrdiff_t>(i),
                          package.begin() + static_cast<std::ptrdiff_t>(end));
         i = end + 2; // the CR and the byte after it
@@ -38,10 +41,14 @@ std::vector<std::vector<std::uint8_t>> splitPackage(const std::vector<std::uint8
 }
 
 PrinterSimulator::PrinterSimulator(int fd, PrinterScript script)
-    : fd_(fd), script_(std::move(script)) {
-    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
-    if (!script_.packageRecords.empty()) indexPackage(script_.packageRecords);
-    for (const auto& package : script_.knownPackages) indexPackage(package);
+    : fd_(fd), script_(std::move(script))
+{
+    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
+        wake_[0] = wake_[1] = -1;
+    if (!script_.packageRecords.empty())
+        indexPackage(script_.packageRecords);
+    for (const auto& package : script_.knownPackages)
+        indexPackage(package);
     std::sort(lengths_.begin(), lengths_.end(), std::greater<>());
     lengths_.erase(std::unique(lengths_.begin(), lengths_.end()), lengths_.end());
     const auto& query = modelQuery();
@@ -50,7 +57,8 @@ PrinterSimulator::PrinterSimulator(int fd, PrinterScript script)
                      std::equal(query.begin(), query.end(), at->first.begin());
 }
 
-void PrinterSimulator::indexPackage(const std::vector<Bytes>& records) {
+void PrinterSimulator::indexPackage(const std::vector<Bytes>& records)
+{
     const std::size_t package = packages_.size();
     auto& sequence = packages_.emplace_back();
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -61,12 +69,15 @@ void PrinterSimulator::indexPackage(const std::vector<Bytes>& records) {
     }
 }
 
-PrinterSimulator::~PrinterSimulator() {
+PrinterSimulator::~PrinterSimulator()
+{
     for (int f : wake_)
-        if (f >= 0) ::close(f);
+        if (f >= 0)
+            ::close(f);
 }
 
-void PrinterSimulator::stop() {
+void PrinterSimulator::stop()
+{
     stopping_.store(true);
     if (wake_[1] >= 0) {
         const char c = 'x';
@@ -74,43 +85,52 @@ void PrinterSimulator::stop() {
     }
 }
 
-std::vector<std::uint8_t> PrinterSimulator::received() const {
+std::vector<std::uint8_t> PrinterSimulator::received() const
+{
     std::lock_guard lock(mutex_);
     return received_;
 }
 
-std::vector<std::vector<std::uint8_t>> PrinterSimulator::records() const {
+std::vector<std::vector<std::uint8_t>> PrinterSimulator::records() const
+{
     std::lock_guard lock(mutex_);
     return records_;
 }
 
-int PrinterSimulator::queries() const {
+int PrinterSimulator::queries() const
+{
     std::lock_guard lock(mutex_);
     return queries_;
 }
 
-std::vector<std::chrono::nanoseconds> PrinterSimulator::ackToNextRecord() const {
+std::vector<std::chrono::nanoseconds> PrinterSimulator::ackToNextRecord() const
+{
     std::lock_guard lock(mutex_);
     return ackTimes_;
 }
 
-std::string PrinterSimulator::lastError() const {
+std::string PrinterSimulator::lastError() const
+{
     std::lock_guard lock(mutex_);
     return error_;
 }
 
-bool PrinterSimulator::pause(std::chrono::milliseconds d) {
+bool PrinterSimulator::pause(std::chrono::milliseconds d)
+{
     const auto until = Clock::now() + d;
     while (!stopping_.load()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-        if (left.count() <= 0) return true;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0)
+            return true;
         pollfd p{wake_[0], POLLIN, 0};
         ::poll(&p, 1, static_cast<int>(left.count()));
     }
     return false;
 }
 
-bool PrinterSimulator::sendAll(const std::uint8_t* data, std::size_t n) {
+bool PrinterSimulator::sendAll(const std::uint8_t* data, std::size_t n)
+{
     while (n > 0) {
         const ssize_t w = ::write(fd_, data, n);
         if (w > 0) {
@@ -119,7 +139,8 @@ bool PrinterSimulator::sendAll(const std::uint8_t* data, std::size_t n) {
         } else if (w < 0 && (errno == EAGAIN || errno == EINTR)) {
             pollfd p{fd_, POLLOUT, 0};
             ::poll(&p, 1, 100);
-            if (stopping_.load()) return false;
+            if (stopping_.load())
+                return false;
         } else {
             return false;
         }
@@ -127,7 +148,8 @@ bool PrinterSimulator::sendAll(const std::uint8_t* data, std::size_t n) {
     return true;
 }
 
-void PrinterSimulator::hangUp() {
+void PrinterSimulator::hangUp()
+{
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0) {
         ::dup2(null, fd_);
@@ -136,28 +158,36 @@ void PrinterSimulator::hangUp() {
     hungUp_.store(true);
 }
 
-void PrinterSimulator::answerQuery() {
+void PrinterSimulator::answerQuery()
+{
     {
         std::lock_guard lock(mutex_);
         ++queries_;
     }
-    if (!script_.answer) return;
+    if (!script_.answer)
+        return;
     const std::string& text = *script_.answer;
     std::size_t at = 0;
     for (std::size_t piece : script_.answerPieces) {
-        if (at >= text.size()) break;
+        if (at >= text.size())
+            break;
         const std::size_t n = std::min(piece, text.size() - at);
-        if (!sendAll(reinterpret_cast<const std::uint8_t*>(text.data()) + at, n)) return;
+        if (!sendAll(reinterpret_cast<const std::uint8_t*>(text.data()) + at, n))
+            return;
         at += n;
-        if (!pause(script_.pieceGap)) return;
+        if (!pause(script_.pieceGap))
+            return;
     }
     if (at < text.size())
         sendAll(reinterpret_cast<const std::uint8_t*>(text.data()) + at, text.size() - at);
 }
 
-void PrinterSimulator::acknowledge(int number) {
-    if (number == script_.noAckRecord) return;
-    if (script_.ackDelay.count() > 0 && !pause(script_.ackDelay)) return;
+void PrinterSimulator::acknowledge(int number)
+{
+    if (number == script_.noAckRecord)
+        return;
+    if (script_.ackDelay.count() > 0 && !pause(script_.ackDelay))
+        return;
     if (number == script_.nakRecord) {
         sendAll(&kNak, 1);
         return;
@@ -174,7 +204,8 @@ void PrinterSimulator::acknowledge(int number) {
     }
 }
 
-void PrinterSimulator::completeRecord(std::size_t length) {
+void PrinterSimulator::completeRecord(std::size_t length)
+{
     std::vector<std::uint8_t> record(pending_.begin(),
                                      pending_.begin() + static_cast<std::ptrdiff_t>(length));
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
@@ -191,22 +222,28 @@ void PrinterSimulator::completeRecord(std::size_t length) {
     acknowledge(number);
 }
 
-bool PrinterSimulator::expected(const Bytes* record) const {
+bool PrinterSimulator::expected(const Bytes* record) const
+{
     for (const Position& e : expected_)
-        if (packages_[e.package][e.index] == record) return true;
+        if (packages_[e.package][e.index] == record)
+            return true;
     return false;
 }
 
 // A record that occurs in many places says little about the next one.
-void PrinterSimulator::expectAfter(Known record) {
+void PrinterSimulator::expectAfter(Known record)
+{
     constexpr std::size_t kMostPlaces = 64;
     expected_.clear();
-    if (record->second.size() > kMostPlaces) return;
+    if (record->second.size() > kMostPlaces)
+        return;
     for (const Position& at : record->second)
-        if (at.index + 1 < packages_[at.package].size()) expected_.push_back({at.package, at.index + 1});
+        if (at.index + 1 < packages_[at.package].size())
+            expected_.push_back({at.package, at.index + 1});
 }
 
-PrinterSimulator::Match PrinterSimulator::matchKnown(bool quiet, std::size_t& length) {
+PrinterSimulator::Match PrinterSimulator::matchKnown(bool quiet, std::size_t& length)
+{
     const Bytes& p = pending_;
     const auto startsWithP = [&p](const Bytes& r) {
         return r.size() > p.size() && std::equal(p.begin(), p.end(), r.begin());
@@ -220,12 +257,14 @@ PrinterSimulator::Match PrinterSimulator::matchKnown(bool quiet, std::size_t& le
     if (exact) {
         // A record that another one begins with is taken at once only where
         // the package order says it comes next.
-        if (longer && !quiet && !expected(&at->first)) return Match::Wait;
+        if (longer && !quiet && !expected(&at->first))
+            return Match::Wait;
         length = p.size();
         expectAfter(at);
         return Match::Complete;
     }
-    if (longer) return quiet ? Match::Unknown : Match::Wait;
+    if (longer)
+        return quiet ? Match::Unknown : Match::Wait;
 
     // More than one record pending (a printer that was not waited for): the
     // expected one first, else the longest known one.
@@ -241,8 +280,10 @@ PrinterSimulator::Match PrinterSimulator::matchKnown(bool quiet, std::size_t& le
         }
     }
     for (std::size_t n : lengths_) {
-        if (n >= p.size()) continue;
-        const auto found = known_.find(Bytes(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n)));
+        if (n >= p.size())
+            continue;
+        const auto found =
+            known_.find(Bytes(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n)));
         if (found != known_.end()) {
             length = n;
             expectAfter(found);
@@ -256,16 +297,19 @@ PrinterSimulator::Match PrinterSimulator::matchKnown(bool quiet, std::size_t& le
 // byte has come for the quiet gap: whatever is pending then counts as
 // complete. A model query starts a new session at any record boundary, so
 // one printer serves downloads one after another.
-void PrinterSimulator::frame(bool quiet) {
+void PrinterSimulator::frame(bool quiet)
+{
     const auto& query = modelQuery();
     while (!hungUp_.load() && !stopping_.load()) {
         const auto soh = std::find(pending_.begin(), pending_.end(), kSoh);
         pending_.erase(pending_.begin(), soh); // noise between messages
-        if (pending_.empty()) return;
+        if (pending_.empty())
+            return;
 
         if (!queryIsRecord_ && pending_.size() >= query.size() &&
             std::equal(query.begin(), query.end(), pending_.begin())) {
-            pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(query.size()));
+            pending_.erase(pending_.begin(),
+                           pending_.begin() + static_cast<std::ptrdiff_t>(query.size()));
             expected_.clear();
             answerQuery();
             continue;
@@ -285,7 +329,8 @@ void PrinterSimulator::frame(bool quiet) {
     }
 }
 
-void PrinterSimulator::onBytes(const std::uint8_t* data, std::size_t n) {
+void PrinterSimulator::onBytes(const std::uint8_t* data, std::size_t n)
+{
     const auto now = Clock::now();
     {
         std::lock_guard lock(mutex_);
@@ -300,7 +345,8 @@ void PrinterSimulator::onBytes(const std::uint8_t* data, std::size_t n) {
     frame(false);
 }
 
-void PrinterSimulator::run() {
+void PrinterSimulator::run()
+{
     std::uint8_t buffer[4096];
     while (!stopping_.load() && !hungUp_.load()) {
         int timeout = -1;
@@ -312,12 +358,14 @@ void PrinterSimulator::run() {
         pollfd p[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         const int r = ::poll(p, 2, timeout);
         if (r < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             std::lock_guard lock(mutex_);
             error_ = std::string("poll: ") + std::strerror(errno);
             return;
         }
-        if (stopping_.load()) return;
+        if (stopping_.load())
+            return;
         if (r == 0) {
             frame(true);
             continue;
@@ -328,7 +376,8 @@ void PrinterSimulator::run() {
                 onBytes(buffer, static_cast<std::size_t>(n));
                 continue;
             }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
             if (n < 0 && errno != EIO) {
                 std::lock_guard lock(mutex_);
                 error_ = std::string("read: ") + std::strerror(errno);
@@ -343,7 +392,8 @@ void PrinterSimulator::run() {
                 error_ = "the printer's end is not an open file";
                 return;
             }
-            if (!pending_.empty()) frame(true);
+            if (!pending_.empty())
+                frame(true);
             pause(std::chrono::milliseconds(10));
         }
     }

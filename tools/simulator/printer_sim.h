@@ -64,9 +64,9 @@ public:
     // Safe from any thread and from a signal handler.
     void stop();
 
-    std::vector<std::uint8_t> received() const;                // every byte, in order
-    std::vector<std::vector<std::uint8_t>> records() const;    // complete records
-    int queries() const;                                       // model queries answered or ignored
+    std::vector<std::uint8_t> received() const;             // every byte, in order
+    std::vector<std::vector<std::uint8_t>> records() const; // complete records
+    int queries() const;                                    // model queries answered or ignored
     std::vector<std::chrono::nanoseconds> ackToNextRecord() const;
     bool hungUp() const { return hungUp_.load(); }
     // Text of the last error that ended run(), empty when none.

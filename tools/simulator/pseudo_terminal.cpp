@@ -10,7 +10,8 @@
 
 namespace fw::sim {
 
-PseudoTerminal::PseudoTerminal(bool rawSlave) {
+PseudoTerminal::PseudoTerminal(bool rawSlave)
+{
     int master = -1;
     int slave = -1;
     char name[256] = {};
@@ -32,13 +33,18 @@ PseudoTerminal::PseudoTerminal(bool rawSlave) {
     slavePath_ = name;
 }
 
-PseudoTerminal::~PseudoTerminal() {
-    if (!link_.empty()) ::unlink(link_.c_str());
-    if (slaveKeep_ >= 0) ::close(slaveKeep_);
-    if (master_ >= 0) ::close(master_);
+PseudoTerminal::~PseudoTerminal()
+{
+    if (!link_.empty())
+        ::unlink(link_.c_str());
+    if (slaveKeep_ >= 0)
+        ::close(slaveKeep_);
+    if (master_ >= 0)
+        ::close(master_);
 }
 
-bool PseudoTerminal::linkAsCom(const std::string& folder, int n, std::string& why) {
+bool PseudoTerminal::linkAsCom(const std::string& folder, int n, std::string& why)
+{
     const std::string dir = folder + "/ports";
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
         why = dir + ": " + std::strerror(errno);

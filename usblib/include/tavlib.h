@@ -12,13 +12,13 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(TAVLIB_BUILDING)
-#    define TAVLIB_API __declspec(dllexport)
-#  else
-#    define TAVLIB_API __declspec(dllimport)
-#  endif
+#if defined(TAVLIB_BUILDING)
+#define TAVLIB_API __declspec(dllexport)
 #else
-#  define TAVLIB_API __attribute__((visibility("default")))
+#define TAVLIB_API __declspec(dllimport)
+#endif
+#else
+#define TAVLIB_API __attribute__((visibility("default")))
 #endif
 
 /* How long one usb_read waits for the printer, in milliseconds.
@@ -40,21 +40,21 @@ TAVLIB_API int32_t usb_find_devices(void);
  * printer-class interface) into `name`, NUL-terminated. `name` must hold 257
  * bytes; a path that would not fit leaves `name` unchanged, as does a
  * position where no interface exists. Always 0. */
-TAVLIB_API int32_t usb_device_name(int32_t index, char *name);
+TAVLIB_API int32_t usb_device_name(int32_t index, char* name);
 
 /* Opens the printer's two pipes, path + "\PIPE01" (read) and
  * path + "\PIPE00" (write). 0 on success, -1 on failure. */
-TAVLIB_API int32_t usb_open(const char *path);
+TAVLIB_API int32_t usb_open(const char* path);
 
 /* Writes `length` bytes (0 to 256) of `data`. 0 when all were written,
  * -1 otherwise (also for a length outside 0 to 256). */
-TAVLIB_API int32_t usb_write(const uint8_t *data, int32_t length);
+TAVLIB_API int32_t usb_write(const uint8_t* data, int32_t length);
 
 /* Reads up to 256 bytes into `buffer` (at least 256 bytes), waiting at most
  * TAVLIB_RECEIVE_TIMEOUT_MS. The byte count (1 to 256), 0 when the read
  * completed with nothing, -1 on failure or time-out. Bytes past the count
  * are left as they were. */
-TAVLIB_API int32_t usb_read(uint8_t *buffer);
+TAVLIB_API int32_t usb_read(uint8_t* buffer);
 
 /* Closes the pipes and events, whatever state the connection is in. Always 0. */
 TAVLIB_API int32_t usb_close(void);

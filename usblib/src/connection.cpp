@@ -133,8 +133,9 @@ Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std
     while (written < count) {
         std::uint32_t moved = 0;
         bool attemptFailed = false;
-        const Issue issued = platform_.startWrite(hPipeOut_, osWrite_.hEvent, buffer + written,
-                                                   static_cast<std::uint32_t>(count - written), moved);
+        const Issue issued =
+            platform_.startWrite(hPipeOut_, osWrite_.hEvent, buffer + written,
+                                 static_cast<std::uint32_t>(count - written), moved);
         if (issued == Issue::Pending) {
             Collect collected = Collect::Incomplete;
             for (int i = 0; i < kMaxIncompleteAnswers && collected == Collect::Incomplete; ++i)
@@ -202,15 +203,12 @@ Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint3
     switch (platform_.waitRead(hPipeIn_, osRead_.hEvent, receiveTimeoutMs_)) {
     case Wait::Signalled:
         switch (platform_.finishRead(hPipeIn_, received)) {
-        case Collect::Done:
-            return FC_SUCCESS;
+        case Collect::Done: return FC_SUCCESS;
         case Collect::Incomplete:
             // Still running: take it back so it cannot land later.
             withdrawRead(received);
             return FC_SUCCESS;
-        case Collect::Failed:
-            received = 0;
-            return FC_IO_ERROR;
+        case Collect::Failed: received = 0; return FC_IO_ERROR;
         }
         break;
     case Wait::TimedOut:
@@ -219,8 +217,7 @@ Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint3
             return FC_SUCCESS;
         std::printf("receive time over \n");
         return FC_RECEIVE_TIMEOUT;
-    case Wait::Other:
-        break;
+    case Wait::Other: break;
     }
     withdrawRead(received);
     return FC_SUCCESS;

@@ -17,7 +17,10 @@ inline constexpr Status FC_DRIVER_ERROR = static_cast<Status>(0x8010);
 inline constexpr Status FC_RECEIVE_TIMEOUT = static_cast<Status>(0xD080);
 inline constexpr Status FC_IO_ERROR = static_cast<Status>(0xFFFF);
 
-inline constexpr bool failed(Status status) { return status < 0; }
+inline constexpr bool failed(Status status)
+{
+    return status < 0;
+}
 
 inline constexpr std::int32_t kBlockSize = 256;
 // Room for a pipe name: the device path, "\PIPE0x" and the terminator.
@@ -31,7 +34,8 @@ struct Completion {
 class Connection {
 public:
     Connection(Platform& platform, int receiveTimeoutMs)
-        : platform_(platform), receiveTimeoutMs_(receiveTimeoutMs) {}
+        : platform_(platform), receiveTimeoutMs_(receiveTimeoutMs)
+    {}
 
     std::int32_t open(const char* path);
     std::int32_t write(const std::uint8_t* data, std::int32_t length);

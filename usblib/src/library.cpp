@@ -11,7 +11,8 @@ namespace {
 // Runs `call` under the lock; should it throw, `recover` runs (still under
 // the lock) and the result is `failure`.
 template <typename Call, typename Recover>
-std::int32_t guarded(std::mutex& lock, std::int32_t failure, Call&& call, Recover&& recover) noexcept
+std::int32_t guarded(std::mutex& lock, std::int32_t failure, Call&& call,
+                     Recover&& recover) noexcept
 {
     try {
         const std::lock_guard<std::mutex> hold(lock);
@@ -47,7 +48,8 @@ std::int32_t Library::deviceName(std::int32_t index, char* name) noexcept
 std::int32_t Library::open(const char* path) noexcept
 {
     // An open cut short may hold one pipe: a failed open leaves nothing open.
-    return guarded(lock_, -1, [&] { return connection_.open(path); }, [&] { connection_.close(); });
+    return guarded(
+        lock_, -1, [&] { return connection_.open(path); }, [&] { connection_.close(); });
 }
 
 std::int32_t Library::write(const std::uint8_t* data, std::int32_t length) noexcept

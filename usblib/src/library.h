@@ -16,7 +16,8 @@ namespace fw::usb {
 class Library {
 public:
     Library(Platform& platform, int receiveTimeoutMs)
-        : platform_(platform), connection_(platform, receiveTimeoutMs) {}
+        : platform_(platform), connection_(platform, receiveTimeoutMs)
+    {}
 
     std::int32_t findDevices() noexcept;
     std::int32_t deviceName(std::int32_t index, char* name) noexcept;

@@ -24,7 +24,8 @@ constexpr unsigned kPrinterClass = 0x07;
 class PrinterList final : public DeviceList {
 public:
     PrinterList(LinuxPlatform& platform, std::vector<LinuxPlatform::Printer> printers)
-        : platform_(platform), printers_(std::move(printers)) {}
+        : platform_(platform), printers_(std::move(printers))
+    {}
 
     bool device(int i) override
     {
@@ -137,9 +138,9 @@ bool LinuxPlatform::scanPrinters(std::vector<Printer>& printers)
 {
     const UdevPtr<udev> context(udev_new());
     const UdevPtr<udev_enumerate> enumerate(context ? udev_enumerate_new(context.get()) : nullptr);
-    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), "usbmisc") < 0
-        || udev_enumerate_add_match_sysname(enumerate.get(), "lp*") < 0
-        || udev_enumerate_scan_devices(enumerate.get()) < 0) {
+    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), "usbmisc") < 0 ||
+        udev_enumerate_add_match_sysname(enumerate.get(), "lp*") < 0 ||
+        udev_enumerate_scan_devices(enumerate.get()) < 0) {
         lastError_ = static_cast<std::uint32_t>(errno ? errno : ENOMEM);
         return false;
     }
@@ -147,21 +148,26 @@ bool LinuxPlatform::scanPrinters(std::vector<Printer>& printers)
     udev_list_entry* entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
     {
-        const UdevPtr<udev_device> lp(udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+        const UdevPtr<udev_device> lp(
+            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
         if (!lp)
             continue;
-        udev_device* interface = udev_device_get_parent_with_subsystem_devtype(lp.get(), "usb", "usb_interface");
-        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(lp.get(), "usb", "usb_device");
+        udev_device* interface =
+            udev_device_get_parent_with_subsystem_devtype(lp.get(), "usb", "usb_interface");
+        udev_device* usb =
+            udev_device_get_parent_with_subsystem_devtype(lp.get(), "usb", "usb_device");
         const char* node = udev_device_get_devnode(lp.get());
         unsigned number = 0;
-        if (interface && usb && node && hexAttribute(interface, "bInterfaceClass") == kPrinterClass
-            && std::sscanf(udev_device_get_sysname(lp.get()), "lp%u", &number) == 1) {
+        if (interface && usb && node &&
+            hexAttribute(interface, "bInterfaceClass") == kPrinterClass &&
+            std::sscanf(udev_device_get_sysname(lp.get()), "lp%u", &number) == 1) {
             const char* serial = udev_device_get_sysattr_value(usb, "serial");
             if (!serial)
                 serial = udev_device_get_sysname(usb); // the port, as Windows does without a serial
             char id[260];
-            std::snprintf(id, sizeof id, "USB\\VID_%04X&PID_%04X\\%s", hexAttribute(usb, "idVendor"),
-                          hexAttribute(usb, "idProduct"), serial ? serial : "");
+            std::snprintf(id, sizeof id, "USB\\VID_%04X&PID_%04X\\%s",
+                          hexAttribute(usb, "idVendor"), hexAttribute(usb, "idProduct"),
+                          serial ? serial : "");
             printers.push_back({number, id, node});
         }
     }
@@ -209,8 +215,8 @@ Handle LinuxPlatform::openPipe(const char* path, Direction)
         lastError_ = ENOMEM;
         return kInvalidHandle;
     }
-    const auto shared = std::find_if(open_.begin(), open_.end(),
-                                     [&](const OpenNode& open) { return open.node == record.node; });
+    const auto shared = std::find_if(
+        open_.begin(), open_.end(), [&](const OpenNode& open) { return open.node == record.node; });
     if (shared != open_.end()) {
         record.fd = ::fcntl(shared->fd, F_DUPFD_CLOEXEC, 0);
         if (record.fd < 0)

@@ -23,7 +23,8 @@ public:
     // acknowledgement deadline is 5 seconds anyway.
     static constexpr int kWriteTimeoutMs = 5000;
 
-    explicit LinuxPlatform(int writeTimeoutMs = kWriteTimeoutMs) : writeTimeoutMs_(writeTimeoutMs) {}
+    explicit LinuxPlatform(int writeTimeoutMs = kWriteTimeoutMs) : writeTimeoutMs_(writeTimeoutMs)
+    {}
     ~LinuxPlatform() override;
 
     std::unique_ptr<DeviceList> devices() override;

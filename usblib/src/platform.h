@@ -70,8 +70,8 @@ public:
     // Waits until the pending write finishes or fails.
     virtual Collect finishWrite(Handle pipe, std::uint32_t& moved) = 0;
 
-    virtual Issue startRead(Handle pipe, Event event, std::uint8_t* buffer,
-                            std::uint32_t size, std::uint32_t& moved) = 0;
+    virtual Issue startRead(Handle pipe, Event event, std::uint8_t* buffer, std::uint32_t size,
+                            std::uint32_t& moved) = 0;
     virtual Wait waitRead(Handle pipe, Event event, int timeoutMs) = 0;
     virtual Collect finishRead(Handle pipe, std::uint32_t& moved) = 0;
     // Withdraws the pending read and waits until it can no longer land.

@@ -13,13 +13,20 @@ namespace fw::usb {
 namespace {
 
 // The published class of USB printer interfaces, GUID_DEVINTERFACE_USBPRINT.
-const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const GUID kUsbPrintInterface = {
+    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 const GUID* const kPrinterClass = &kUsbPrintInterface;
 
 constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 
-HANDLE handleOf(Handle pipe) { return reinterpret_cast<HANDLE>(pipe); }
-HANDLE eventOf(Event event) { return reinterpret_cast<HANDLE>(event); }
+HANDLE handleOf(Handle pipe)
+{
+    return reinterpret_cast<HANDLE>(pipe);
+}
+HANDLE eventOf(Event event)
+{
+    return reinterpret_cast<HANDLE>(event);
+}
 
 class InterfaceList final : public DeviceList {
 public:
@@ -50,7 +57,8 @@ public:
     {
         SP_DEVICE_INTERFACE_DATA data{};
         data.cbSize = sizeof data;
-        if (!SetupDiEnumDeviceInterfaces(set_, nullptr, kPrinterClass, static_cast<DWORD>(i), &data)) {
+        if (!SetupDiEnumDeviceInterfaces(set_, nullptr, kPrinterClass, static_cast<DWORD>(i),
+                                         &data)) {
             platform_.setLastError(GetLastError());
             return false;
         }
@@ -75,7 +83,8 @@ private:
     bool readPath(SP_DEVICE_INTERFACE_DATA& data, DWORD needed, std::string& path)
     {
         // Aligned for the record; sized as the platform asked.
-        std::vector<std::max_align_t> storage((needed + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
+        std::vector<std::max_align_t> storage((needed + sizeof(std::max_align_t) - 1) /
+                                              sizeof(std::max_align_t));
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         if (!SetupDiGetDeviceInterfaceDetailA(set_, &data, detail, needed, nullptr, nullptr)) {
@@ -116,8 +125,9 @@ std::unique_ptr<DeviceList> WindowsPlatform::devices()
 
 bool WindowsPlatform::testOpen(const char* path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         lastError_ = GetLastError();
         return false;
@@ -159,8 +169,8 @@ void WindowsPlatform::closeEvent(Event event)
     CloseHandle(eventOf(event));
 }
 
-Issue WindowsPlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data, std::uint32_t count,
-                                  std::uint32_t& moved)
+Issue WindowsPlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data,
+                                  std::uint32_t count, std::uint32_t& moved)
 {
     osWrite_ = {};
     osWrite_.hEvent = eventOf(event);
@@ -206,12 +216,9 @@ Issue WindowsPlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer,
 Wait WindowsPlatform::waitRead(Handle, Event event, int timeoutMs)
 {
     switch (WaitForSingleObject(eventOf(event), static_cast<DWORD>(timeoutMs))) {
-    case WAIT_OBJECT_0:
-        return Wait::Signalled;
-    case WAIT_TIMEOUT:
-        return Wait::TimedOut;
-    default:
-        return Wait::Other;
+    case WAIT_OBJECT_0: return Wait::Signalled;
+    case WAIT_TIMEOUT: return Wait::TimedOut;
+    default: return Wait::Other;
     }
 }
 

@@ -30,11 +30,11 @@ gboolean failWhenUnplugged(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpoi
 } // namespace
 
 struct Printer {
-    std::string usbDevice;   // syspath
-    std::string interface;   // syspath
-    std::string leaf;        // syspath
-    std::string node;        // /dev/usb/lpN
-    int fd = -1;             // printer's end
+    std::string usbDevice; // syspath
+    std::string interface; // syspath
+    std::string leaf;      // syspath
+    std::string node;      // /dev/usb/lpN
+    int fd = -1;           // printer's end
     std::atomic<bool> unplugged{false};
     UMockdevIoctlBase* handler = nullptr;
 };
@@ -77,13 +77,12 @@ int UsbTestbed::addPrinter(const UsbPrinterInfo& info)
     std::snprintf(product, sizeof product, "%04x", info.product);
     std::snprintf(interfaceClass, sizeof interfaceClass, "%02x", info.interfaceClass);
 
-    gchar* usb = umockdev_testbed_add_device(bed, "usb", port.c_str(), nullptr,
-                                             "idVendor", vendor, "idProduct", product,
-                                             "serial", info.serial.c_str(), nullptr,
-                                             "DEVTYPE", "usb_device", nullptr);
-    gchar* interface = umockdev_testbed_add_device(bed, "usb", (port + ":1.0").c_str(), usb,
-                                                   "bInterfaceClass", interfaceClass, nullptr,
-                                                   "DEVTYPE", "usb_interface", nullptr);
+    gchar* usb = umockdev_testbed_add_device(bed, "usb", port.c_str(), nullptr, "idVendor", vendor,
+                                             "idProduct", product, "serial", info.serial.c_str(),
+                                             nullptr, "DEVTYPE", "usb_device", nullptr);
+    gchar* interface =
+        umockdev_testbed_add_device(bed, "usb", (port + ":1.0").c_str(), usb, "bInterfaceClass",
+                                    interfaceClass, nullptr, "DEVTYPE", "usb_interface", nullptr);
     if (!usb || !interface)
         throw std::runtime_error("umockdev could not add the USB device");
     printer->usbDevice = usb;
@@ -94,8 +93,8 @@ int UsbTestbed::addPrinter(const UsbPrinterInfo& info)
     const std::string name = "lp" + std::to_string(number);
     printer->leaf = printer->interface + "/usbmisc/" + name;
     printer->node = "/dev/usb/" + name;
-    const std::string description = "P: " + printer->leaf.substr(4) + "\nN: usb/" + name
-                                    + "\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=" + printer->node + "\n";
+    const std::string description = "P: " + printer->leaf.substr(4) + "\nN: usb/" + name +
+                                    "\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=" + printer->node + "\n";
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(bed, description.c_str(), &error)) {
         std::string message = error ? error->message : "unknown";
@@ -114,8 +113,10 @@ int UsbTestbed::addPrinter(const UsbPrinterInfo& info)
     }
 
     printer->handler = umockdev_ioctl_base_new();
-    g_signal_connect(printer->handler, "handle-read", G_CALLBACK(failWhenUnplugged), &printer->unplugged);
-    g_signal_connect(printer->handler, "handle-write", G_CALLBACK(failWhenUnplugged), &printer->unplugged);
+    g_signal_connect(printer->handler, "handle-read", G_CALLBACK(failWhenUnplugged),
+                     &printer->unplugged);
+    g_signal_connect(printer->handler, "handle-write", G_CALLBACK(failWhenUnplugged),
+                     &printer->unplugged);
     if (!umockdev_testbed_attach_ioctl(bed, printer->node.c_str(), printer->handler, &error)) {
         std::string message = error ? error->message : "unknown";
         g_clear_error(&error);
@@ -142,7 +143,8 @@ std::vector<std::uint8_t> UsbTestbed::receive(int printer, std::size_t count, in
     std::vector<std::uint8_t> bytes;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (bytes.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         pollfd p{fd, POLLIN, 0};

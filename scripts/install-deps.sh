@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build tools
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # the window
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test:
-# the Linux build under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# Debian package, the Windows build of the USB library under Wine, and the
-# fuzzers for a bounded time.
+# Installs what is missing, builds everything and runs every test: the
+# format of the sources, the Linux build under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the Debian package, the whole Windows build
+# under Wine, and the fuzzers for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+
+echo "== Format (.clang-format) =="
+if git rev-parse --git-dir >/dev/null 2>&1; then
+  git ls-files '*.cpp' '*.h' '*.c'
+else
+  find app usblib tests tools bench fuzz -name '*.cpp' -o -name '*.h' -o -name '*.c'
+fi | xargs clang-format --dry-run --Werror
 
 jobs=$(nproc)
 echo "== Linux build (asan) =="
@@ -19,7 +26,7 @@ echo "== Debian package (built, checked with dpkg-deb and lintian, installed int
 bash tests/install/debian_package.sh
 
 if [ -f scripts/test-windows.sh ]; then
-  echo "== Windows build of TAVLIB under Wine =="
+  echo "== Windows build (Firmware.exe, firmware-cli.exe, TAVLIB.dll, the zip) under Wine =="
   bash scripts/test-windows.sh
 fi
 

@@ -6,6 +6,7 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -181,10 +182,16 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
     bytes.clear();
     if (!port_->isOpen())
         return Result::failure("The serial port " + portName_ + " is not open.");
-    const QByteArray data = port_->readAll();
-    if (port_->error() != QSerialPort::NoError && port_->error() != QSerialPort::TimeoutError)
+    // Straight into the caller's buffer, which keeps its room from one
+    // acknowledgement to the next.
+    bytes.resize(static_cast<std::size_t>(std::max<qint64>(port_->bytesAvailable(), 0)));
+    const qint64 got = bytes.empty() ? 0
+                                     : port_->read(reinterpret_cast<char*>(bytes.data()),
+                                                   static_cast<qint64>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(std::max<qint64>(got, 0)));
+    if (got < 0 ||
+        (port_->error() != QSerialPort::NoError && port_->error() != QSerialPort::TimeoutError))
         return portFault(*port_, "Read failed", portName_);
-    bytes.assign(data.begin(), data.end());
     return Result::success();
 }
 

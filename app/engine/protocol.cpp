@@ -121,13 +121,13 @@ bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHos
 bool awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 {
     const Clock::duration deadline = clock.now() + kAckWait;
+    std::vector<std::uint8_t> got;
     for (;;) {
         int waiting = 0;
         const Result poll = ch.waitingCount(waiting, kPollSlice);
         if (!poll.ok())
             host.report(failureText(poll));
         if (!poll.ok() || waiting != 0) {
-            std::vector<std::uint8_t> got;
             const Result rd = ch.read(got);
             if (!rd.ok())
                 host.report(failureText(rd));

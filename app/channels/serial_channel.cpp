@@ -1,5 +1,7 @@
 #include "channels/serial_channel.h"
 
+#include "channels/serial_port_names.h"
+
 #include <string_view>
 
 namespace fw {
@@ -20,6 +22,19 @@ Result checkSerialLine(const SerialLine& line)
         return Result::failure("The stop bits " + std::to_string(line.stopBits) +
                                " are not 1 or 2.");
     return Result::success();
+}
+
+Result SerialChannel::prepareOpen(const ChannelSettings& settings)
+{
+    portName_ = "COM" + std::to_string(settings.portNumber);
+    device_.clear();
+    if (settings.portNumber < 1)
+        return Result::failure("No serial port is chosen: choose one in the Port list.");
+    device_ = resolveSerialPort(settings.portNumber, programDir_);
+    if (device_.empty())
+        return Result::failure("The serial port " + portName_ +
+                               " does not exist on this computer.");
+    return checkSerialLine(settings.line);
 }
 
 } // namespace fw

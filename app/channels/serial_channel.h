@@ -32,6 +32,11 @@ public:
     const std::string& device() const { return device_; }
 
 private:
+    // What every platform checks before it opens the port: a port chosen that
+    // names a device, and line settings a port takes. Sets the port's name
+    // and device.
+    Result prepareOpen(const ChannelSettings& settings);
+
     // The platform's port, defined by each platform's file.
     struct Port;
 

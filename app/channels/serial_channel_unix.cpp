@@ -75,20 +75,12 @@ void SerialChannel::close()
 Result SerialChannel::open(const ChannelSettings& settings)
 {
     close();
-    portName_ = "COM" + std::to_string(settings.portNumber);
-    device_.clear();
-    if (settings.portNumber < 1)
-        return Result::failure("No serial port is chosen: choose one in the Port list.");
-    device_ = resolveSerialPort(settings.portNumber, programDir_);
-    if (device_.empty())
-        return Result::failure("The serial port " + portName_ +
-                               " does not exist on this computer.");
+    if (const Result usable = prepareOpen(settings); !usable.ok())
+        return usable;
 
     // Input mode binary: QSerialPort never translates bytes.
     port_->setPortName(QString::fromStdString(device_));
     const SerialLine& line = settings.line;
-    if (const Result usable = checkSerialLine(line); !usable.ok())
-        return usable;
     port_->setBaudRate(line.baud);
     port_->setParity(parityOf(line.parity));
     port_->setDataBits(static_cast<QSerialPort::DataBits>(line.dataBits));

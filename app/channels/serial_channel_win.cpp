@@ -111,14 +111,9 @@ void SerialChannel::close()
 Result SerialChannel::open(const ChannelSettings& settings)
 {
     close();
-    portName_ = "COM" + std::to_string(settings.portNumber);
-    device_.clear();
-    if (settings.portNumber < 1)
-        return Result::failure("No serial port is chosen: choose one in the Port list.");
-    device_ = resolveSerialPort(settings.portNumber, programDir_);
-    const SerialLine& line = settings.line;
-    if (const Result usable = checkSerialLine(line); !usable.ok())
+    if (const Result usable = prepareOpen(settings); !usable.ok())
         return usable;
+    const SerialLine& line = settings.line;
 
     // The device namespace reaches COM10 and above as well.
     const std::wstring name = L"\\\\.\\" + wideFromUtf8(device_);

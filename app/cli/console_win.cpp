@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include "engine/wide_text.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -72,12 +74,7 @@ std::vector<std::string> commandArguments(int, char**)
     if (!wide)
         return out;
     for (int i = 1; i < count; ++i) {
-        const int bytes =
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(static_cast<std::size_t>(bytes > 0 ? bytes - 1 : 0), '\0');
-        if (bytes > 1)
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), bytes, nullptr, nullptr);
-        out.push_back(arg);
+        out.push_back(utf8FromWide(wide[i]));
     }
     LocalFree(wide);
     return out;

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include "engine/wide_text.h"
+
 #include <io.h>
 #include <windows.h>
 #else
@@ -23,20 +25,6 @@ std::string inQuotes(const std::string& path)
     return "\"" + path + "\"";
 }
 
-#ifdef _WIN32
-// Paths are UTF-8; the system takes them as UTF-16, so names outside the
-// 8-bit code page open too.
-std::wstring widePath(const std::string& path)
-{
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
-    return out;
-}
-#endif
-
 } // namespace
 
 Result FilePackageReader::open(const std::string& path)
@@ -50,7 +38,7 @@ Result FilePackageReader::open(const std::string& path)
     };
     errno = 0;
 #ifdef _WIN32
-    const std::wstring wide = widePath(path);
+    const std::wstring wide = wideFromUtf8(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return notAFile();

@@ -1,5 +1,7 @@
 #include "settings/locations.h"
 
+#include "engine/wide_text.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -16,12 +18,7 @@ std::string programFolder()
         if (n < path.size()) {
             std::wstring exe(path.data(), n);
             exe.resize(exe.find_last_of(L"\\/"));
-            const int bytes = WideCharToMultiByte(
-                CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), nullptr, 0, nullptr, nullptr);
-            std::string out(static_cast<std::size_t>(bytes), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), out.data(),
-                                bytes, nullptr, nullptr);
-            return out;
+            return utf8FromWide(exe);
         }
         path.resize(path.size() * 2);
     }

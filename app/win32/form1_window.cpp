@@ -1,7 +1,7 @@
 #include "win32/form1_window.h"
 
 #include "form1_layout.h"
-#include "win32/wide_text.h"
+#include "engine/wide_text.h"
 
 #include <commctrl.h>
 
@@ -121,8 +121,8 @@ Form1Window::Form1Window(HINSTANCE instance, const std::string& programDir, UsbL
     const int x = std::max(0L, work.left + (work.right - work.left - width) / 2);
     const int y = std::max(0L, work.top + (work.bottom - work.top - height) / 2);
     handles_.window =
-        CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, toWide(layout::kTitle).c_str(), style, x,
-                        y, width, height, nullptr, handles_.menuBar, instance, this);
+        CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, wideFromUtf8(layout::kTitle).c_str(),
+                        style, x, y, width, height, nullptr, handles_.menuBar, instance, this);
     if (!handles_.window) {
         DestroyMenu(handles_.menuBar);
         handles_.menuBar = nullptr;
@@ -170,7 +170,7 @@ void Form1Window::createMenu()
         if (m.level == 0) {
             current = CreatePopupMenu();
             AppendMenuW(handles_.menuBar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(current),
-                        toWide(m.text).c_str());
+                        wideFromUtf8(m.text).c_str());
         } else if (current && m.separator) {
             AppendMenuW(current, MF_SEPARATOR, 0, nullptr);
         } else if (current) {
@@ -181,7 +181,7 @@ void Form1Window::createMenu()
                 keys.push_back(a);
                 text += std::string("\t") + m.shortcut;
             }
-            AppendMenuW(current, MF_STRING, static_cast<UINT_PTR>(id), toWide(text).c_str());
+            AppendMenuW(current, MF_STRING, static_cast<UINT_PTR>(id), wideFromUtf8(text).c_str());
         }
     }
     if (!keys.empty())
@@ -201,7 +201,7 @@ HFONT Form1Window::font(const char* family, int points, bool bold)
     lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = DEFAULT_QUALITY;
-    const std::wstring face = toWide(family);
+    const std::wstring face = wideFromUtf8(family);
     lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
     HFONT f = CreateFontIndirectW(&lf);
     fonts_[key] = f;
@@ -222,7 +222,7 @@ void Form1Window::createControls(HINSTANCE instance)
         DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | (c.tabStop ? WS_TABSTOP : 0);
         DWORD exStyle = 0;
         const wchar_t* cls = WC_STATICW;
-        std::wstring text = toWide(c.text);
+        std::wstring text = wideFromUtf8(c.text);
         int height = c.height;
         bool group = true; // each control starts a group of its own, but option buttons
         switch (c.kind) {

@@ -1,7 +1,7 @@
 #include "win32/win32_toolkit.h"
 
 #include "form1_layout.h"
-#include "win32/wide_text.h"
+#include "engine/wide_text.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -244,7 +244,7 @@ void Win32Toolkit::addItem(Ctl list, const std::string& text)
 {
     // Appending keeps "no selection": the lists are not sorted.
     if (HWND w = handle(list)) {
-        const std::wstring t = toWide(text);
+        const std::wstring t = wideFromUtf8(text);
         SendMessageW(w, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t.c_str()));
     }
 }
@@ -283,7 +283,7 @@ std::string Win32Toolkit::itemText(Ctl list, int index) const
     std::wstring s(static_cast<std::size_t>(n) + 1, L'\0');
     SendMessageW(w, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.data()));
     s.resize(static_cast<std::size_t>(n));
-    return fromWide(s);
+    return utf8FromWide(s);
 }
 
 std::string Win32Toolkit::listText(Ctl list) const
@@ -299,7 +299,7 @@ void Win32Toolkit::setItemToolTip(Ctl list, int index, const std::string& tip)
     auto& tips = tips_[w];
     if (tips.size() <= static_cast<std::size_t>(index))
         tips.resize(static_cast<std::size_t>(index) + 1);
-    tips[static_cast<std::size_t>(index)] = toWide(tip);
+    tips[static_cast<std::size_t>(index)] = wideFromUtf8(tip);
     if (!toolTip_) {
         toolTip_ =
             CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
@@ -333,7 +333,7 @@ std::wstring Win32Toolkit::toolTipFor(HWND list) const
 std::string Win32Toolkit::text(Ctl c) const
 {
     HWND w = handle(c);
-    return w ? fromWide(windowText(w)) : std::string();
+    return w ? utf8FromWide(windowText(w)) : std::string();
 }
 
 void Win32Toolkit::setText(Ctl c, const std::string& text)
@@ -341,7 +341,7 @@ void Win32Toolkit::setText(Ctl c, const std::string& text)
     HWND w = handle(c);
     if (!w)
         return;
-    SetWindowTextW(w, toWide(text).c_str());
+    SetWindowTextW(w, wideFromUtf8(text).c_str());
     if (c == Ctl::Label3)
         fitCounter();
 }
@@ -503,8 +503,8 @@ void Win32Toolkit::messageBox(const std::string& text, bool exclamation, const s
 {
     if (!IsWindow(h_.window))
         return; // the program is ending
-    const std::wstring t = toWide(title.empty() ? std::string(kProgramTitle) : title);
-    MessageBoxW(h_.window, toWide(text).c_str(), t.c_str(),
+    const std::wstring t = wideFromUtf8(title.empty() ? std::string(kProgramTitle) : title);
+    MessageBoxW(h_.window, wideFromUtf8(text).c_str(), t.c_str(),
                 MB_OK | (exclamation ? MB_ICONEXCLAMATION : 0u));
 }
 
@@ -513,11 +513,11 @@ OpenDialogResult Win32Toolkit::showOpenDialog(const OpenDialogSetup& setup)
     if (!IsWindow(h_.window))
         return {};
     // "Description|pattern|..." as pairs of NUL-terminated texts.
-    std::wstring filter = toWide(setup.filter);
+    std::wstring filter = wideFromUtf8(setup.filter);
     std::replace(filter.begin(), filter.end(), L'|', L'\0');
     filter.append(2, L'\0');
-    const std::wstring title = toWide(setup.title);
-    const std::wstring initialDir = toWide(setup.initialDir);
+    const std::wstring title = wideFromUtf8(setup.title);
+    const std::wstring initialDir = wideFromUtf8(setup.initialDir);
 
     // The dialog keeps the full name of its last use and opens where that
     // file is; the starting folder counts only while it holds no name.
@@ -539,9 +539,9 @@ OpenDialogResult Win32Toolkit::showOpenDialog(const OpenDialogSetup& setup)
         return {}; // cancelled, or a name longer than the dialog takes
     lastFile_ = file;
     OpenDialogResult r;
-    r.fileName = fromWide(lastFile_);
+    r.fileName = utf8FromWide(lastFile_);
     r.fileTitle =
-        fromWide(lastFile_.substr(std::min<std::size_t>(ofn.nFileOffset, lastFile_.size())));
+        utf8FromWide(lastFile_.substr(std::min<std::size_t>(ofn.nFileOffset, lastFile_.size())));
     return r;
 }
 

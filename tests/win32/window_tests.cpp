@@ -6,7 +6,7 @@
 #include "engine/clock.h"
 #include "form1_layout.h"
 #include "win32/form1_window.h"
-#include "win32/wide_text.h"
+#include "engine/wide_text.h"
 #include "win32_driver.h"
 
 #include <windows.h>
@@ -67,7 +67,7 @@ struct Folder {
 // settings.
 struct Program {
     Folder folder;
-    std::string dir = fromWide(folder.path);
+    std::string dir = utf8FromWide(folder.path);
     TavlibBinding usb{dir};
     ProductChannels channels{dir, usb};
     SteadyClock clock;
@@ -112,7 +112,7 @@ protected:
 TEST_F(Form1Win32, EveryControlIsWhereTheTableSaysWithItsCaptionKindAndFont)
 {
     HWND w = p.window.hwnd();
-    EXPECT_EQ(windowText(w), toWide(layout::kTitle));
+    EXPECT_EQ(windowText(w), wideFromUtf8(layout::kTitle));
     RECT client{};
     GetClientRect(w, &client);
     EXPECT_EQ(rectOf(client), (std::vector{0, 0, layout::kClientWidth, layout::kClientHeight}));
@@ -169,7 +169,7 @@ TEST_F(Form1Win32, EveryControlIsWhereTheTableSaysWithItsCaptionKindAndFont)
             EXPECT_NE(SendMessageW(h, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
         }
         if (c.kind != layout::Kind::List && c.kind != layout::Kind::Picture) {
-            EXPECT_EQ(windowText(h), toWide(c.text));
+            EXPECT_EQ(windowText(h), wideFromUtf8(c.text));
         }
         if (c.kind == layout::Kind::Picture)
             continue;
@@ -177,7 +177,7 @@ TEST_F(Form1Win32, EveryControlIsWhereTheTableSaysWithItsCaptionKindAndFont)
         ASSERT_NE(
             GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf),
             0);
-        EXPECT_EQ(std::wstring(lf.lfFaceName), toWide(c.fontFamily));
+        EXPECT_EQ(std::wstring(lf.lfFaceName), wideFromUtf8(c.fontFamily));
         EXPECT_EQ(lf.lfHeight, -MulDiv(c.fontPoints, dpi, 72));
         EXPECT_EQ(lf.lfWeight >= FW_BOLD, c.bold);
     }
@@ -187,9 +187,9 @@ TEST_F(Form1Win32, EveryControlIsWhereTheTableSaysWithItsCaptionKindAndFont)
     ASSERT_NE(bar, nullptr);
     std::vector<std::wstring> entries;
     for (const layout::MenuItem& m : layout::kMenu) {
-        std::wstring e = toWide(m.text);
+        std::wstring e = wideFromUtf8(m.text);
         if (m.shortcut[0])
-            e += L"\t" + toWide(m.shortcut);
+            e += L"\t" + wideFromUtf8(m.shortcut);
         entries.push_back(m.separator ? L"-" : e);
     }
     std::vector<std::wstring> shown;
@@ -306,7 +306,7 @@ TEST_F(Form1Win32, ToolkitServicesOnTheControls)
     EXPECT_EQ(tk.itemText(Ctl::cboPORT, 1), "COM2");
     tk.addItem(Ctl::CboUSB, "Ger\u00e4t"); // text crosses as UTF-16
     EXPECT_EQ(tk.itemText(Ctl::CboUSB, 0), "Ger\u00e4t");
-    EXPECT_EQ(fromWide(windowText(p.control("lblFileName"))), "fileName ");
+    EXPECT_EQ(utf8FromWide(windowText(p.control("lblFileName"))), "fileName ");
 
     // "Download Start" is drawn in its colour.
     tk.setBackColour(Ctl::cmdSTART, kStartColourArmed);
@@ -389,7 +389,7 @@ TEST_F(Form1Win32, MessageBoxesCarryTheProgramsTitleAndTheIconAskedFor)
         {true, "Firmware", L"Firmware"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(fromWide(c.shownTitle) + (c.exclamation ? " with icon" : ""));
+        SCOPED_TRACE(utf8FromWide(c.shownTitle) + (c.exclamation ? " with icon" : ""));
         std::wstring title, text;
         bool icon = false;
         std::thread user([&] {
@@ -483,16 +483,16 @@ TEST_F(Form1Win32, OpenDialogKeepsItsLastNameAndRefusesAMissingFolder)
 
     std::vector<OpenDialogResult> results;
     DialogUser user({L"FONT_\u00e9.DPX", L"", L"nosuchfolder\\X.DPX", L"NEW.DPX"});
-    setup.initialDir = fromWide(packages);
+    setup.initialDir = utf8FromWide(packages);
     results.push_back(tk.showOpenDialog(setup));
-    setup.initialDir = fromWide(other); // counts only while the dialog holds no name
+    setup.initialDir = utf8FromWide(other); // counts only while the dialog holds no name
     for (int i = 0; i < 3; ++i)
         results.push_back(tk.showOpenDialog(setup));
     const std::vector<DialogUser::Seen> seen = user.finish();
 
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].folder, packages);
-    EXPECT_EQ(results[0].fileName, fromWide(chosen));
+    EXPECT_EQ(results[0].fileName, utf8FromWide(chosen));
     EXPECT_EQ(results[0].fileTitle, "FONT_\u00e9.DPX");
     // Reopened in the folder of its last name, with that name.
     EXPECT_EQ(seen[1].folder, packages);
@@ -501,7 +501,7 @@ TEST_F(Form1Win32, OpenDialogKeepsItsLastNameAndRefusesAMissingFolder)
     // A typed folder must exist; the file itself need not.
     EXPECT_NE(seen[2].box, L"");
     EXPECT_EQ(results[2].fileName, "");
-    EXPECT_EQ(results[3].fileName, fromWide(packages + L"\\NEW.DPX"));
+    EXPECT_EQ(results[3].fileName, utf8FromWide(packages + L"\\NEW.DPX"));
     EXPECT_EQ(results[3].fileTitle, "NEW.DPX");
 }
 

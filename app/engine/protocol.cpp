@@ -18,6 +18,15 @@ std::uint8_t failed(ProtocolHost& host, const Result& status)
     return kModelQueryFailed;
 }
 
+// A serial poll blocks inside the channel until a byte comes or the time
+// allowed is over (and just past it, so that the deadline test then ends the
+// wait): one wake-up per answer, not one every few milliseconds.
+std::chrono::milliseconds pollFor(Clock& clock, Clock::duration deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.now());
+    return std::max(left, std::chrono::milliseconds(0)) + std::chrono::milliseconds(1);
+}
+
 std::uint8_t querySerial(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 {
     std::vector<std::uint8_t> reply;
@@ -26,7 +35,7 @@ std::uint8_t querySerial(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
     const Clock::duration deadline = clock.now() + kModelAnswerWait;
     for (;;) {
         int waiting = 0;
-        if (const Result s = ch.waitingCount(waiting, kPollSlice); !s.ok())
+        if (const Result s = ch.waitingCount(waiting, pollFor(clock, deadline)); !s.ok())
             return failed(host, s);
         if (waiting != 0) {
             std::vector<std::uint8_t> got;
@@ -124,7 +133,7 @@ bool awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
     std::vector<std::uint8_t> got;
     for (;;) {
         int waiting = 0;
-        const Result poll = ch.waitingCount(waiting, kPollSlice);
+        const Result poll = ch.waitingCount(waiting, pollFor(clock, deadline));
         if (!poll.ok())
             host.report(failureText(poll));
         if (!poll.ok() || waiting != 0) {

@@ -29,8 +29,6 @@ inline constexpr std::uint32_t kNoQueryHeaderValue = 0x800000;
 inline constexpr std::chrono::seconds kModelAnswerWait{1};
 inline constexpr std::chrono::seconds kAckWait{5};
 inline constexpr std::chrono::milliseconds kUsbRecordPause{100};
-// How long one serial poll may block inside the channel for a byte to come.
-inline constexpr std::chrono::milliseconds kPollSlice{2};
 
 // Model codes given by the model query.
 enum ModelCode : std::uint8_t {

@@ -68,7 +68,6 @@ public:
     Result waitingCount(int& count, std::chrono::milliseconds slice) override
     {
         ++polls;
-        slices.push_back(slice);
         count = 0;
         if (failingPolls > 0) {
             --failingPolls;
@@ -164,7 +163,6 @@ public:
     std::vector<ChannelSettings> opens;
     std::vector<Bytes> writes;
     std::vector<Clock::duration> writeTimes;
-    std::vector<std::chrono::milliseconds> slices;
     int polls = 0;
     int reads = 0;
     int closes = 0;

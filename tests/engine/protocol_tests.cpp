@@ -66,11 +66,9 @@ TEST_F(ProtocolTest, SerialModelAnswers)
         EXPECT_LE(elapsedSince(t0), c.answeredBy);
         EXPECT_GE(elapsedSince(t0), c.notBefore);
         EXPECT_TRUE(host.reports.empty());
-        // Each poll blocks only briefly, so an arriving byte is seen at once.
-        for (auto s : ch.slices) {
-            EXPECT_GE(s, 1ms);
-            EXPECT_LE(s, 5ms);
-        }
+        // A poll blocks until a byte comes or the time is up: one poll per
+        // arrival and one for the deadline, never a spin.
+        EXPECT_LE(ch.polls, static_cast<int>(c.pieces.size()) + 2);
     }
 }
 

@@ -119,8 +119,8 @@ bool PrinterSimulator::pause(std::chrono::milliseconds d)
 {
     const auto until = Clock::now() + d;
     while (!stopping_.load()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        // Rounded up: a pause never ends before its time.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
         if (left.count() <= 0)
             return true;
         pollfd p{wake_[0], POLLIN, 0};

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <poll.h>
 
 #ifndef _WIN32
@@ -20,7 +21,7 @@ namespace fw {
 
 namespace {
 
-// The port's stock input buffer; output is not limited by Qt.
+// The port's stock input buffer, and what one read of the descriptor takes.
 constexpr qint64 kReadBufferSize = 1024;
 // A write hands the record to the port; it must leave within this time.
 constexpr int kWriteTimeoutMs = 5000;
@@ -50,7 +51,9 @@ Result portFault(QSerialPort& port, const char* what, const std::string& portNam
 
 } // namespace
 
-struct SerialChannel::Port : QSerialPort {};
+struct SerialChannel::Port : QSerialPort {
+    std::vector<std::uint8_t> early; // read by waitingCount(), not yet by read()
+};
 
 SerialChannel::SerialChannel(std::string programDir)
     : programDir_(std::move(programDir)), port_(std::make_unique<Port>())
@@ -70,6 +73,7 @@ void SerialChannel::close()
 {
     if (port_->isOpen())
         port_->close();
+    port_->early.clear();
 }
 
 Result SerialChannel::open(const ChannelSettings& settings)
@@ -149,22 +153,37 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes)
     return Result::success();
 }
 
+// The port's descriptor is read directly, as it is written: QSerialPort's
+// wait would take each acknowledgement through its ring buffer and a signal.
+// Bytes it gathered itself while the window processed events come first.
 Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
 {
     count = 0;
     if (!port_->isOpen())
         return Result::failure("The serial port " + portName_ + " is not open.");
-    if (port_->bytesAvailable() == 0) {
-        // Without an event loop nothing fills the buffer: this wait pulls the
-        // bytes in, and sleeps instead of spinning when none come.
-        if (!port_->waitForReadyRead(static_cast<int>(slice.count()))) {
-            if (port_->error() == QSerialPort::TimeoutError)
-                port_->clearError();
-            else if (port_->error() != QSerialPort::NoError)
-                return portFault(*port_, "Read failed", portName_);
+    std::vector<std::uint8_t>& early = port_->early;
+    if (early.empty() && port_->bytesAvailable() == 0) {
+        // Sleeps in the system until a byte comes or the slice is over; what
+        // came is kept for read().
+        const int fd = static_cast<int>(port_->handle());
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1,
+                                 static_cast<int>(std::min<std::int64_t>(
+                                     slice.count(), std::numeric_limits<int>::max())));
+        if (ready < 0 && errno != EINTR)
+            return Result::failure("Read failed on " + portName_ + ": " + std::strerror(errno));
+        if (ready > 0) {
+            std::uint8_t buffer[kReadBufferSize];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                early.insert(early.end(), buffer, buffer + n);
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                return Result::failure("Read failed on " + portName_ + ": " +
+                                       (n == 0 ? "The device is gone" : std::strerror(errno)));
         }
     }
-    const qint64 available = port_->bytesAvailable();
+    const std::int64_t available =
+        static_cast<std::int64_t>(early.size()) + std::max<qint64>(port_->bytesAvailable(), 0);
     count = available > 0x7fff ? 0x7fff : static_cast<int>(available);
     return Result::success();
 }
@@ -174,15 +193,18 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
     bytes.clear();
     if (!port_->isOpen())
         return Result::failure("The serial port " + portName_ + " is not open.");
-    // Straight into the caller's buffer, which keeps its room from one
-    // acknowledgement to the next.
-    bytes.resize(static_cast<std::size_t>(std::max<qint64>(port_->bytesAvailable(), 0)));
-    const qint64 got = bytes.empty() ? 0
-                                     : port_->read(reinterpret_cast<char*>(bytes.data()),
-                                                   static_cast<qint64>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(std::max<qint64>(got, 0)));
-    if (got < 0 ||
-        (port_->error() != QSerialPort::NoError && port_->error() != QSerialPort::TimeoutError))
+    // What this channel read first, then what QSerialPort gathered after it;
+    // the caller's buffer keeps its room from one acknowledgement to the next.
+    bytes.swap(port_->early);
+    port_->early.clear();
+    const qint64 gathered = port_->bytesAvailable();
+    if (gathered <= 0)
+        return Result::success();
+    const std::size_t before = bytes.size();
+    bytes.resize(before + static_cast<std::size_t>(gathered));
+    const qint64 got = port_->read(reinterpret_cast<char*>(bytes.data() + before), gathered);
+    bytes.resize(before + static_cast<std::size_t>(std::max<qint64>(got, 0)));
+    if (got < 0)
         return portFault(*port_, "Read failed", portName_);
     return Result::success();
 }

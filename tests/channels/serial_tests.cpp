@@ -6,14 +6,17 @@
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fw {
 namespace {
@@ -274,6 +277,45 @@ TEST_F(SerialChannelTest, ReopeningClosesFirstAndAppliesTheNewSettings)
     channel.close();
     EXPECT_FALSE(channel.isOpen());
     channel.close(); // twice is harmless
+}
+
+// The port gathers bytes by itself while the window processes events; the
+// channel reads the line itself while it polls. Either way the bytes come out
+// in the order the printer sent them.
+TEST_F(SerialChannelTest, BytesGatheredWhileEventsRunKeepTheirOrder)
+{
+    std::string why;
+    ASSERT_TRUE(pty.linkAsCom(dir.path(), 1, why)) << why;
+    ASSERT_TRUE(open().ok());
+    const auto printerSends = [&](char byte) { ASSERT_EQ(::write(pty.master(), &byte, 1), 1); };
+    const auto windowEvents = [] {
+        const auto until = std::chrono::steady_clock::now() + 50ms;
+        while (std::chrono::steady_clock::now() < until)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    };
+    const auto polled = [&] {
+        int count = 0;
+        ASSERT_TRUE(channel.waitingCount(count, 200ms).ok());
+        ASSERT_EQ(count, 1);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> between; // after 'A' came, before 'B' is sent
+        std::function<void()> after;   // after 'B' was sent
+    } cases[] = {
+        {"gathered by the port, then polled", windowEvents, [] {}},
+        {"polled, then gathered by the port", polled, windowEvents},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        printerSends('A');
+        std::this_thread::sleep_for(10ms);
+        c.between();
+        printerSends('B');
+        std::this_thread::sleep_for(10ms);
+        c.after();
+        EXPECT_EQ(readUntil(2), bytesOf("AB"));
+    }
 }
 
 TEST_F(SerialChannelTest, MisbehavingPrinterShowsAsTheSessionWouldSeeIt)

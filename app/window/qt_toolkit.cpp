@@ -17,6 +17,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -52,6 +54,54 @@ public:
     }
 };
 
+// Calls `changed` when the watched widget's looks change.
+class LooksWatch final : public QObject {
+public:
+    LooksWatch(QWidget& watched, std::function<void()> changed)
+        : QObject(&watched), changed_(std::move(changed))
+    {
+        watched.installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        switch (e->type()) {
+        case QEvent::StyleChange:
+        case QEvent::PaletteChange:
+        case QEvent::FontChange:
+        case QEvent::Resize: changed_(); break;
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> changed_;
+};
+
+// Gives `w`, which stands over `frame`, the frame's own picture beneath it as
+// an opaque background. Left see-through, every repaint of `w` (up to 60 a
+// second in a download) repaints the frame under it too, border and title
+// text; backed by its picture, `w` repaints alone and looks the same.
+void backWithFrame(QWidget& w, QWidget& frame, const QBrush& windowBrush)
+{
+    QWidget* top = frame.window();
+    const QRect inFrame(frame.mapFrom(top, w.mapTo(top, QPoint())), w.size());
+    const qreal dpr = w.devicePixelRatioF();
+    QPixmap picture((QSizeF(w.size()) * dpr).toSize());
+    picture.setDevicePixelRatio(dpr);
+    {
+        QPainter p(&picture);
+        p.fillRect(QRect(QPoint(), w.size()), windowBrush);
+    }
+    frame.render(&picture, QPoint(), QRegion(inFrame), QWidget::RenderFlags());
+    // Only the background role is set, the others still follow the window's
+    // palette; its colour stays what the style reads for outlines.
+    QPalette palette;
+    palette.setBrush(w.backgroundRole(), QBrush(windowBrush.color(), picture));
+    w.setPalette(palette);
+    w.setAutoFillBackground(true);
+}
+
 // The bar counts in whole steps; a single-precision maximum can exceed the
 // int range, so the bar shows the proportion on a fixed scale.
 constexpr int kBarSteps = 1 << 20;
@@ -79,6 +129,7 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui) : window_(window), ui_(
     ui_.ProgressBar->setRange(0, kBarSteps);
     ui_.ProgressBar->setValue(0);
     label3Right_ = ui_.Label3->geometry().right();
+    frameWatch_ = new LooksWatch(*ui_.Frame1, [this] { counterBackdropStale_ = true; });
 
     // A user's pick runs the same handlers as the program's selection.
     for (auto [button, c] :
@@ -100,7 +151,10 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui) : window_(window), ui_(
     }
 }
 
-QtToolkit::~QtToolkit() = default;
+QtToolkit::~QtToolkit()
+{
+    delete frameWatch_; // it calls back into this toolkit
+}
 
 // Made on first use: its file system model, icons and thread would be a good
 // part of the window's start-up.
@@ -297,7 +351,16 @@ void QtToolkit::setText(Ctl c, const std::string& text)
             const int width = std::max(need, 17);
             g.setLeft(label3Right_ - width + 1);
             g.setRight(label3Right_);
-            l->setGeometry(g);
+            if (g != l->geometry()) {
+                l->setGeometry(g);
+                counterBackdropStale_ = true;
+            }
+            // The counter changes with every frame of a download. (The bar
+            // repaints only when it grows by a pixel.)
+            if (counterBackdropStale_) {
+                backWithFrame(*l, *ui_.Frame1, window_.palette().brush(QPalette::Window));
+                counterBackdropStale_ = false;
+            }
         }
     } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         b->setText(toQt(text));

@@ -4,6 +4,7 @@
 #include "form/toolkit.h"
 
 #include <QFileDialog>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <map>
@@ -76,7 +77,9 @@ private:
     float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;
     int label3Right_ = 0; // Label3 grows to the left from here
-    QString lastFile_;    // full name of the dialog's last use
+    bool counterBackdropStale_ = true;
+    QPointer<QObject> frameWatch_; // owned by Frame1
+    QString lastFile_;             // full name of the dialog's last use
 };
 
 QString toQt(const std::string& s);

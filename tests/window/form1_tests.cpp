@@ -425,6 +425,24 @@ TEST_F(QtToolkitTest, OpenDialogLeavesNoCompletionListBehind)
     EXPECT_FALSE(popup->isVisible());
 }
 
+// The counter carries the frame's picture beneath it, so that its repaints
+// leave the frame alone: it must look exactly as it would see-through, also
+// after it has grown.
+TEST_F(QtToolkitTest, CounterLooksAsIfSeeThrough)
+{
+    window.show();
+    QWidget* client = window.centralWidget();
+    const QRect area = ui.Frame1->geometry();
+    for (const char* counter : {"0/1.234568E+07", "4000000/1.234568E+07"}) {
+        SCOPED_TRACE(counter);
+        tk.setText(fw::Ctl::Label3, counter);
+        const QImage backed = client->grab(area).toImage();
+        ui.Label3->setAutoFillBackground(false);
+        ui.Label3->setPalette(QPalette());
+        EXPECT_EQ(backed, client->grab(area).toImage());
+    }
+}
+
 TEST_F(QtToolkitTest, CounterGrowsLeftFromTheBarsRightEdge)
 {
     const int right = ui.Label3->geometry().right();

@@ -17,8 +17,10 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -54,53 +56,61 @@ public:
     }
 };
 
-// Calls `changed` when the watched widget's looks change.
-class LooksWatch final : public QObject {
+// Paints the frame's own picture beneath a widget that stands over it and
+// makes the widget opaque. Left see-through, every repaint of the widget (up
+// to 60 a second for the counter and the bar in a download) repaints the
+// frame under it too, border and title text; over the picture the widget
+// repaints alone and looks the same.
+class FrameBackdrop final : public QObject {
 public:
-    LooksWatch(QWidget& watched, std::function<void()> changed)
-        : QObject(&watched), changed_(std::move(changed))
+    FrameBackdrop(QWidget& w, QWidget& frame) : QObject(&w), w_(w), frame_(&frame)
     {
-        watched.installEventFilter(this);
+        w.setAttribute(Qt::WA_OpaquePaintEvent);
+        w.installEventFilter(this);
+        frame.installEventFilter(this);
     }
-    bool eventFilter(QObject*, QEvent* e) override
+
+    bool eventFilter(QObject* watched, QEvent* e) override
     {
         switch (e->type()) {
+        case QEvent::Paint:
+            if (watched == &w_)
+                paint(static_cast<QPaintEvent*>(e)->region());
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
         case QEvent::StyleChange:
         case QEvent::PaletteChange:
-        case QEvent::FontChange:
-        case QEvent::Resize: changed_(); break;
+        case QEvent::FontChange: picture_ = QPixmap(); break;
         default: break;
         }
-        return false;
+        return false; // the widget paints itself over it
     }
 
 private:
-    std::function<void()> changed_;
-};
-
-// Gives `w`, which stands over `frame`, the frame's own picture beneath it as
-// an opaque background. Left see-through, every repaint of `w` (up to 60 a
-// second in a download) repaints the frame under it too, border and title
-// text; backed by its picture, `w` repaints alone and looks the same.
-void backWithFrame(QWidget& w, QWidget& frame, const QBrush& windowBrush)
-{
-    QWidget* top = frame.window();
-    const QRect inFrame(frame.mapFrom(top, w.mapTo(top, QPoint())), w.size());
-    const qreal dpr = w.devicePixelRatioF();
-    QPixmap picture((QSizeF(w.size()) * dpr).toSize());
-    picture.setDevicePixelRatio(dpr);
+    void paint(const QRegion& region)
     {
-        QPainter p(&picture);
-        p.fillRect(QRect(QPoint(), w.size()), windowBrush);
+        if (!frame_)
+            return;
+        if (picture_.isNull()) {
+            QWidget* top = w_.window();
+            const QRect inFrame(frame_->mapFrom(top, w_.mapTo(top, QPoint())), w_.size());
+            const qreal dpr = w_.devicePixelRatioF();
+            picture_ = QPixmap((QSizeF(w_.size()) * dpr).toSize());
+            picture_.setDevicePixelRatio(dpr);
+            QPainter(&picture_).fillRect(QRect(QPoint(), w_.size()),
+                                         top->palette().brush(QPalette::Window));
+            frame_->render(&picture_, QPoint(), QRegion(inFrame), QWidget::RenderFlags());
+        }
+        QPainter p(&w_);
+        p.setClipRegion(region);
+        p.drawPixmap(0, 0, picture_);
     }
-    frame.render(&picture, QPoint(), QRegion(inFrame), QWidget::RenderFlags());
-    // Only the background role is set, the others still follow the window's
-    // palette; its colour stays what the style reads for outlines.
-    QPalette palette;
-    palette.setBrush(w.backgroundRole(), QBrush(windowBrush.color(), picture));
-    w.setPalette(palette);
-    w.setAutoFillBackground(true);
-}
+
+    QWidget& w_;
+    QPointer<QWidget> frame_;
+    QPixmap picture_;
+};
 
 // The bar counts in whole steps; a single-precision maximum can exceed the
 // int range, so the bar shows the proportion on a fixed scale.
@@ -129,7 +139,8 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui) : window_(window), ui_(
     ui_.ProgressBar->setRange(0, kBarSteps);
     ui_.ProgressBar->setValue(0);
     label3Right_ = ui_.Label3->geometry().right();
-    frameWatch_ = new LooksWatch(*ui_.Frame1, [this] { counterBackdropStale_ = true; });
+    new FrameBackdrop(*ui_.Label3, *ui_.Frame1);
+    new FrameBackdrop(*ui_.ProgressBar, *ui_.Frame1);
 
     // A user's pick runs the same handlers as the program's selection.
     for (auto [button, c] :
@@ -151,10 +162,7 @@ QtToolkit::QtToolkit(QMainWindow& window, Ui::Form1& ui) : window_(window), ui_(
     }
 }
 
-QtToolkit::~QtToolkit()
-{
-    delete frameWatch_; // it calls back into this toolkit
-}
+QtToolkit::~QtToolkit() = default;
 
 // Made on first use: its file system model, icons and thread would be a good
 // part of the window's start-up.
@@ -351,16 +359,7 @@ void QtToolkit::setText(Ctl c, const std::string& text)
             const int width = std::max(need, 17);
             g.setLeft(label3Right_ - width + 1);
             g.setRight(label3Right_);
-            if (g != l->geometry()) {
-                l->setGeometry(g);
-                counterBackdropStale_ = true;
-            }
-            // The counter changes with every frame of a download. (The bar
-            // repaints only when it grows by a pixel.)
-            if (counterBackdropStale_) {
-                backWithFrame(*l, *ui_.Frame1, window_.palette().brush(QPalette::Window));
-                counterBackdropStale_ = false;
-            }
+            l->setGeometry(g);
         }
     } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         b->setText(toQt(text));

@@ -4,7 +4,6 @@
 #include "form/toolkit.h"
 
 #include <QFileDialog>
-#include <QPointer>
 #include <QString>
 #include <functional>
 #include <map>
@@ -77,9 +76,7 @@ private:
     float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;
     int label3Right_ = 0; // Label3 grows to the left from here
-    bool counterBackdropStale_ = true;
-    QPointer<QObject> frameWatch_; // owned by Frame1
-    QString lastFile_;             // full name of the dialog's last use
+    QString lastFile_;    // full name of the dialog's last use
 };
 
 QString toQt(const std::string& s);

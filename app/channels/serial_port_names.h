@@ -1,6 +1,6 @@
 #pragma once
 // Which device a port number of the port list stands for.
-//  Windows: port n is COMn.
+//  Windows: port n is COMn, when the system has a device of that name.
 //  Linux:   first the device that the link ports/COMn in the links folder
 //           (the program's folder, or an installed program's settings
 //           folder) points at; else the n-th serial port present, USB adapters

@@ -64,6 +64,14 @@ QStringList downloadThroughWindow(MainWindow& window, const std::string& package
     return seen;
 }
 
+QStringList downloadInNextRun(ProgramFolder& folder, const samples::Package& package, Clock* clock)
+{
+    ProgramWindow next(folder.str(), clock);
+    next->startUp();
+    next->show();
+    return downloadThroughWindow(next, folder.addPackage(package));
+}
+
 } // namespace fw::e2e
 
 #ifdef FW_E2E_X11

@@ -50,6 +50,11 @@ private:
 // texts of every box the session showed.
 QStringList downloadThroughWindow(MainWindow& window, const std::string& package);
 
+// The program started afresh in `folder` downloads `package`, written into
+// its K20T: the boxes it showed. What a run must leave behind for the next.
+QStringList downloadInNextRun(ProgramFolder& folder, const samples::Package& package,
+                              Clock* clock = nullptr);
+
 // Asks the X server to close `window` the way a window manager does when the
 // user clicks the title bar's close button, over a connection of its own, so
 // it may be called from any thread. False without an X display, or in a

@@ -228,11 +228,7 @@ TEST(EndingDuringADownload, ClosingTheWindowStopsAtOnceAndFreesThePort)
     EXPECT_EQ(folder.readSettings(), before); // nothing stored
 
     // The port was released: the next run downloads through it.
-    ProgramWindow next(folder.str());
-    next->startUp();
-    next->show();
-    const samples::Package small = samples::make(Shape::Plain, true, 3);
-    EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)),
+    EXPECT_EQ(downloadInNextRun(folder, samples::make(Shape::Plain, true, 3)),
               QStringList{"Download Success."});
 }
 
@@ -280,11 +276,7 @@ TEST(EndingDuringADownload, CloseWhileThePrinterIsSilentEndsTheProgramOnX11)
     EXPECT_EQ(folder.readSettings(), before);
 
     // The port was released: the next run downloads through it.
-    ProgramWindow next(folder.str());
-    next->startUp();
-    next->show();
-    const samples::Package small = samples::make(Shape::Plain, true, 3);
-    EXPECT_EQ(downloadThroughWindow(next, folder.addPackage(small)),
+    EXPECT_EQ(downloadInNextRun(folder, samples::make(Shape::Plain, true, 3)),
               QStringList{"Download Success."});
 }
 

@@ -130,4 +130,10 @@ FormDesign readFormDesign(const std::string& uiFile)
     return design;
 }
 
+const FormDesign& form1Design()
+{
+    static const FormDesign d = readFormDesign(FORM1_UI);
+    return d;
+}
+
 } // namespace fw::test

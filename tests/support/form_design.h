@@ -37,4 +37,7 @@ struct FormDesign {
 
 FormDesign readFormDesign(const std::string& uiFile);
 
+// The program's own Form1.ui, read once.
+const FormDesign& form1Design();
+
 } // namespace fw::test

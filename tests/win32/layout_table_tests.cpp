@@ -21,13 +21,7 @@
 namespace {
 
 using fw::test::DesignedControl;
-using fw::test::FormDesign;
-
-const FormDesign& design()
-{
-    static const FormDesign d = fw::test::readFormDesign(FORM1_UI);
-    return d;
-}
+using fw::test::form1Design;
 
 std::string containerName(const fw::layout::Control& c)
 {
@@ -44,14 +38,14 @@ int tableIndex(const std::string& name)
 
 TEST(Form1LayoutTable, HoldsEveryControlWhereTheDesignPutsIt)
 {
-    ASSERT_EQ(design().error, "");
-    EXPECT_EQ(std::string(fw::layout::kFormName), design().name);
-    EXPECT_EQ(std::string(fw::layout::kTitle), design().title);
-    EXPECT_EQ(fw::layout::kClientWidth, design().width);
-    EXPECT_EQ(fw::layout::kClientHeight, design().height);
+    ASSERT_EQ(form1Design().error, "");
+    EXPECT_EQ(std::string(fw::layout::kFormName), form1Design().name);
+    EXPECT_EQ(std::string(fw::layout::kTitle), form1Design().title);
+    EXPECT_EQ(fw::layout::kClientWidth, form1Design().width);
+    EXPECT_EQ(fw::layout::kClientHeight, form1Design().height);
     // The controls placed in the client area; the menu is held against the Qt window below.
     std::size_t placed = 0;
-    for (const DesignedControl& d : design().controls) {
+    for (const DesignedControl& d : form1Design().controls) {
         if (!d.placed)
             continue;
         ++placed;
@@ -114,19 +108,19 @@ TEST(Form1LayoutTable, OrderKeepsTheTabOrderAndTheStacking)
     // draws the first created in front.
     const std::vector<std::string> tabOrder(std::begin(fw::layout::kTabOrder),
                                             std::end(fw::layout::kTabOrder));
-    EXPECT_EQ(tabOrder, design().tabOrder);
+    EXPECT_EQ(tabOrder, form1Design().tabOrder);
     std::vector<std::string> stops;
     for (const fw::layout::Control& c : fw::layout::kControls)
         if (c.tabStop)
             stops.push_back(c.name);
-    EXPECT_EQ(stops, design().tabOrder);
+    EXPECT_EQ(stops, form1Design().tabOrder);
 
-    for (const DesignedControl& a : design().controls) {
-        const std::vector<std::string> siblings = design().childrenOf(a.container);
+    for (const DesignedControl& a : form1Design().controls) {
+        const std::vector<std::string> siblings = form1Design().childrenOf(a.container);
         const auto at = [&](const std::string& n) {
             return std::find(siblings.begin(), siblings.end(), n);
         };
-        for (const DesignedControl& b : design().controls) {
+        for (const DesignedControl& b : form1Design().controls) {
             if (b.container != a.container || &a == &b)
                 continue;
             const bool overlap = a.x < b.x + b.width && b.x < a.x + a.width &&

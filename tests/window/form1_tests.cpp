@@ -46,13 +46,8 @@ void PrintTo(const QSize& s, std::ostream* os)
 namespace {
 
 using fw::test::DesignedControl;
+using fw::test::form1Design;
 using fw::test::FormDesign;
-
-const FormDesign& design()
-{
-    static const FormDesign d = fw::test::readFormDesign(FORM1_UI);
-    return d;
-}
 
 QString textOf(QWidget* w)
 {
@@ -82,7 +77,7 @@ QRect twips(int left, int top, int width, int height)
 
 TEST(Form1Design, KeepsTheNumbersOfTheWindowItDescribes)
 {
-    const FormDesign& d = design();
+    const FormDesign& d = form1Design();
     ASSERT_EQ(d.error, "");
     EXPECT_EQ(d.name, "Form1");
     EXPECT_EQ(d.title, "Firmware Downloader  V4.61 for Q5");
@@ -117,7 +112,7 @@ class Form1Window : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(design().error, "");
+        ASSERT_EQ(form1Design().error, "");
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
@@ -128,11 +123,11 @@ protected:
 
 TEST_F(Form1Window, EveryControlIsWhereTheDesignPutsIt)
 {
-    EXPECT_EQ(window.windowTitle().toStdString(), design().title);
-    EXPECT_EQ(window.centralWidget()->size(), QSize(design().width, design().height));
+    EXPECT_EQ(window.windowTitle().toStdString(), form1Design().title);
+    EXPECT_EQ(window.centralWidget()->size(), QSize(form1Design().width, form1Design().height));
     EXPECT_EQ(window.centralWidget()->size(), QSize(813, 417));
     EXPECT_EQ(window.controls().cmdSTART->geometry(), QRect(690, 218, 109, 35));
-    for (const DesignedControl& c : design().controls) {
+    for (const DesignedControl& c : form1Design().controls) {
         SCOPED_TRACE(c.name);
         auto* w = window.findChild<QWidget*>(QString::fromStdString(c.name));
         ASSERT_NE(w, nullptr);
@@ -163,7 +158,7 @@ TEST_F(Form1Window, ControlsAreStackedAsDesigned)
         for (QObject* o : parent->children())
             if (auto* w = qobject_cast<QWidget*>(o))
                 actual.push_back(w->objectName().toStdString());
-        EXPECT_EQ(actual, design().childrenOf(container));
+        EXPECT_EQ(actual, form1Design().childrenOf(container));
     }
 }
 
@@ -177,7 +172,7 @@ TEST_F(Form1Window, TabOrderIsTheDesigned)
             actual.push_back(w->objectName().toStdString());
         w = w->nextInFocusChain();
     } while (w != first && actual.size() < 40);
-    EXPECT_EQ(actual, design().tabOrder);
+    EXPECT_EQ(actual, form1Design().tabOrder);
 }
 
 class Form1Test : public ::testing::Test {

@@ -2,6 +2,7 @@
 // other end.
 
 #include "channels/serial_channel.h"
+#include "channel_polling.h"
 
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
@@ -70,24 +71,9 @@ protected:
     {
         return channel.open(ChannelSettings{port, line, "", ""});
     }
-    // Polls as the session does until `n` bytes came or the time ran out.
     Bytes readUntil(std::size_t n, std::chrono::milliseconds limit = 2000ms)
     {
-        Bytes all;
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (all.size() < n && std::chrono::steady_clock::now() < until) {
-            int count = 0;
-            const auto s = channel.waitingCount(count, 20ms);
-            EXPECT_TRUE(s.ok()) << s.error();
-            if (!s.ok())
-                break;
-            if (count == 0)
-                continue;
-            Bytes part;
-            EXPECT_TRUE(channel.read(part).ok());
-            all.insert(all.end(), part.begin(), part.end());
-        }
-        return all;
+        return test::readUntil(channel, n, limit, 20ms);
     }
     // One read's worth after the first byte shows up: what the session's
     // acknowledgement check sees.

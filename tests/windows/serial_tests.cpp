@@ -2,6 +2,7 @@
 // a pseudo-terminal (printer_service.sh links it as dosdevices/com1).
 
 #include "channels/serial_channel.h"
+#include "channel_polling.h"
 #include "channels/serial_port_names.h"
 
 #include "windows_test_support.h"
@@ -38,22 +39,9 @@ protected:
         return channel.open(ChannelSettings{port, line, "", ""});
     }
 
-    // Polls as the session does until `n` bytes came or the time ran out.
     Bytes readUntil(std::size_t n, std::chrono::milliseconds limit = 3000ms)
     {
-        Bytes all;
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (all.size() < n && std::chrono::steady_clock::now() < until) {
-            int count = 0;
-            const Result s = channel.waitingCount(count, 2ms);
-            EXPECT_TRUE(s.ok()) << s.error();
-            if (!s.ok() || count == 0)
-                continue;
-            Bytes part;
-            EXPECT_TRUE(channel.read(part).ok());
-            all.insert(all.end(), part.begin(), part.end());
-        }
-        return all;
+        return test::readUntil(channel, n, limit, 2ms);
     }
 
     SerialChannel channel{""};

@@ -12,10 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <poll.h>
-
-#ifndef _WIN32
 #include <unistd.h>
-#endif
 
 namespace fw {
 
@@ -102,7 +99,6 @@ Result SerialChannel::open(const ChannelSettings& settings)
     if (device_ != portName_)
         text += " (" + device_ + ")";
     text += ": " + reason + ".";
-#ifndef _WIN32
     if (error == QSerialPort::PermissionError) {
         if (::access(device_.c_str(), R_OK | W_OK) != 0)
             text += " Your user may not use serial ports: join the 'dialout' group "
@@ -110,9 +106,6 @@ Result SerialChannel::open(const ChannelSettings& settings)
         else
             text += " The port is in use by another program.";
     }
-#else
-    (void)error;
-#endif
     return Result::failure(text);
 }
 

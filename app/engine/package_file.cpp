@@ -5,17 +5,6 @@
 #include <cerrno>
 #include <cstring>
 
-#ifdef _WIN32
-#include "engine/wide_text.h"
-
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace fw {
 
 namespace {
@@ -32,40 +21,12 @@ Result FilePackageReader::open(const std::string& path)
     close();
     if (path.empty())
         return Result::failure("Cannot open the package file: no file has been chosen.");
-    const auto notAFile = [&] {
+    errno = 0;
+    bool notAFile = false;
+    file_ = openPlainFile(path, notAFile);
+    if (notAFile)
         return Result::failure("Cannot open the package file " + inQuotes(path) +
                                ": it is not a file.");
-    };
-    errno = 0;
-#ifdef _WIN32
-    const std::wstring wide = wideFromUtf8(path);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return notAFile();
-    file_ = ::_wfopen(wide.c_str(), L"rb");
-    // A device under the name (COM1, CON, a pipe) is not a package.
-    if (file_ && GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file_)))) !=
-                     FILE_TYPE_DISK) {
-        std::fclose(file_);
-        file_ = nullptr;
-        return notAFile();
-    }
-#else
-    // Opened without waiting, then checked on the open file itself: a pipe
-    // or device under the name can neither stall the window nor slip in
-    // between a check and the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd >= 0) {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return notAFile();
-        }
-        file_ = ::fdopen(fd, "rb");
-        if (!file_)
-            ::close(fd);
-    }
-#endif
     if (!file_) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
@@ -87,15 +48,11 @@ Result FilePackageReader::length(std::int64_t& bytes)
     if (std::fseek(file_, 0, SEEK_END) != 0)
         return Result::failure("Cannot read the length of the package file " + inQuotes(path_) +
                                ".");
-#ifdef _WIN32
-    const auto end = _ftelli64(file_);
-#else
-    const auto end = ::ftello(file_);
-#endif
+    const std::int64_t end = endOffset(file_);
     if (end < 0)
         return Result::failure("Cannot read the length of the package file " + inQuotes(path_) +
                                ".");
-    bytes = static_cast<std::int64_t>(end);
+    bytes = end;
     return Result::success();
 }
 

@@ -40,6 +40,13 @@ public:
     void close() override;
 
 private:
+    // Per platform: the file under `path` opened for reading when it is a
+    // plain file; nullptr with errno set, or with `notAFile` when a folder,
+    // pipe or device has the name.
+    static std::FILE* openPlainFile(const std::string& path, bool& notAFile);
+    // The position of the end of `file`, after a seek there; negative on failure.
+    static std::int64_t endOffset(std::FILE* file);
+
     std::FILE* file_ = nullptr;
     std::string path_;
 };

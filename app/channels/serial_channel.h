@@ -25,6 +25,8 @@ public:
     Result write(std::span<const std::uint8_t> bytes) override;
     Result waitingCount(int& count, std::chrono::milliseconds slice) override;
     Result read(std::vector<std::uint8_t>& bytes) override;
+    // One flush of the port's input, and of what this channel holds.
+    void discardInput() override;
     void close() override;
     bool isOpen() const override;
 

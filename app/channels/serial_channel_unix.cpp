@@ -202,6 +202,15 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
     return Result::success();
 }
 
+void SerialChannel::discardInput()
+{
+    if (!port_->isOpen())
+        return;
+    port_->early.clear();
+    // The system's input queue and QSerialPort's buffer, in one tcflush.
+    port_->clear(QSerialPort::Input);
+}
+
 SerialPortDetails describeSerialPort(const std::string& device)
 {
     SerialPortDetails d;

@@ -240,4 +240,12 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
     return Result::success();
 }
 
+void SerialChannel::discardInput()
+{
+    if (!port_->isOpen())
+        return;
+    port_->early.clear();
+    PurgeComm(port_->handle, PURGE_RXCLEAR);
+}
+
 } // namespace fw

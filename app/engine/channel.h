@@ -48,6 +48,11 @@ public:
     // when it returns 0 or less.
     virtual Result read(std::vector<std::uint8_t>& bytes) = 0;
 
+    // Drops what the printer sent that nobody has read: it came before the
+    // next write and cannot answer it. Serial only: TAVLIB drains a USB
+    // printer when it opens it, and a print path sends nothing back.
+    virtual void discardInput() {}
+
     // Serial: close when open. USB: usb_close, always. Network: abandon the
     // job: the printer receives none of it.
     virtual void close() = 0;

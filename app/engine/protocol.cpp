@@ -27,10 +27,28 @@ std::chrono::milliseconds pollFor(Clock& clock, Clock::duration deadline)
     return std::max(left, std::chrono::milliseconds(0)) + std::chrono::milliseconds(1);
 }
 
+// What came from the printer before a write cannot answer it: it is dropped
+// before the query and before each record.
+Result writeAfresh(DownloadChannel& ch, std::span<const std::uint8_t> bytes)
+{
+    ch.discardInput();
+    return ch.write(bytes);
+}
+
+// Acknowledgements ahead of the answer are late ones of records sent before
+// the query (an earlier session's last record); no model answer holds one.
+void appendAnswer(std::vector<std::uint8_t>& reply, std::span<const std::uint8_t> got)
+{
+    auto from = got.begin();
+    if (reply.empty())
+        from = std::find_if(got.begin(), got.end(), [](std::uint8_t b) { return b != kACK; });
+    reply.insert(reply.end(), from, got.end());
+}
+
 std::uint8_t querySerial(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 {
     std::vector<std::uint8_t> reply;
-    if (const Result s = ch.write(kModelQuery); !s.ok())
+    if (const Result s = writeAfresh(ch, kModelQuery); !s.ok())
         return failed(host, s);
     const Clock::duration deadline = clock.now() + kModelAnswerWait;
     for (;;) {
@@ -41,7 +59,7 @@ std::uint8_t querySerial(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
             std::vector<std::uint8_t> got;
             if (const Result s = ch.read(got); !s.ok())
                 return failed(host, s);
-            reply.insert(reply.end(), got.begin(), got.end());
+            appendAnswer(reply, got);
             if (reply.size() == kAnswerLength) {
                 const std::uint8_t code = modelCodeOf(reply);
                 if (code != kModelUnknown)
@@ -55,20 +73,26 @@ std::uint8_t querySerial(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
     }
 }
 
-std::uint8_t queryUsb(DownloadChannel& ch, ProtocolHost& host)
+std::uint8_t queryUsb(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 {
-    if (const Result s = ch.write(kModelQuery); s.failed())
+    if (const Result s = writeAfresh(ch, kModelQuery); s.failed())
         return failed(host, s);
+    const Clock::duration deadline = clock.now() + kModelAnswerWait;
     std::vector<std::uint8_t> reply;
-    if (const Result s = ch.read(reply); s.failed())
-        return failed(host, s);
-    // The answer must come whole in the one read.
+    std::vector<std::uint8_t> got;
+    // The answer must come whole in one read; a read of nothing but late
+    // acknowledgements is not that read.
+    do {
+        if (const Result s = ch.read(got); s.failed())
+            return failed(host, s);
+        appendAnswer(reply, got);
+    } while (reply.empty() && !got.empty() && clock.now() <= deadline);
     return modelCodeOf(reply);
 }
 
 std::uint8_t queryNetwork(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 {
-    if (const Result s = ch.write(kModelQuery); !s.ok())
+    if (const Result s = writeAfresh(ch, kModelQuery); !s.ok())
         return failed(host, s);
     // Nothing comes back on a print path; the printer gets its second.
     clock.sleep(kModelAnswerWait);
@@ -119,15 +143,20 @@ bool isSingleAck(const std::vector<std::uint8_t>& bytes)
 // Writes the record; a failed write is reported, a quiet refusal is not.
 bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHost& host)
 {
-    const Result s = ch.write(record);
+    const Result s = writeAfresh(ch, record);
     if (s.failed())
         host.report(failureText(s));
     return s.ok();
 }
 
+// How an acknowledgement wait ended.
+enum class Ack { Accepted, TimedOut, Lost };
+
 // Serial: poll the waiting count until exactly one ACK is read or the
-// deadline passes. A failing poll is followed by the read it guards.
-bool awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+// deadline passes. A failing poll is followed by the read it guards; a port
+// that fails them (closed, or a device that is gone) will not answer, so
+// the wait ends there, reported once.
+Ack awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 {
     const Clock::duration deadline = clock.now() + kAckWait;
     std::vector<std::uint8_t> got;
@@ -138,20 +167,25 @@ bool awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
             host.report(failureText(poll));
         if (!poll.ok() || waiting != 0) {
             const Result rd = ch.read(got);
-            if (!rd.ok())
+            if (!rd.ok()) {
                 host.report(failureText(rd));
-            else if (isSingleAck(got))
-                return true;
+                return Ack::Lost;
+            }
+            if (isSingleAck(got))
+                return Ack::Accepted;
         }
+        if (!poll.ok())
+            return Ack::Lost;
         if (clock.now() > deadline)
-            return false;
+            return Ack::TimedOut;
     }
 }
 
 // USB: read until exactly one ACK comes in one read or the deadline passes.
 // Each read waits inside the library for a bounded time; one that comes back
-// empty at once is followed by a short sleep so the wait does not spin.
-bool awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+// empty at once is followed by a short sleep so the wait does not spin. A
+// library that cannot be called ends the wait, reported once.
+Ack awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 {
     constexpr std::chrono::milliseconds kIdle{1};
     const Clock::duration deadline = clock.now() + kAckWait;
@@ -159,13 +193,15 @@ bool awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
         const Clock::duration before = clock.now();
         std::vector<std::uint8_t> got;
         const Result rd = ch.read(got);
-        if (rd.failed())
+        if (rd.failed()) {
             host.report(failureText(rd));
-        else if (isSingleAck(got))
-            return true;
+            return Ack::Lost;
+        }
+        if (isSingleAck(got))
+            return Ack::Accepted;
         const Clock::duration after = clock.now();
         if (after > deadline)
-            return false;
+            return Ack::TimedOut;
         if (got.empty() && after - before < kIdle)
             clock.sleep(kIdle);
     }
@@ -195,7 +231,7 @@ std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolH
 {
     switch (channel.kind()) {
     case ChannelKind::Serial: return querySerial(channel, clock, host);
-    case ChannelKind::Usb: return queryUsb(channel, host);
+    case ChannelKind::Usb: return queryUsb(channel, clock, host);
     case ChannelKind::Network: return queryNetwork(channel, clock, host);
     }
     return kModelUnknown;
@@ -278,12 +314,13 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
         [[fallthrough]];
     case ChannelKind::Serial: {
         r.delivered = send(ch, rec.bytes, host);
-        const bool acked = ch.kind() == ChannelKind::Serial ? awaitSerialAck(ch, clock, host)
-                                                            : awaitUsbAck(ch, clock, host);
-        if (acked)
+        const Ack ack = ch.kind() == ChannelKind::Serial ? awaitSerialAck(ch, clock, host)
+                                                         : awaitUsbAck(ch, clock, host);
+        if (ack == Ack::Accepted)
             host.progressUpdate(r.next);
         else
             r.ackMissing = true;
+        r.channelLost = ack == Ack::Lost;
         return r;
     }
 

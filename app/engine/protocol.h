@@ -104,7 +104,8 @@ struct ExchangeResult {
     // The channel did not take the record (a failed or refused write, or a
     // USB printer that could not be opened where no acknowledgement tells).
     bool delivered = true;
-    bool ackMissing = false;           // the acknowledgement wait ran out
+    bool ackMissing = false;           // no acknowledgement came
+    bool channelLost = false;          // ...because the channel failed during the wait
     std::size_t bytes = 0;             // the record's bytes on the wire
     std::optional<PackageFault> fault; // nothing was sent
 };

@@ -186,6 +186,12 @@ private:
             ++recordsSent_;
             bytesSent_ += x.bytes;
             view_.recordSent(x.bytes);
+            // A channel that failed while the record was awaited cannot tell
+            // whether the printer took it, end mark or not.
+            if (x.channelLost) {
+                outcome_ = {Kind::CommunicationError, kMsgCommunicationError};
+                return;
+            }
             if (x.endMark) {
                 progressUpdate(position_);
                 outcome_ = {Kind::Success, kMsgDownloadSuccess};

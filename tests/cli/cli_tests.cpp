@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <poll.h>
 #include <sys/wait.h>
 #include <thread>
@@ -151,7 +152,11 @@ private:
 // The simulator on a pseudo-terminal reached as COMn of the folder.
 class SimulatedPrinter {
 public:
-    SimulatedPrinter(const CliFolder& folder, sim::PrinterScript script, int com = 1)
+    // `setUp`: the line is already raw, as an earlier session left it, so
+    // that bytes written before the port is opened stay as they are.
+    SimulatedPrinter(const CliFolder& folder, sim::PrinterScript script, int com = 1,
+                     bool setUp = false)
+        : pty_(setUp)
     {
         std::string why;
         if (!pty_.ok() || !pty_.linkAsCom(folder.str(), com, why))
@@ -193,18 +198,21 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
         const char* name;
         std::string answer;
         int noAck;
+        int hangUp;
         bool fromSettings;
         int code;
         std::string outcome;
         std::string model;
         std::size_t records; // what the printer received whole
     } cases[] = {
-        {"success", "TV-K3", 0, false, 0, "Download Success.", "TV-K3", all.size()},
-        {"success, settings from a Firmware.ini", "K20_T", 0, true, 0, "Download Success.", "K20_T",
-         all.size()},
-        {"missing acknowledgement", "K20_T", 3, false, 1, "Communication Error.", "K20_T", 3},
-        {"model that does not suit the package", "MDL40", 0, false, 5, "Invalid Printer model data",
-         "MDL40", 0},
+        {"success", "TV-K3", 0, 0, false, 0, "Download Success.", "TV-K3", all.size()},
+        {"success, settings from a Firmware.ini", "K20_T", 0, 0, true, 0, "Download Success.",
+         "K20_T", all.size()},
+        {"missing acknowledgement", "K20_T", 3, 0, false, 1, "Communication Error.", "K20_T", 3},
+        // An adapter unplugged mid-download: said once, and the end at once.
+        {"printer hangs up", "K20_T", 0, 3, false, 1, "Communication Error.", "K20_T", 3},
+        {"model that does not suit the package", "MDL40", 0, 0, false, 5,
+         "Invalid Printer model data", "MDL40", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -214,6 +222,7 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
             sim::PrinterScript script;
             script.answer = c.answer;
             script.noAckRecord = c.noAck;
+            script.hangUpRecord = c.hangUp;
             script.packageRecords = sim::splitPackage(package.bytes);
             SimulatedPrinter printer(folder, script, 3);
             std::vector<std::string> args{"download", path};
@@ -231,6 +240,11 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
                 args.push_back("--json");
             const CliRun r = folder.run(args);
             EXPECT_EQ(r.code, c.code) << r.err;
+            std::size_t reports = 0;
+            for (std::size_t at = r.err.find("firmware-cli: "); at != std::string::npos;
+                 at = r.err.find("firmware-cli: ", at + 1))
+                ++reports;
+            EXPECT_LE(reports, c.hangUp ? 1u : 0u) << r.err.substr(0, 2000);
             if (json) {
                 EXPECT_EQ(r.field("outcome"), c.outcome);
                 EXPECT_EQ(r.field("model"), c.model);
@@ -253,6 +267,107 @@ TEST(CliDownload, OverSerialAgainstTheSimulator)
             EXPECT_FALSE(std::getline(in, extra));
             EXPECT_NE(line.find("\"outcome\":\"" + c.outcome + "\""), std::string::npos) << line;
             EXPECT_NE(line.find("\"sha256\":\""), std::string::npos) << line;
+        }
+    }
+}
+
+// The printer as a sequence of sessions sees it: each session's answer and
+// records are those of the printer's own replies, never bytes that were in
+// the line before the session wrote its query (noise at power-up, or an
+// acknowledgement an earlier session never read or gave up on).
+TEST(CliDownload, BytesFromBeforeTheQueryAnswerNothing)
+{
+    UsbTestbed bed;
+    const samples::Package header = sample("FIRMWARE_90.DPX");
+    const samples::Package modelHeader = sample("FIRMWARE_MODEL_93.DPX");
+    const std::size_t second = samples::recordsFrom(modelHeader.bytes, 0).front().size() + 2;
+    const auto fromSecond = samples::recordsFrom(modelHeader.bytes, second);
+    const samples::Package plain = sample("FIRMWARE_PLAIN.DPX");
+    const auto whole = samples::recordsFrom(plain.bytes, 0);
+    struct Session {
+        int code;
+        std::size_t records; // the printer received, in this session
+    };
+    struct Case {
+        const char* name;
+        bool usb;
+        samples::Package package;
+        sim::PrinterScript script;
+        std::vector<Session> sessions;
+    };
+    const auto afterHeader =
+        samples::recordsFrom(header.bytes, samples::offsetAfterHeader(header.bytes));
+    sim::PrinterScript noise;
+    noise.answer = "MDL40";
+    noise.leftInLine = {0x11};
+    // The first session's last acknowledgement comes after it stopped
+    // waiting (on USB after its last read, which may outlast the wait), while
+    // the next session waits for its model answer.
+    sim::PrinterScript lateSerial;
+    lateSerial.answer = "MDL40";
+    lateSerial.lateAckRecord = static_cast<int>(fromSecond.size());
+    lateSerial.lateAck = 5500ms;
+    sim::PrinterScript lateUsb;
+    lateUsb.answer = "K20_T";
+    lateUsb.lateAckRecord = static_cast<int>(afterHeader.size());
+    lateUsb.lateAck = 7000ms;
+    lateUsb.noAckRecord = lateUsb.lateAckRecord + 2;
+    // A session that reads no acknowledgements leaves them all in the line.
+    sim::PrinterScript unread;
+    unread.answersInTurn = {"HELLO"};
+    unread.answer = "K20_T";
+    unread.noAckRecord = static_cast<int>(whole.size()) + 2;
+    const Case cases[] = {
+        {"noise in the line, serial", false, header, noise, {{5, 0}}},
+        {"noise in the line, USB", true, header, noise, {{5, 0}}},
+        {"late last acknowledgement, serial",
+         false,
+         modelHeader,
+         lateSerial,
+         {{0, fromSecond.size()}, {0, fromSecond.size()}}},
+        // The next session's acknowledgements are awaited: its unanswered second record ends it.
+        {"late last acknowledgement, USB",
+         true,
+         header,
+         lateUsb,
+         {{0, afterHeader.size()}, {1, 2}}},
+        {"unread acknowledgements, USB", true, plain, unread, {{0, whole.size()}, {1, 2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.usb && !bed.available()) {
+            ADD_FAILURE() << "needs umockdev-wrapper";
+            continue;
+        }
+        CliFolder folder;
+        const std::string path = folder.add(c.package);
+        sim::PrinterScript script = c.script;
+        script.packageRecords = sim::splitPackage(c.package.bytes);
+        std::vector<std::string> args{"download", path, "--quiet"};
+        std::optional<SimulatedPrinter> serial;
+        std::unique_ptr<sim::PrinterSimulator> usb;
+        std::thread usbThread;
+        if (c.usb) {
+            const int printer = bed.addPrinter({0x0483, 0x7C10, c.name});
+            usb = std::make_unique<sim::PrinterSimulator>(bed.printerFd(printer), script);
+            usbThread = std::thread([&] { usb->run(); });
+            args.insert(args.end(), {"--usb-path", bed.devicePath(printer)});
+        } else {
+            serial.emplace(folder, script, 1, !script.leftInLine.empty());
+            args.insert(args.end(), {"--serial", "COM1"});
+        }
+        sim::PrinterSimulator& printer = c.usb ? *usb : **serial;
+        std::size_t before = 0;
+        for (const Session& expected : c.sessions) {
+            const CliRun r = folder.run(args);
+            EXPECT_EQ(r.code, expected.code) << r.err;
+            const auto got = printer.records();
+            EXPECT_EQ(got.size() - before, expected.records) << r.out << r.err;
+            before = got.size();
+        }
+        if (usb) {
+            usb->stop();
+            usbThread.join();
         }
     }
 }

@@ -74,10 +74,8 @@ public:
             clock_.t += slice;
             return Result::failure("poll failed");
         }
-        if (!pollStatus.ok()) {
-            clock_.t += slice;
-            return pollStatus;
-        }
+        if (!pollStatus.ok())
+            return pollStatus; // a poll that fails does so at once
         collect();
         if (buffer_.empty()) {
             const Clock::duration until = clock_.t + slice;
@@ -111,6 +109,16 @@ public:
         bytes.swap(buffer_);
         buffer_.clear();
         return Result::success();
+    }
+
+    // What has arrived by now is dropped, as a serial port's flush does.
+    void discardInput() override
+    {
+        ++discards;
+        if (kind_ != ChannelKind::Serial)
+            return;
+        collect();
+        buffer_.clear();
     }
 
     void close() override
@@ -166,6 +174,7 @@ public:
     int polls = 0;
     int reads = 0;
     int closes = 0;
+    int discards = 0;
 
 private:
     struct Arrival {

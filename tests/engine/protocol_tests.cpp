@@ -34,6 +34,7 @@ TEST_F(ProtocolTest, SerialModelAnswers)
         int code;
         Clock::duration answeredBy; // at most this long after the query
         Clock::duration notBefore;
+        std::string waiting = {}; // in the line before the query is written
     } cases[] = {
         {"MDL40", {{10ms, "MDL40"}}, 2, 10ms, 10ms},
         {"TV-K3", {{10ms, "TV-K3"}}, 3, 10ms, 10ms},
@@ -52,10 +53,26 @@ TEST_F(ProtocolTest, SerialModelAnswers)
         {"unknown five waits for the deadline", {{10ms, "ABCDE"}}, 5, 1005ms, 1000ms},
         {"sixth byte ends at once", {{10ms, "ABCDE"}, {300ms, "F"}}, 5, 300ms, 300ms},
         {"six in one read", {{10ms, "TV-K3X"}}, 5, 10ms, 10ms},
+        // Nothing that came before the query answers it.
+        {"stray byte in the line", {{10ms, "MDL40"}}, 2, 10ms, 10ms, "\x11"},
+        {"a late acknowledgement in the line", {{10ms, "K20_T"}}, 4, 10ms, 10ms, "\x06"},
+        {"a late acknowledgement ahead of the answer",
+         {{5ms, "\x06"}, {10ms, "MDL40"}},
+         2,
+         10ms,
+         10ms},
+        {"acknowledgements with the answer", {{10ms, "\x06\x06TV-K3"}}, 3, 10ms, 10ms},
+        {"an acknowledgement inside the answer",
+         {{10ms, "MDL\x06"
+                 "40"}},
+         5,
+         10ms,
+         10ms},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedChannel ch(ChannelKind::Serial, clock);
+        ch.reply(bytesOf(c.waiting));
         ch.printer = [&](ScriptedChannel& self, const Bytes&) {
             for (const Piece& p : c.pieces)
                 self.reply(bytesOf(p.bytes), p.after);
@@ -78,11 +95,19 @@ TEST_F(ProtocolTest, UsbModelAnswerMustComeInOneReadOfFive)
         const char* name;
         std::vector<std::string> reads;
         int code;
+        int readsMade = 1;
     } cases[] = {
-        {"MDL40", {"MDL40"}, 2},        {"TV-K3", {"TV-K3"}, 3},
-        {"K20_T", {"K20_T"}, 4},        {"split answer", {"TV-", "K3"}, 5},
-        {"six bytes", {"K20_T "}, 5},   {"nothing", {}, 5},
+        {"MDL40", {"MDL40"}, 2},
+        {"TV-K3", {"TV-K3"}, 3},
+        {"K20_T", {"K20_T"}, 4},
+        {"split answer", {"TV-", "K3"}, 5},
+        {"six bytes", {"K20_T "}, 5},
+        {"nothing", {}, 5},
         {"other answer", {"HELLO"}, 5},
+        // Late acknowledgements of earlier records are not the answer's read.
+        {"late acknowledgement, then the answer", {"\x06", "MDL40"}, 2, 2},
+        {"late acknowledgements with the answer", {"\x06\x06K20_T"}, 4},
+        {"only acknowledgements", {"\x06", "\x06"}, 5, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,7 +118,7 @@ TEST_F(ProtocolTest, UsbModelAnswerMustComeInOneReadOfFive)
         };
         EXPECT_EQ(queryPrinterModel(ch, clock, host), c.code);
         EXPECT_EQ(ch.writes, std::vector<Bytes>{kQuery});
-        EXPECT_EQ(ch.reads, 1);
+        EXPECT_EQ(ch.reads, c.readsMade);
     }
 }
 
@@ -314,20 +339,56 @@ TEST_F(ProtocolTest, RefusedRecords)
     }
 }
 
-TEST_F(ProtocolTest, SerialPortThatFailsReportsEveryWriteAndPollUntilTheDeadline)
+TEST_F(ProtocolTest, AcknowledgementInTheLineBeforeTheRecordIsNotItsAcknowledgement)
 {
     ScriptedChannel& ch = channels.serial;
-    const Result closed = Result::failure("The port is not open.");
-    ch.writeStatus = [&](const Bytes&) { return closed; };
-    ch.pollStatus = closed;
-    ch.readStatus = closed;
-    const ExchangeResult r = exchangeRecord(bytesOf(kPackage), 0, {ch, 0, true}, clock, host);
-    EXPECT_FALSE(r.delivered);
+    ch.reply(bytesOf("\x06"));
+    const ExchangeResult r = exchangeRecord(bytesOf(kPackage), 0, {ch, 3, true}, clock, host);
     EXPECT_TRUE(r.ackMissing);
-    // The write, then a poll and the read it guards, again and again.
-    ASSERT_GE(host.reports.size(), 3u);
-    EXPECT_EQ(host.reports.size() % 2, 1u);
-    EXPECT_EQ(ch.reads, ch.polls);
+    EXPECT_TRUE(host.updates.empty());
+    EXPECT_EQ(ch.discards, 1);
+}
+
+// A channel that fails while a record's acknowledgement is awaited (a port
+// that is not open, an adapter unplugged, a library that cannot be called)
+// will not answer: each failing step is reported once and the wait ends.
+TEST_F(ProtocolTest, ChannelThatFailsDuringTheWaitEndsItAtOnce)
+{
+    const Result closed = Result::failure("The serial port COM3 is not open.");
+    const Result gone = Result::failure("Read failed on COM1: The device is gone");
+    struct Case {
+        const char* name;
+        ChannelKind kind;
+        Result write, poll, read;
+        std::vector<std::string> reports;
+    } cases[] = {
+        {"serial port not open",
+         ChannelKind::Serial,
+         closed,
+         closed,
+         closed,
+         {closed.error(), closed.error(), closed.error()}},
+        {"serial device gone", ChannelKind::Serial, {}, gone, {}, {gone.error()}},
+        {"serial read fails", ChannelKind::Serial, {}, {}, gone, {gone.error()}},
+        {"USB library cannot be called", ChannelKind::Usb, {}, {}, closed, {closed.error()}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedChannel ch(c.kind, clock);
+        ch.writeStatus = [&](const Bytes&) { return c.write; };
+        ch.pollStatus = c.poll;
+        ch.readStatus = c.read;
+        ch.printer = [](ScriptedChannel& self, const Bytes&) { self.reply(bytesOf("\x15"), 10ms); };
+        host.reports.clear();
+        const Clock::duration t0 = clock.t;
+        // The last record: a wait the channel ended is no success either.
+        const ExchangeResult r =
+            exchangeRecord(bytesOf(kPackage), kSecond, {ch, 0, true}, clock, host);
+        EXPECT_TRUE(r.endMark);
+        EXPECT_TRUE(r.channelLost);
+        EXPECT_EQ(host.reports, c.reports);
+        EXPECT_LT(elapsedSince(t0), 1000ms);
+    }
 }
 
 TEST_F(ProtocolTest, UsbReadsThatReturnAtOnceDoNotSpin)

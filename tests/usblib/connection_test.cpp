@@ -372,6 +372,21 @@ TEST_F(Fixture, FailedOpenKeepsTheTotal)
     EXPECT_EQ(connection.totalWritten(), 7);
 }
 
+// What the printer sent before an open is dropped by the open that succeeds,
+// once both pipes and events are there.
+TEST_F(Fixture, OnlyAnOpenThatSucceedsDropsWhatCameBefore)
+{
+    open();
+    EXPECT_EQ(platform.discards, 1);
+    platform.missingPipes.insert(kPath + "\\PIPE00");
+    open();
+    EXPECT_EQ(platform.discards, 1);
+    platform.missingPipes.clear();
+    platform.eventsBeforeFailure = platform.liveEvents() + 1;
+    open();
+    EXPECT_EQ(platform.discards, 1);
+}
+
 // ---- usb_read ----
 
 struct ReadCase {

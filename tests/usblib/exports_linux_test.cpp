@@ -62,6 +62,20 @@ TEST_F(Exports, ProgramSequence)
     EXPECT_EQ(answer[1], ' ');
 }
 
+// Acknowledgements an earlier session never read, or that came after it gave
+// up, must not be taken for the answer to what this session writes.
+TEST_F(Exports, OpenDropsWhatThePrinterSentBeforeIt)
+{
+    char name[257] = {};
+    usb_device_name(1, name);
+    bed.send(printer, std::vector<std::uint8_t>(600, 0x06));
+    ASSERT_EQ(usb_open(name), 0);
+    bed.send(printer, {'K', '2', '0', '_', 'T'});
+    std::uint8_t answer[256];
+    EXPECT_EQ(usb_read(answer), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(answer), 5), "K20_T");
+}
+
 TEST_F(Exports, ReadTimeOutIsBounded)
 {
     char name[257] = {};

@@ -211,6 +211,13 @@ Collect FakePlatform::finishRead(Handle, std::uint32_t& moved)
     return readStep_.collect;
 }
 
+void FakePlatform::discardReceived(Handle pipe, Event event)
+{
+    if (!openPipes_.count(pipe) || !events_.count(event) || readPending_)
+        throw std::logic_error("input discarded on a closed pipe or over a pending read");
+    ++discards;
+}
+
 Collect FakePlatform::withdrawRead(Handle, std::uint32_t& moved)
 {
     ++withdrawals;

@@ -58,6 +58,7 @@ public:
     int writeAttempts = 0;
     int readRequests = 0;
     int withdrawals = 0;
+    int discards = 0; // discardReceived() calls
     int lastWaitMs = -1;
 
     int liveLists() const { return liveLists_; }
@@ -82,6 +83,7 @@ public:
                     std::uint32_t& moved) override;
     Wait waitRead(Handle pipe, Event event, int timeoutMs) override;
     Collect finishRead(Handle pipe, std::uint32_t& moved) override;
+    void discardReceived(Handle pipe, Event event) override;
     Collect withdrawRead(Handle pipe, std::uint32_t& moved) override;
 
     void setLastError(std::uint32_t error) { lastError_ = error; }

@@ -162,6 +162,35 @@ TEST(PipesWithdraw, ReadThatFinishedFirstKeepsItsBytes)
     platform.closePipe(pipe);
 }
 
+// What waits in the read pipe is dropped without a read left behind: what
+// the printer sends next is the next read's, whole.
+TEST(PipesDiscard, DropsWhatWaitsAndLeavesNoReadOutstanding)
+{
+    const std::string path = kPipe + "-discard";
+    PipePrinter printer(path);
+    WindowsPlatform platform;
+    const Handle pipe = platform.openPipe((path + "\\PIPE01").c_str(), Direction::Read);
+    ASSERT_NE(pipe, kInvalidHandle);
+    const Event event = platform.createEvent();
+    printer.send(std::vector<std::uint8_t>(600, 0x06));
+    platform.discardReceived(pipe, event);
+
+    printer.send({'K', '2', '0', '_', 'T'});
+    std::uint8_t buffer[256] = {};
+    std::uint32_t moved = 0;
+    Issue issued = platform.startRead(pipe, event, buffer, sizeof buffer, moved);
+    if (issued == Issue::Pending) {
+        ASSERT_EQ(platform.waitRead(pipe, event, 2000), Wait::Signalled);
+        ASSERT_EQ(platform.finishRead(pipe, moved), Collect::Done);
+        issued = Issue::Done;
+    }
+    EXPECT_EQ(issued, Issue::Done);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), moved), "K20_T");
+
+    platform.closeEvent(event);
+    platform.closePipe(pipe);
+}
+
 TEST_F(Pipes, InUseCannotBeOpenedTwice)
 {
     WindowsPlatform second;

@@ -39,6 +39,8 @@ void usage()
         "  --nak N            answer record N with NAK\n"
         "  --stray N          answer record N with ACK and a stray byte\n"
         "  --hang-up N        hang up after receiving record N\n"
+        "  --late-ack N,MS    acknowledge record N MS late, serving nothing meanwhile\n"
+        "  --noise-at-open    leave an XON byte in the line before the host opens it\n"
         "  --package FILE     the package being sent, to know where records end\n"
         "  --packages DIR     every .DPX package in DIR may be sent (repeatable)\n"
         "  --quiet-gap MS     a record of no known package ends after this silence (default 30)\n"
@@ -149,6 +151,19 @@ int main(int argc, char** argv)
             intArg(script.strayRecord);
         else if (a == "--hang-up")
             intArg(script.hangUpRecord);
+        else if (a == "--late-ack") {
+            const std::string value = strArg();
+            const std::size_t comma = value.find(',');
+            int ms = 0;
+            if (comma == std::string::npos ||
+                !number(value.substr(0, comma).c_str(), script.lateAckRecord) ||
+                !number(value.substr(comma + 1).c_str(), ms)) {
+                std::fputs("printer-sim: --late-ack takes N,MS\n", stderr);
+                return 2;
+            }
+            script.lateAck = std::chrono::milliseconds(ms);
+        } else if (a == "--noise-at-open")
+            script.leftInLine = {0x11};
         else if (a == "--package")
             packagePath = strArg();
         else if (a == "--packages") {

@@ -160,13 +160,16 @@ void PrinterSimulator::hangUp()
 
 void PrinterSimulator::answerQuery()
 {
+    int asked = 0;
     {
         std::lock_guard lock(mutex_);
-        ++queries_;
+        asked = queries_++;
     }
-    if (!script_.answer)
+    const auto inTurn = static_cast<std::size_t>(asked);
+    if (inTurn >= script_.answersInTurn.size() && !script_.answer)
         return;
-    const std::string& text = *script_.answer;
+    const std::string& text =
+        inTurn < script_.answersInTurn.size() ? script_.answersInTurn[inTurn] : *script_.answer;
     std::size_t at = 0;
     for (std::size_t piece : script_.answerPieces) {
         if (at >= text.size())
@@ -187,6 +190,8 @@ void PrinterSimulator::acknowledge(int number)
     if (number == script_.noAckRecord)
         return;
     if (script_.ackDelay.count() > 0 && !pause(script_.ackDelay))
+        return;
+    if (number == script_.lateAckRecord && !pause(script_.lateAck))
         return;
     if (number == script_.nakRecord) {
         sendAll(&kNak, 1);
@@ -347,6 +352,8 @@ void PrinterSimulator::onBytes(const std::uint8_t* data, std::size_t n)
 
 void PrinterSimulator::run()
 {
+    if (!script_.leftInLine.empty())
+        sendAll(script_.leftInLine.data(), script_.leftInLine.size());
     std::uint8_t buffer[4096];
     while (!stopping_.load() && !hungUp_.load()) {
         int timeout = -1;

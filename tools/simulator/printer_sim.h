@@ -24,16 +24,22 @@ const std::vector<std::uint8_t>& modelQuery();
 struct PrinterScript {
     // Answer to the model query; nullopt keeps silent.
     std::optional<std::string> answer = std::string("K20_T");
+    // Answers to the first queries, one each, before `answer` takes over.
+    std::vector<std::string> answersInTurn;
+    // Already in the line when the host first opens it (noise at power-up).
+    std::vector<std::uint8_t> leftInLine;
     // Sizes of the pieces the answer is sent in (empty: in one piece); the
     // last piece takes whatever remains.
     std::vector<std::size_t> answerPieces;
     std::chrono::milliseconds pieceGap{20};
     std::chrono::milliseconds ackDelay{0};
     // Record numbers count from 1 and do not include the model query.
-    int noAckRecord = 0;  // leave this record unacknowledged
-    int nakRecord = 0;    // answer this record with NAK
-    int strayRecord = 0;  // answer this record with ACK and one more byte
-    int hangUpRecord = 0; // hang up right after receiving this record
+    int noAckRecord = 0;   // leave this record unacknowledged
+    int nakRecord = 0;     // answer this record with NAK
+    int strayRecord = 0;   // answer this record with ACK and one more byte
+    int hangUpRecord = 0;  // hang up right after receiving this record
+    int lateAckRecord = 0; // acknowledge this record `lateAck` late, serving nothing meanwhile
+    std::chrono::milliseconds lateAck{0};
     // Records of the package being sent (SOH up to, not including, CR), and
     // of any other packages that may be sent (one entry per package). A
     // record known by its bytes is complete the moment its last byte

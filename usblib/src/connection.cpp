@@ -72,6 +72,10 @@ std::int32_t Connection::open(const char* path)
         std::printf("usb_Open() ERR = 0x%02x \n", widened(status));
         return -1;
     }
+    // What the printer sent before this open (acknowledgements an earlier
+    // session never read, or that came after it gave up) answers nothing
+    // written after it.
+    platform_.discardReceived(hPipeIn_, osRead_.hEvent);
     nTotalWritten_ = 0;
     return 0;
 }

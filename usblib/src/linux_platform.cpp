@@ -343,6 +343,27 @@ Collect LinuxPlatform::finishRead(Handle pipe, std::uint32_t& moved)
     return n == 0 ? Collect::Done : Collect::Incomplete;
 }
 
+void LinuxPlatform::discardReceived(Handle pipe, Event)
+{
+    const int fd = static_cast<int>(pipe);
+    std::uint8_t buffer[256];
+    for (std::uint32_t dropped = 0; dropped < kMaxDiscarded;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            dropped += static_cast<std::uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN)
+            return;
+        // usblp asks the printer for bytes only once a read is pending.
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, kQuietMs) <= 0 || !(p.revents & POLLIN))
+            return;
+    }
+}
+
 // Nothing was queued with the driver: a read on Linux happens only inside
 // read(), so withdrawing forgets the caller's buffer and has received nothing.
 Collect LinuxPlatform::withdrawRead(Handle, std::uint32_t& moved)

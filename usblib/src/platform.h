@@ -74,6 +74,13 @@ public:
                             std::uint32_t& moved) = 0;
     virtual Wait waitRead(Handle pipe, Event event, int timeoutMs) = 0;
     virtual Collect finishRead(Handle pipe, std::uint32_t& moved) = 0;
+    // Drops what the device sent before now. Waits only for a printer to
+    // answer the read this starts (kQuietMs), so that bytes it still holds
+    // from before go too; at most kMaxDiscarded bytes, so a printer that
+    // keeps sending cannot hold the open up.
+    static constexpr int kQuietMs = 20;
+    static constexpr std::uint32_t kMaxDiscarded = 64 * 1024;
+    virtual void discardReceived(Handle pipe, Event event) = 0;
     // Withdraws the pending read and waits until it can no longer land.
     // Done, with what it moved, when the read finished before it could be
     // withdrawn; those bytes are in the buffer and must not be thrown away.

@@ -234,6 +234,29 @@ Collect WindowsPlatform::finishRead(Handle pipe, std::uint32_t& moved)
     return error == ERROR_IO_INCOMPLETE ? Collect::Incomplete : Collect::Failed;
 }
 
+void WindowsPlatform::discardReceived(Handle pipe, Event event)
+{
+    const HANDLE h = handleOf(pipe);
+    std::uint8_t buffer[256];
+    for (std::uint32_t dropped = 0; dropped < kMaxDiscarded;) {
+        OVERLAPPED o{};
+        o.hEvent = eventOf(event);
+        DWORD got = 0;
+        if (!ReadFile(h, buffer, sizeof buffer, &got, &o)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                return;
+            // The read must not outlive this call: cancel it and wait for that.
+            if (WaitForSingleObject(o.hEvent, static_cast<DWORD>(kQuietMs)) != WAIT_OBJECT_0)
+                CancelIoEx(h, &o);
+            if (!GetOverlappedResult(h, &o, &got, TRUE))
+                return;
+        }
+        if (got == 0)
+            return;
+        dropped += got;
+    }
+}
+
 // Cancel the read and wait until the driver has let go of the buffer and the
 // completion record, so nothing lands in them later. A read that finished
 // before the cancel reached it has its bytes in the buffer: they are kept.

@@ -27,6 +27,7 @@ public:
                     std::uint32_t& moved) override;
     Wait waitRead(Handle pipe, Event event, int timeoutMs) override;
     Collect finishRead(Handle pipe, std::uint32_t& moved) override;
+    void discardReceived(Handle pipe, Event event) override;
     Collect withdrawRead(Handle pipe, std::uint32_t& moved) override;
 
     void setLastError(std::uint32_t error) { lastError_ = error; }

@@ -16,6 +16,7 @@ enum ExitCode : int {
     kExitNotOpen = 3,       // "Firmware file not open.": the package could not be opened or read
     kExitDamaged = 4,       // the package's records are damaged
     kExitInvalidModel = 5,  // "Invalid Printer model data"
+    kExitHungUp = 129,      // ended because the terminal closed
     kExitInterrupted = 130, // ended by Ctrl+C or a termination request
 };
 

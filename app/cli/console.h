@@ -23,10 +23,13 @@ void startSystem(int& argc, char** argv);
 // The command's arguments as UTF-8 text.
 std::vector<std::string> commandArguments(int argc, char** argv);
 
-// Ctrl+C and termination requests. The first one is noted and the session
-// ends at its next look, releasing its channel; a second one ends the
-// program at once.
+// Ctrl+C, termination requests and the terminal closing (SIGHUP; the
+// console window on Windows). The first one is noted and the session ends at
+// its next look, releasing its channel; a second one ends the program at
+// once. Also keeps a reader that goes away from ending the program.
 void catchInterrupts();
 bool interrupted();
+// The first request was the terminal closing.
+bool hungUp();
 
 } // namespace fw

@@ -11,11 +11,14 @@ namespace fw {
 namespace {
 
 volatile std::sig_atomic_t requests = 0;
+volatile std::sig_atomic_t firstSignal = 0;
 
 void onSignal(int signal)
 {
     const bool again = requests != 0;
     requests = 1;
+    if (!again)
+        firstSignal = signal;
     if (again) {
         // Asked twice: end now, the way the system ends a program.
         std::signal(signal, SIG_DFL);
@@ -65,11 +68,21 @@ void catchInterrupts()
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // The terminal or the ssh session closing ends the download as Ctrl+C does.
+    ::sigaction(SIGHUP, &action, nullptr);
+    // A reader of standard output or error that goes away must not cut a
+    // download short: writes to it fail instead, and are given up.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool interrupted()
 {
     return requests > 0;
+}
+
+bool hungUp()
+{
+    return firstSignal == SIGHUP;
 }
 
 } // namespace fw

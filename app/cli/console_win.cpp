@@ -15,11 +15,14 @@ namespace fw {
 namespace {
 
 volatile LONG requests = 0;
+volatile LONG closed = 0;
 
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
+    if (event == CTRL_CLOSE_EVENT && requests == 0)
+        InterlockedExchange(&closed, 1);
     // Asked twice: let the system end the program.
     return InterlockedIncrement(&requests) == 1 ? TRUE : FALSE;
 }
@@ -93,6 +96,11 @@ void catchInterrupts()
 bool interrupted()
 {
     return requests > 0;
+}
+
+bool hungUp()
+{
+    return closed != 0;
 }
 
 } // namespace fw

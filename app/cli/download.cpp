@@ -172,7 +172,7 @@ int exitCodeOf(SessionOutcome::Kind kind)
     case SessionOutcome::Kind::InvalidModel: return kExitInvalidModel;
     case SessionOutcome::Kind::NotOpen: return kExitNotOpen;
     case SessionOutcome::Kind::Damaged: return kExitDamaged;
-    case SessionOutcome::Kind::Ended: return kExitInterrupted;
+    case SessionOutcome::Kind::Ended: return hungUp() ? kExitHungUp : kExitInterrupted;
     case SessionOutcome::Kind::NoInterface: return kExitUsage;
     case SessionOutcome::Kind::CommunicationError:
     case SessionOutcome::Kind::QueryFailed: break;

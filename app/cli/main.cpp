@@ -44,6 +44,7 @@ const char* const kHelpText =
     "  3    Firmware file not open.: the package could not be opened or read\n"
     "  4    the package is damaged\n"
     "  5    Invalid Printer model data\n"
+    "  129  the terminal closed (SIGHUP): ended as Ctrl+C ends it\n"
     "  130  interrupted (Ctrl+C): the port is released, nothing partial is printed\n";
 
 std::optional<std::string> Arguments::value()

@@ -69,7 +69,10 @@ void ProgressDisplay::draw(bool force)
     } else {
         std::fprintf(stream_, "progress: %s\n", line);
     }
-    std::fflush(stream_);
+    // Nobody reads it any more (a closed pipe or terminal): the download
+    // goes on without it.
+    if (std::fflush(stream_) != 0 || std::ferror(stream_))
+        style_ = Style::None;
 }
 
 } // namespace fw

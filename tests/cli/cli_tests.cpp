@@ -88,8 +88,9 @@ public:
     }
 
     // Runs firmware-cli with `args`; `during` runs once the program is started.
-    CliRun run(const std::vector<std::string>& args,
-               const std::function<void(pid_t)>& during = {}) const
+    // `errGone`: whoever reads standard error goes away at once.
+    CliRun run(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {},
+               bool errGone = false) const
     {
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0)
@@ -110,13 +111,15 @@ public:
         }
         ::close(out[1]);
         ::close(err[1]);
+        if (errGone)
+            ::close(err[0]);
         std::thread helper;
         if (during)
             helper = std::thread([&] { during(pid); });
         CliRun r;
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        pollfd fds[2] = {{out[0], POLLIN, 0}, {errGone ? -1 : err[0], POLLIN, 0}};
         const auto deadline = std::chrono::steady_clock::now() + 60s;
-        int open = 2;
+        int open = errGone ? 1 : 2;
         while (open > 0 && std::chrono::steady_clock::now() < deadline) {
             if (::poll(fds, 2, 200) <= 0)
                 continue;
@@ -140,7 +143,8 @@ public:
         if (helper.joinable())
             helper.join();
         ::close(out[0]);
-        ::close(err[0]);
+        if (!errGone)
+            ::close(err[0]);
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return r;
     }
@@ -369,6 +373,46 @@ TEST(CliDownload, BytesFromBeforeTheQueryAnswerNothing)
             usb->stop();
             usbThread.join();
         }
+    }
+}
+
+// A download is never cut by the tool's own output failing, and the terminal
+// closing ends it at a record boundary as Ctrl+C does.
+TEST(CliDownload, SignalsEndItOnlyAtARecordBoundary)
+{
+    const samples::Package package = sample("FIRMWARE_90.DPX");
+    const auto all = samples::recordsFrom(package.bytes, samples::offsetAfterHeader(package.bytes));
+    constexpr int kHeldBack = 5; // its acknowledgement comes late: the signal lands meanwhile
+    struct Case {
+        const char* name;
+        int signal; // 0: none; standard error's reader goes away instead
+        int code;
+        std::string outcome;
+        std::size_t records;
+    } cases[] = {
+        {"standard error closed", 0, 0, "Download Success.", all.size()},
+        {"terminal closed", SIGHUP, 129, "Interrupted.", kHeldBack},
+        {"termination request", SIGTERM, 130, "Interrupted.", kHeldBack},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder folder;
+        sim::PrinterScript script;
+        script.packageRecords = sim::splitPackage(package.bytes);
+        script.lateAckRecord = kHeldBack;
+        script.lateAck = 1500ms;
+        SimulatedPrinter printer(folder, script);
+        const auto signal = [&](pid_t pid) {
+            while (c.signal && printer->records().size() < kHeldBack)
+                std::this_thread::sleep_for(5ms);
+            if (c.signal)
+                ::kill(pid, c.signal);
+        };
+        const CliRun r =
+            folder.run({"download", folder.add(package), "--serial", "COM1"}, signal, !c.signal);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.lastLine(), c.outcome);
+        EXPECT_EQ(printer->records().size(), c.records);
     }
 }
 

@@ -214,6 +214,24 @@ std::optional<std::string> packageDigest(const DownloadSession& session, const s
     return in.bad() ? std::nullopt : std::optional(sha256Hex(bytes));
 }
 
+// Whether the library's discovery lists `path` as a printer interface: a
+// device node that is none (/dev/null, a serial port) would take the records
+// without a word.
+bool listedUsbPrinter(UsbLibrary& usb, const std::string& path)
+{
+    // usb_device_name leaves the buffer as it was past the last interface.
+    constexpr std::int32_t kMostInterfaces = 256;
+    for (std::int32_t i = 0; i < kMostInterfaces; ++i) {
+        std::array<char, UsbLibrary::kNameSize + 1> name{};
+        std::int32_t ignored = 0;
+        if (!usb.deviceName(i, name.data(), ignored).ok() || name[0] == '\0')
+            return false;
+        if (path == name.data())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int runDownload(Arguments args, std::FILE* out)
@@ -259,6 +277,15 @@ int runDownload(Arguments args, std::FILE* out)
         o.settings.usbDevicePath = name.data();
     }
 
+    if (o.kind == ChannelKind::Usb && o.usbNumber == 0 &&
+        !listedUsbPrinter(usb, o.settings.usbDevicePath)) {
+        std::fprintf(stderr,
+                     "firmware-cli: %s is not a USB printer: the USB library lists no printer "
+                     "there (see 'firmware-cli list')\n",
+                     o.settings.usbDevicePath.c_str());
+        return kExitCommunication;
+    }
+
     const bool terminal = isTerminal(stderr);
     ProgressDisplay progress(stderr, o.common.quiet ? ProgressDisplay::Style::None
                                      : terminal     ? ProgressDisplay::Style::Bar
@@ -275,8 +302,19 @@ int runDownload(Arguments args, std::FILE* out)
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish();
 
-    const int code = exitCodeOf(outcome.kind);
+    int code = exitCodeOf(outcome.kind);
     std::string text = outcome.text;
+    // The window says nothing when usb_open refuses a printer; a script is
+    // told, and no answer of a printer that was never reached is reported.
+    if (*o.kind == ChannelKind::Usb && !outcome.channelOpened &&
+        (outcome.kind == SessionOutcome::Kind::InvalidModel ||
+         outcome.kind == SessionOutcome::Kind::Success ||
+         outcome.kind == SessionOutcome::Kind::CommunicationError)) {
+        std::fprintf(stderr, "firmware-cli: the USB printer %s could not be opened\n",
+                     o.settings.usbDevicePath.c_str());
+        code = kExitCommunication;
+        text = kMsgCommunicationError;
+    }
     if (outcome.kind == SessionOutcome::Kind::QueryFailed)
         text = kMsgCommunicationError; // the window shows only the failure report here
     if (outcome.kind == SessionOutcome::Kind::Ended)

@@ -39,6 +39,7 @@ public:
             outcome_ = {Kind::Ended, {}};
         }
         outcome_.modelCode = modelCode_;
+        outcome_.channelOpened = usbOpened_;
         outcome_.recordsSent = recordsSent_;
         outcome_.bytesSent = bytesSent_;
         return outcome_;

@@ -71,6 +71,7 @@ struct SessionOutcome {
     Kind kind = Kind::NotOpen;
     std::string text;            // the outcome box; empty for QueryFailed and Ended
     std::uint8_t modelCode = 0;  // 0 when no query was made
+    bool channelOpened = false;  // the channel took the open
     std::size_t recordsSent = 0; // records the channel took
     std::size_t bytesSent = 0;   // their bytes on the wire
 };

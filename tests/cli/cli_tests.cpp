@@ -16,7 +16,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -414,6 +416,41 @@ TEST(CliDownload, SignalsEndItOnlyAtARecordBoundary)
         EXPECT_EQ(r.lastLine(), c.outcome);
         EXPECT_EQ(printer->records().size(), c.records);
     }
+}
+
+// --usb-path takes only a printer the USB library lists, and a printer that
+// cannot be opened is said to be so, whatever the package would have asked.
+TEST(CliDownload, UsbPathMustNameAPrinterThatOpens)
+{
+    UsbTestbed bed;
+    if (!bed.available())
+        GTEST_SKIP() << "needs umockdev-wrapper";
+    const int printer = bed.addPrinter({0x0483, 0x7C10, "BUSY"});
+    // Another program holds the printer.
+    const int holder = ::open(bed.devicePath(printer).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string said; // on standard error
+    } cases[] = {
+        {"not a printer", "/dev/null", "/dev/null is not a USB printer"},
+        {"nothing there", "/nonexistent", "/nonexistent is not a USB printer"},
+        {"a printer in use", bed.devicePath(printer), "could not be opened"},
+    };
+    CliFolder folder;
+    // Without the model record's answer this package would be "Invalid Printer model data".
+    const std::string path = folder.add(sample("FONT_MODEL.DPX"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliRun r = folder.run({"download", path, "--usb-path", c.path, "--quiet"});
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_NE(r.lastLine(), "Download Success.");
+        EXPECT_NE(r.lastLine(), "Invalid Printer model data");
+    }
+    ::close(holder);
 }
 
 // What inspect says a download sends is what a download sends; a damaged

@@ -1,7 +1,8 @@
 // Feeds arbitrary packages through the scan, the range choice for every model
 // code and the assembly of every record that would be sent, and checks that
-// nothing points outside the package, and that a package found undamaged up
-// front never runs out in the middle of a transfer.
+// nothing points outside the package, that the way each answer selects is
+// found damaged exactly when its transfer would run out, and that a package
+// found undamaged up front has a whole way for some answer.
 
 #include "engine/package.h"
 #include "engine/protocol.h"
@@ -58,20 +59,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         return 0;
     }
     const fw::PackageIndex& x = scan.index;
-    const bool undamaged = !fw::findDamage(data, x);
+    const bool undamaged = !fw::damageOnEveryWay(data, x);
     require(x.sectionCount <= 1);
     require(x.sectionEnds[1] == length);
     require(x.sectionStarts[x.sectionCount] <= x.sectionEnds[x.sectionCount]);
 
+    bool wholeWay = false;
     for (std::uint8_t code = 0; code <= 6; ++code) {
         const fw::RangeChoice r = fw::chooseRange(x, code, data);
         if (r.kind != fw::RangeChoice::Kind::Send)
             continue;
         require(r.position >= 0 && r.position <= length);
         require(r.maximum >= 0 && r.maximum <= length);
-        require(walkRecords(data, static_cast<std::size_t>(r.position)) || !undamaged);
+        const auto start = static_cast<std::size_t>(r.position);
+        const bool whole = walkRecords(data, start);
+        require(whole == !fw::damageFrom(data, start));
+        wholeWay = wholeWay || whole;
     }
     if (x.headerValue >= fw::kNoQueryHeaderValue)
-        require(walkRecords(data, 0) || !undamaged);
+        require(walkRecords(data, 0) == undamaged);
+    else
+        require(wholeWay || !undamaged);
     return 0;
 }

@@ -109,7 +109,7 @@ int runInspect(Arguments args, std::FILE* out)
     const ScanResult scan = scanPackage(data);
     std::optional<PackageFault> damage = scan.fault;
     if (!damage)
-        damage = findDamage(data, scan.index);
+        damage = damageOnEveryWay(data, scan.index);
     const PackageIndex& x = scan.index;
     const RecordStats stats = recordStats(data);
     const bool header = x.headerOffset >= 0;
@@ -136,8 +136,8 @@ int runInspect(Arguments args, std::FILE* out)
             o.add("answer", a.name)
                 .add("modelCode", static_cast<int>(a.code))
                 .add("query", p.query);
-            o.add("result", damage ? "damaged" : kindText(p.kind));
-            if (!damage && p.kind == RangeChoice::Kind::Send)
+            o.add("result", damage || p.fault ? "damaged" : kindText(p.kind));
+            if (!damage && !p.fault && p.kind == RangeChoice::Kind::Send)
                 o.add("start", static_cast<std::int64_t>(p.position))
                     .add("maximum", static_cast<std::int64_t>(p.maximum))
                     .add("records", p.records)
@@ -212,7 +212,9 @@ int runInspect(Arguments args, std::FILE* out)
             continue; // every answer is the same without a query
         const std::string who =
             query ? std::string("Answer ") + a.name + ":" : std::string("Any printer:");
-        if (p.kind == RangeChoice::Kind::Send)
+        if (p.fault)
+            std::fprintf(out, "  %-15s %s\n", who.c_str(), describe(*p.fault).c_str());
+        else if (p.kind == RangeChoice::Kind::Send)
             std::fprintf(out, "  %-15s from offset %d, progress to %d, %zu records, %zu bytes\n",
                          who.c_str(), p.position, p.maximum, p.records, p.bytes);
         else

@@ -127,34 +127,16 @@ std::size_t afterLineEnd(std::span<const std::uint8_t> data, std::size_t cr)
     return std::min(cr + 2, data.size());
 }
 
-std::optional<PackageFault> findDamage(std::span<const std::uint8_t> data,
-                                       const PackageIndex& index)
+std::optional<PackageFault> damageFrom(std::span<const std::uint8_t> data, std::size_t start)
 {
-    // Every place the range choice can start from, whatever the printer
-    // answers: the first record, the section after the header, and the
-    // second record for MDL40 printers.
-    std::size_t starts[3] = {0, static_cast<std::size_t>(index.sectionStarts[index.sectionCount]),
-                             0};
-    std::size_t count = 2;
-    if (index.modelRecord) {
-        const auto cr = std::find(data.begin(), data.end(), kCR);
-        if (cr == data.end())
-            return PackageFault{PackageFault::Kind::NoLineEnd, 0};
-        starts[count++] = afterLineEnd(data, static_cast<std::size_t>(cr - data.begin()));
+    for (std::size_t at = start;;) {
+        const AssembledRecord r = assembleRecord(data, at);
+        if (r.fault)
+            return r.fault;
+        if (r.endMark)
+            return std::nullopt;
+        at = r.next;
     }
-    for (std::size_t k = 0; k < count; ++k) {
-        if (k > 0 && starts[k] == starts[0])
-            continue;
-        for (std::size_t at = starts[k];;) {
-            const AssembledRecord r = assembleRecord(data, at);
-            if (r.fault)
-                return r.fault;
-            if (r.endMark)
-                break;
-            at = r.next;
-        }
-    }
-    return std::nullopt;
 }
 
 } // namespace fw

@@ -73,10 +73,8 @@ AssembledRecord assembleRecord(std::span<const std::uint8_t> data, std::size_t p
 // byte after it, or the package's end when the CR is its last byte.
 std::size_t afterLineEnd(std::span<const std::uint8_t> data, std::size_t cr);
 
-// The first fault on any way the transfer could take through the package,
-// from each possible start to the record with the end mark. Found before
-// the printer is reached, so a damaged package sends nothing at all.
-std::optional<PackageFault> findDamage(std::span<const std::uint8_t> data,
-                                       const PackageIndex& index);
+// The first fault on the way the transfer takes from `start` to the record
+// with the end mark.
+std::optional<PackageFault> damageFrom(std::span<const std::uint8_t> data, std::size_t start);
 
 } // namespace fw

@@ -256,6 +256,30 @@ RangeChoice chooseRange(const PackageIndex& index, std::uint8_t modelCode,
     }
 }
 
+std::optional<PackageFault> damageOnEveryWay(std::span<const std::uint8_t> data,
+                                             const PackageIndex& index)
+{
+    if (index.headerValue >= kNoQueryHeaderValue)
+        return damageFrom(data, 0);
+    // K20_T takes the way TV-K3 takes.
+    std::optional<PackageFault> first;
+    for (const std::uint8_t code : {kModelTVK3, kModelMDL40, kModelUnknown}) {
+        const RangeChoice range = chooseRange(index, code, data);
+        std::optional<PackageFault> fault;
+        if (range.kind == RangeChoice::Kind::Damaged)
+            fault = range.fault;
+        else if (range.kind == RangeChoice::Kind::Send)
+            fault = damageFrom(data, static_cast<std::size_t>(range.position));
+        else
+            continue;
+        if (!fault)
+            return std::nullopt;
+        if (!first)
+            first = fault;
+    }
+    return first;
+}
+
 TransferPlan planTransfer(std::span<const std::uint8_t> data, const PackageIndex& index,
                           std::uint8_t modelCode)
 {

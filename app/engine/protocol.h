@@ -92,7 +92,15 @@ struct TransferPlan {
     std::optional<PackageFault> fault;
 };
 
-// `data` must be free of damage (findDamage) for the counts to be whole.
+// A fault on every way the package can be sent, whatever the printer answers
+// (the first one found), or nullopt when one way is whole. Found before the
+// printer is reached: such a package sends nothing at all, not even the
+// query. A package with a whole way for some answer is checked again on the
+// way the answer selects.
+std::optional<PackageFault> damageOnEveryWay(std::span<const std::uint8_t> data,
+                                             const PackageIndex& index);
+
+// `plan.fault` is set when the way for this answer is damaged.
 TransferPlan planTransfer(std::span<const std::uint8_t> data, const PackageIndex& index,
                           std::uint8_t modelCode);
 

@@ -136,7 +136,7 @@ private:
         if (scan.fault)
             return endWith(Kind::Damaged, describe(*scan.fault));
         index_ = scan.index;
-        if (const auto damage = findDamage(package_, index_))
+        if (const auto damage = damageOnEveryWay(package_, index_))
             return endWith(Kind::Damaged, describe(*damage));
 
         channel_ = chosenChannel();
@@ -161,6 +161,11 @@ private:
                 return endWith(Kind::InvalidModel, kMsgInvalidModel);
             case RangeChoice::Kind::Damaged: return endWith(Kind::Damaged, describe(range.fault));
             case RangeChoice::Kind::Send:
+                // Whole for another answer, maybe not for this one: the query
+                // is all the printer has had.
+                if (const auto damage =
+                        damageFrom(package_, static_cast<std::size_t>(range.position)))
+                    return endWith(Kind::Damaged, describe(*damage));
                 position_ = static_cast<std::size_t>(range.position);
                 view_.setProgressMaximum(static_cast<float>(range.maximum));
                 break;

@@ -326,9 +326,9 @@ TEST(RecordAssembly, RecordsEndAtTheirCarriageReturn)
     }
 }
 
-// Damage anywhere on a way the transfer could take is found before anything
-// is sent, whichever record the printer's answer would start from.
-TEST(FindDamage, EveryWayFromEachPossibleStartToTheEndMark)
+// A package damaged on every way an answer can select is found before
+// anything is sent; one whole way for some answer lets the query go out.
+TEST(FindDamage, OnEveryWayAnAnswerCanSelect)
 {
     using K = PackageFault::Kind;
     const std::string M = modelRecord(), H = header90("010000"), D = dataRecord("11"),
@@ -361,16 +361,26 @@ TEST(FindDamage, EveryWayFromEachPossibleStartToTheEndMark)
         // from the second record (MDL40) are walked too.
         {"section after the end mark", D + E + H + D,
          PackageFault{K::NoEndMark, (D + E + H + D).size()}},
+        // Whole from the first record (TV-K3, K20_T) and damaged after it (MDL40).
         {"end mark in the first record only",
          "\x01"
          "97A\x17\r\n" +
              D,
-         PackageFault{K::NoEndMark, 7 + D.size()}},
+         {}},
+        // Whole from the second record (MDL40) only.
+        {"end mark in the header only",
+         M +
+             "\x01"
+             "93XXX00010000\x17\r\n" +
+             D,
+         {}},
+        {"damaged from the section and from the second record", M + H + D,
+         PackageFault{K::NoEndMark, (M + H + D).size()}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes data = bytesOf(c.package);
-        const std::optional<PackageFault> f = findDamage(data, scanPackage(data).index);
+        const std::optional<PackageFault> f = damageOnEveryWay(data, scanPackage(data).index);
         EXPECT_EQ(f, c.fault);
     }
 }

@@ -455,6 +455,38 @@ TEST_F(SessionTest, DamagedPackagesEndWithAReportNeverSuccess)
     }
 }
 
+// A package whole for one answer and damaged for another: the printer whose
+// answer selects the damaged way gets the query and nothing else.
+TEST_F(SessionTest, WayTheAnswerSelectsIsCheckedBeforeItsFirstRecord)
+{
+    const std::string header = "\x01"
+                               "93XXX00010000\x17";
+    const std::string pkg = M + header + "\r\n" + D1;
+    struct Case {
+        const char* model;
+        Kind kind;
+        std::vector<Bytes> records;
+    } cases[] = {
+        {"MDL40", Kind::Success, {bytesOf(header)}},
+        {"K20_T", Kind::Damaged, {}},
+    };
+    choose(kSerial);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        channels.serial.writes.clear();
+        allPrintersAnswer(c.model);
+        package(pkg);
+        const SessionOutcome outcome = run();
+        EXPECT_EQ(outcome.kind, c.kind);
+        EXPECT_EQ(channels.serial.recordsWritten(), c.records);
+        ASSERT_FALSE(channels.serial.writes.empty());
+        EXPECT_TRUE(isModelQuery(channels.serial.writes.front()));
+    }
+    EXPECT_EQ(view.messageTexts().back(),
+              "Damaged package: no end mark before the end of the package at offset " +
+                  std::to_string(pkg.size()) + ".");
+}
+
 TEST_F(SessionTest, LastRecordEndingWithTheFilesLastByteGoesThrough)
 {
     allPrintersAnswer("K20_T");

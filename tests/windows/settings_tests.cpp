@@ -4,6 +4,7 @@
 // code page (here Windows-1252), values read cut to 254 characters; a file
 // in UTF-16 or with a UTF-8 mark read and written in its own encoding.
 
+#include "settings/locations.h"
 #include "settings/settings_store.h"
 
 #include "windows_test_support.h"
@@ -112,6 +113,14 @@ TEST(WindowsSettings, AUnicodeFileIsReadAndStaysInItsEncoding)
         EXPECT_EQ(readSetting(file, kKeyInterface), "1");
         EXPECT_EQ(readSetting(file, kKeyTcpIp), "Caf\xC3\xA9");
     }
+}
+
+// A program folder whose name holds more than ASCII keeps it in the folder
+// where the Open dialog starts.
+TEST(WindowsSettings, ThePackagesFolderIsInTheProgramsFolder)
+{
+    const std::string folder = "C:\\Caf\xC3\xA9-\xCE\xA9"; // Café-Ω
+    EXPECT_EQ(portableLocations(folder).packagesFolder, folder + "\\K20T");
 }
 
 // A settings file named without its folder (firmware-cli --settings

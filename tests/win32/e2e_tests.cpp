@@ -417,5 +417,44 @@ TEST(FirmwareExe, CarriesItsIconsAndItsVersion)
               FW_VERSION);
 }
 
+// Firmware.exe --help says where the settings file and the packages are for
+// the copy started: on the standard output it was given (UTF-8), or, with
+// neither that nor a console to write to, in a message box.
+TEST(FirmwareExe, HelpSaysWhereItsFilesAre)
+{
+    TestFolder folder("help-\xC3\xA9");
+    const std::string exe = folder / "Firmware.exe";
+    ASSERT_TRUE(CopyFileW(wide(fromUnixPath(FIRMWARE_EXE)).c_str(), wide(exe).c_str(), FALSE));
+    const std::string settings = "settings  " + (folder / "Firmware.ini");
+    const std::string packages = "packages  " + (folder / "K20T");
+
+    const ProgramRun run = runProgram(exe, {"--help"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_NE(run.out.find(settings), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(packages), std::string::npos) << run.out;
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES; // none
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + wide(exe) + L"\" --help";
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                               nullptr, nullptr, &si, &pi));
+    std::string shown;
+    if (HWND box = waitForDialog(pi.dwProcessId, 20000)) {
+        shown = utf8(messageBoxText(box));
+        press(box, IDOK);
+    }
+    DWORD code = 99;
+    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 99);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(code, 0u);
+    EXPECT_NE(shown.find(settings), std::string::npos) << shown;
+    EXPECT_NE(shown.find(packages), std::string::npos) << shown;
+}
+
 } // namespace
 } // namespace fw::test

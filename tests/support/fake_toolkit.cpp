@@ -20,20 +20,6 @@ const FakeToolkit::Control& FakeToolkit::ctl(Ctl c) const
     return it == controls_.end() ? none : it->second;
 }
 
-// A disabled control loses the focus.
-void FakeToolkit::setEnabled(Ctl c, bool enabled)
-{
-    ctl(c).enabled = enabled;
-    if (!enabled && focus_ == c)
-        focus_.reset();
-}
-
-void FakeToolkit::setFocus(Ctl c)
-{
-    if (ctl(c).enabled && ctl(c).visible)
-        focus_ = c;
-}
-
 void FakeToolkit::select(Ctl option)
 {
     for (Ctl o : {Ctl::OptSerial, Ctl::OptUSB, Ctl::OptEthernet})

@@ -26,12 +26,12 @@ public:
 
     // --- Toolkit ---
     void setEvents(ToolkitEvents* events) override { events_ = events; }
-    void setEnabled(Ctl c, bool enabled) override;
+    void setEnabled(Ctl c, bool enabled) override { ctl(c).enabled = enabled; }
     bool isEnabled(Ctl c) const override { return ctl(c).enabled; }
     void setVisible(Ctl c, bool visible) override { ctl(c).visible = visible; }
     bool isVisible(Ctl c) const override { return ctl(c).visible; }
     std::optional<Ctl> focus() const override { return focus_; }
-    void setFocus(Ctl c) override;
+    void setFocus(Ctl c) override { focus_ = c; }
     bool isSelected(Ctl option) const override { return ctl(option).selected; }
     void select(Ctl option) override;
     void clearList(Ctl list) override;

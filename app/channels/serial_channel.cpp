@@ -26,15 +26,24 @@ Result checkSerialLine(const SerialLine& line)
 
 Result SerialChannel::prepareOpen(const ChannelSettings& settings)
 {
-    portName_ = "COM" + std::to_string(settings.portNumber);
+    portName_.clear();
     device_.clear();
     if (settings.portNumber < 1)
         return Result::failure("No serial port is chosen: choose one in the Port list.");
+    portName_ = "COM" + std::to_string(settings.portNumber);
     device_ = resolveSerialPort(settings.portNumber, programDir_);
     if (device_.empty())
         return Result::failure("The serial port " + portName_ +
                                " does not exist on this computer.");
     return checkSerialLine(settings.line);
+}
+
+// No port chosen names no port: there is no COM0.
+Result SerialChannel::notOpen() const
+{
+    if (portName_.empty())
+        return Result::failure("No serial port is chosen, so nothing can be sent or read.");
+    return Result::failure("The serial port " + portName_ + " is not open.");
 }
 
 } // namespace fw

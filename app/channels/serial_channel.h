@@ -38,12 +38,14 @@ private:
     // names a device, and line settings a port takes. Sets the port's name
     // and device.
     Result prepareOpen(const ChannelSettings& settings);
+    // The report of a use of the port while it is not open.
+    Result notOpen() const;
 
     // The platform's port, defined by each platform's file.
     struct Port;
 
     std::string programDir_;
-    std::string portName_; // "COM3"
+    std::string portName_; // "COM3"; empty when no port is chosen
     std::string device_;
     std::unique_ptr<Port> port_;
 };

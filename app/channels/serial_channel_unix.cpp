@@ -112,7 +112,7 @@ Result SerialChannel::open(const ChannelSettings& settings)
 Result SerialChannel::write(std::span<const std::uint8_t> bytes)
 {
     if (!port_->isOpen())
-        return Result::failure("The serial port " + portName_ + " is not open.");
+        return notOpen();
     if (bytes.empty())
         return Result::success();
     // Straight to the port's descriptor (non-blocking): QSerialPort::write()
@@ -153,7 +153,7 @@ Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
 {
     count = 0;
     if (!port_->isOpen())
-        return Result::failure("The serial port " + portName_ + " is not open.");
+        return notOpen();
     std::vector<std::uint8_t>& early = port_->early;
     if (early.empty() && port_->bytesAvailable() == 0) {
         // Sleeps in the system until a byte comes or the slice is over; what
@@ -185,7 +185,7 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();
     if (!port_->isOpen())
-        return Result::failure("The serial port " + portName_ + " is not open.");
+        return notOpen();
     // What this channel read first, then what QSerialPort gathered after it;
     // the caller's buffer keeps its room from one acknowledgement to the next.
     bytes.swap(port_->early);

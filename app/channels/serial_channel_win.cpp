@@ -172,7 +172,7 @@ Result SerialChannel::open(const ChannelSettings& settings)
 Result SerialChannel::write(std::span<const std::uint8_t> bytes)
 {
     if (!port_->isOpen())
-        return Result::failure("The serial port " + portName_ + " is not open.");
+        return notOpen();
     std::size_t done = 0;
     while (done < bytes.size()) {
         const DWORD chunk =
@@ -193,7 +193,7 @@ Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
 {
     count = 0;
     if (!port_->isOpen())
-        return Result::failure("The serial port " + portName_ + " is not open.");
+        return notOpen();
     DWORD queued = 0;
     if (!port_->queued(queued))
         return fault("Read failed", portName_);
@@ -220,7 +220,7 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();
     if (!port_->isOpen())
-        return Result::failure("The serial port " + portName_ + " is not open.");
+        return notOpen();
     bytes.swap(port_->early);
     DWORD queued = 0;
     if (!port_->queued(queued))

@@ -54,11 +54,15 @@ std::optional<ChannelKind> WindowSessionView::chosenInterface()
 }
 
 // Unlocking gives each control back the state it had: OptUSB stays off for a
-// run in which no USB printer was listed.
+// run in which no USB printer was listed. The focus goes back to the control
+// that had it: locking took it from "Download Start" (to the Handshake list,
+// or to nothing), and enabling a control does not give it back.
 void WindowSessionView::lockControls(bool locked)
 {
     if (!locked)
         showHeldProgress();
+    else
+        focusBefore_ = ui_.focus();
     for (std::size_t k = 0; k < std::size(kLocked); ++k) {
         if (locked) {
             wasEnabled_[k] = ui_.isEnabled(kLocked[k]);
@@ -67,6 +71,8 @@ void WindowSessionView::lockControls(bool locked)
             ui_.setEnabled(kLocked[k], wasEnabled_[k]);
         }
     }
+    if (!locked && focusBefore_)
+        ui_.setFocus(*focusBefore_);
 }
 
 void WindowSessionView::showBusy(bool busy)

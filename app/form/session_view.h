@@ -50,6 +50,7 @@ private:
     Toolkit& ui_;
     FormState& state_;
     bool wasEnabled_[std::size(kLocked)] = {};
+    std::optional<Ctl> focusBefore_;
     std::int64_t passed_ = 0;
     bool held_ = false; // passed_ is not on the controls yet
     std::chrono::steady_clock::time_point shownAt_{};

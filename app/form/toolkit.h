@@ -4,6 +4,7 @@
 // realises it; tests drive the logic through a headless model of it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace fw {
@@ -83,6 +84,10 @@ public:
     virtual bool isEnabled(Ctl c) const = 0;
     virtual void setVisible(Ctl c, bool visible) = 0;
     virtual bool isVisible(Ctl c) const = 0;
+    // the keyboard focus: the control of the window that has it, if any;
+    // setFocus() gives it to a control that can take it (enabled and shown)
+    virtual std::optional<Ctl> focus() const = 0;
+    virtual void setFocus(Ctl c) = 0;
 
     // option buttons; select() runs the option's click handler
     virtual bool isSelected(Ctl option) const = 0;

@@ -158,7 +158,8 @@ std::string iniReplace(std::string_view text, std::string_view section, std::str
     const auto header = findSection(text, lines, section);
     if (!header) {
         std::string out(text);
-        if (!out.empty() && out.back() != '\n')
+        // A file of its byte-order mark alone gets its first line right after it.
+        if (!out.empty() && out.back() != '\n' && text != kBom)
             out += eol;
         if (!out.empty() && parse(text, lines.back()).kind != Parsed::Blank)
             out += eol; // a blank line before the new section, as the profile functions write

@@ -31,7 +31,11 @@ inline Locations portableLocations(const std::string& folder)
 {
     Locations where;
     where.settingsFolder = folder;
-    where.packagesFolder = (std::filesystem::path(folder) / "K20T").string();
+    // Through UTF-8 both ways: on Windows the path's own text would take the
+    // folder's name for the 8-bit code page and spoil any character beyond it.
+    const std::u8string packages =
+        (std::filesystem::path(std::u8string(folder.begin(), folder.end())) / "K20T").u8string();
+    where.packagesFolder.assign(packages.begin(), packages.end());
     where.libraryFolder = folder;
     return where;
 }

@@ -2,7 +2,9 @@
 #include "channels/product_channels.h"
 #include "channels/tavlib_binding.h"
 #include "engine/clock.h"
+#include "engine/wide_text.h"
 #include "settings/locations.h"
+#include "settings/settings_store.h"
 #include "win32/form1_window.h"
 
 #include <windows.h>
@@ -15,37 +17,55 @@
 
 namespace {
 
-// --help and --version answer on the console the program was started from,
-// before any window exists.
-bool answeredOnConsole()
+// Where the answer goes: the standard output it was given (a pipe, a file),
+// else the console it was started from, else a message box, since a program
+// started from the desktop has neither.
+void answer(const std::string& text)
+{
+    const std::wstring wideText = fw::wideFromUtf8(text);
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((!out || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS))
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0, written = 0;
+    if (!out || out == INVALID_HANDLE_VALUE)
+        MessageBoxW(nullptr, wideText.c_str(), L"Firmware Downloader", MB_OK);
+    else if (GetConsoleMode(out, &mode)) // a console shows any character, whatever its code page
+        WriteConsoleW(out, wideText.data(), static_cast<DWORD>(wideText.size()), &written, nullptr);
+    else // UTF-8, as firmware-cli writes
+        WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// --help and --version are answered before any window exists.
+bool answeredCommandLine()
 {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::string answer;
+    std::string text;
     for (int i = 1; argv && i < argc; ++i) {
         if (!lstrcmpW(argv[i], L"--help") || !lstrcmpW(argv[i], L"-h") ||
             !lstrcmpW(argv[i], L"/?")) {
-            answer = "Usage: Firmware [--help] [--version]\r\n\r\n"
-                     "Opens the window of the Firmware Downloader: choose a package with\r\n"
-                     "File > Open, the printer's interface, then press Download Start.\r\n"
-                     "Without a window, use firmware-cli (firmware-cli --help).\r\n";
+            const fw::Locations where = fw::programLocations();
+            text = "Usage: Firmware [--help] [--version]\r\n\r\n"
+                   "Opens the window of the Firmware Downloader: choose a package with\r\n"
+                   "File > Open, the printer's interface, then press Download Start.\r\n"
+                   "Without a window, use firmware-cli (firmware-cli --help).\r\n\r\n"
+                   "Files:\r\n"
+                   "  settings  " +
+                   fw::settingsFilePath(where.settingsFolder) +
+                   " (written by &OK)\r\n"
+                   "  packages  " +
+                   where.packagesFolder + " (where File > Open starts)\r\n";
             break;
         }
         if (!lstrcmpW(argv[i], L"--version")) {
-            answer = std::string("Firmware ") + FW_VERSION + "\r\n";
+            text = std::string("Firmware ") + FW_VERSION + "\r\n";
             break;
         }
     }
     LocalFree(argv);
-    if (answer.empty())
+    if (text.empty())
         return false;
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if ((!out || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS))
-        out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out && out != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(out, answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr);
-    }
+    answer(text);
     return true;
 }
 
@@ -53,7 +73,7 @@ bool answeredOnConsole()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
-    if (answeredOnConsole())
+    if (answeredCommandLine())
         return 0;
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};

@@ -183,6 +183,21 @@ bool Win32Toolkit::isVisible(Ctl c) const
     return w && (GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
+std::optional<Ctl> Win32Toolkit::focus() const
+{
+    HWND f = GetFocus();
+    Ctl c;
+    if (f && IsChild(h_.window, f) && controlOf(GetDlgCtrlID(f), c))
+        return c;
+    return std::nullopt;
+}
+
+void Win32Toolkit::setFocus(Ctl c)
+{
+    if (HWND w = handle(c); w && IsWindowEnabled(w) && IsWindowVisible(w))
+        SetFocus(w);
+}
+
 bool Win32Toolkit::isSelected(Ctl option) const
 {
     HWND w = handle(option);

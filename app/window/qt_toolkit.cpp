@@ -256,6 +256,22 @@ bool QtToolkit::isVisible(Ctl c) const
     return w && !w->isHidden();
 }
 
+std::optional<Ctl> QtToolkit::focus() const
+{
+    // The window's focus child, kept while another window is active.
+    QWidget* f = window_.focusWidget();
+    for (int k = 0; f && k <= static_cast<int>(Ctl::mnuFileExit); ++k)
+        if (f == widget(static_cast<Ctl>(k)))
+            return static_cast<Ctl>(k);
+    return std::nullopt;
+}
+
+void QtToolkit::setFocus(Ctl c)
+{
+    if (QWidget* w = widget(c); w && w->isEnabled() && w->isVisible())
+        w->setFocus(Qt::OtherFocusReason);
+}
+
 bool QtToolkit::isSelected(Ctl option) const
 {
     auto* b = qobject_cast<QRadioButton*>(widget(option));

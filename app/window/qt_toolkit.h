@@ -35,6 +35,8 @@ public:
     bool isEnabled(Ctl c) const override;
     void setVisible(Ctl c, bool visible) override;
     bool isVisible(Ctl c) const override;
+    std::optional<Ctl> focus() const override;
+    void setFocus(Ctl c) override;
     bool isSelected(Ctl option) const override;
     void select(Ctl option) override;
     void clearList(Ctl list) override;

@@ -227,12 +227,13 @@ TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason)
         int port;
         SerialLine line;
         std::vector<std::string> mentions;
+        std::string later; // what each later use's report names
     };
     const Case cases[] = {
-        {0, {}, {"No serial port"}},
-        {7, {}, {"COM7", "/dev/fw-no-such-port", "No such file"}},
-        {1, {}, {"COM1", pty.slavePath(), "in use"}},
-        {1, {9600, 'N', 9, 1}, {"data bits"}}, // checked before the port is tried
+        {0, {}, {"No serial port"}, "No serial port"}, // no COM0 in any report
+        {7, {}, {"COM7", "/dev/fw-no-such-port", "No such file"}, "COM7"},
+        {1, {}, {"COM1", pty.slavePath(), "in use"}, "COM1"},
+        {1, {9600, 'N', 9, 1}, {"data bits"}, "COM1"}, // checked before the port is tried
     };
     for (const auto& c : cases) {
         const auto s = open(c.port, c.line);
@@ -240,13 +241,16 @@ TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason)
         for (const auto& m : c.mentions)
             EXPECT_NE(s.error().find(m), std::string::npos) << s.error();
         EXPECT_FALSE(channel.isOpen());
+        // Refused, the port fails each later use with a report.
+        int count = 0;
+        Bytes bytes;
+        for (const Result& r : {channel.write(sim::modelQuery()), channel.waitingCount(count, 1ms),
+                                channel.read(bytes)}) {
+            ASSERT_TRUE(r.failed());
+            EXPECT_NE(r.error().find(c.later), std::string::npos) << r.error();
+            EXPECT_EQ(r.error().find("COM0"), std::string::npos) << r.error();
+        }
     }
-    // Refused, the port fails each later operation with a report.
-    int count = 0;
-    EXPECT_TRUE(channel.write(sim::modelQuery()).failed());
-    EXPECT_TRUE(channel.waitingCount(count, 1ms).failed());
-    Bytes bytes;
-    EXPECT_TRUE(channel.read(bytes).failed());
 
     other.close();
     EXPECT_TRUE(open().ok()) << "free again once the other user closed it";

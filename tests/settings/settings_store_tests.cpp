@@ -9,6 +9,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace fw {
 namespace {
@@ -34,6 +35,31 @@ TEST_P(ReadSettingTest, ReadsAsTheProfileFunctionsDo)
 }
 
 const std::string k300(300, '7');
+
+// ASCII text as UTF-16 units, little-endian (le) or big-endian (be).
+std::string le(std::string_view ascii)
+{
+    std::string out;
+    for (char c : ascii)
+        out.append({c, '\0'});
+    return out;
+}
+
+std::string be(std::string_view ascii)
+{
+    std::string out;
+    for (char c : ascii)
+        out.append({'\0', c});
+    return out;
+}
+
+std::string repeated(const std::string& s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     HandWrittenFiles, ReadSettingTest,
@@ -74,7 +100,17 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"binary around", "\x01\xFF\0garbage\n[PRINTFirmware]\nBaudRate=2\n\xFE\0\0\x80"s,
                  "BaudRate", "2"},
         ReadCase{"NUL ends the value", "[PRINTFirmware]\nBaudRate=1\0 2\n"s, "BaudRate", "1"},
-        ReadCase{"old Mac line ends", "[PRINTFirmware]\rBaudRate=1\r", "BaudRate", ""}));
+        ReadCase{"old Mac line ends", "[PRINTFirmware]\rBaudRate=1\r", "BaudRate", ""},
+        ReadCase{"UTF-16LE",
+                 "\xFF\xFE" + le("[PRINTFirmware]\r\nTcpIp=Caf") + "\xE9\0"s + le("\r\n"), "TcpIp",
+                 "Caf\xC3\xA9"},
+        ReadCase{"UTF-16BE", "\xFE\xFF" + be("[PRINTFirmware]\r\nTcpIp=Caf") + "\0\xE9"s + be("\n"),
+                 "TcpIp", "Caf\xC3\xA9"},
+        ReadCase{"UTF-16 pair", "\xFF\xFE" + le("[PRINTFirmware]\nTcpIp=") + "\x3D\xD8\xA8\xDD",
+                 "TcpIp", "\xF0\x9F\x96\xA8"},
+        ReadCase{"UTF-16 300 characters",
+                 "\xFF\xFE" + le("[PRINTFirmware]\nTcpIp=") + repeated("\xE9"s + '\0', 300),
+                 "TcpIp", repeated("\xC3\xA9", 254)}));
 
 TEST(ReadSetting, MissingFileOrFolderReadsEmpty)
 {
@@ -159,6 +195,19 @@ INSTANTIATE_TEST_SUITE_P(
                   "a\r\nInterface=9", "[PRINTFirmware]\nInterface=1\nTcpIp=a\n"},
         WriteCase{"empty value", "[PRINTFirmware]\nTcpIp=x\n", "TcpIp", "",
                   "[PRINTFirmware]\nTcpIp=\n"},
+        WriteCase{"UTF-8 mark alone", "\xEF\xBB\xBF", "Interface", "1",
+                  "\xEF\xBB\xBF[PRINTFirmware]\nInterface=1\n"},
+        WriteCase{"UTF-16LE stays UTF-16LE", "\xFF\xFE" + le("[PRINTFirmware]\r\nTcpIp=x\r\n"),
+                  "Interface", "1",
+                  "\xFF\xFE" + le("[PRINTFirmware]\r\nTcpIp=x\r\nInterface=1\r\n")},
+        WriteCase{"UTF-16BE stays UTF-16BE", "\xFE\xFF" + be("[PRINTFirmware]\nTcpIp=x\n"), "TcpIp",
+                  "Caf\xC3\xA9",
+                  "\xFE\xFF" + be("[PRINTFirmware]\nTcpIp=Caf") + "\0\xE9"s + be("\n")},
+        WriteCase{"UTF-16 mark alone", "\xFF\xFE", "Interface", "1",
+                  "\xFF\xFE" + le("[PRINTFirmware]\nInterface=1\n")},
+        WriteCase{"UTF-16 damage kept",
+                  "\xFF\xFE" + le("[PRINTFirmware]\nTcpIp=x\n;") + "\x00\xD8!"s, "TcpIp", "y",
+                  "\xFF\xFE" + le("[PRINTFirmware]\nTcpIp=y\n;") + "\x00\xD8!"s},
         WriteCase{"binary around kept", "\x01\xFF\0g\n[PRINTFirmware]\nBaudRate=2\n\xFE\0"s,
                   "BaudRate", "6", "\x01\xFF\0g\n[PRINTFirmware]\nBaudRate=6\n\xFE\0"s}));
 

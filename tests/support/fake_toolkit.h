@@ -30,6 +30,8 @@ public:
     bool isEnabled(Ctl c) const override { return ctl(c).enabled; }
     void setVisible(Ctl c, bool visible) override { ctl(c).visible = visible; }
     bool isVisible(Ctl c) const override { return ctl(c).visible; }
+    std::optional<Ctl> focus() const override { return focus_; }
+    void setFocus(Ctl c) override { focus_ = c; }
     bool isSelected(Ctl option) const override { return ctl(option).selected; }
     void select(Ctl option) override;
     void clearList(Ctl list) override;
@@ -90,6 +92,7 @@ public:
 private:
     ToolkitEvents* events_ = nullptr;
     std::map<Ctl, Control> controls_;
+    std::optional<Ctl> focus_;
     float progressMax_ = 100.0f;
     float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -361,6 +362,94 @@ TEST(FirmwareExe, ClosingTheWindowDuringADownloadEndsIt)
     const Bytes received = PrinterService::stop();
     EXPECT_GT(received.size(), kModelQuery.size());
     EXPECT_LT(received.size(), pkg.bytes.size() / 2);
+}
+
+// Firmware.exe as Explorer shows it: an icon of each size in 256 colours and
+// in 32-bit colour, and the program's version.
+TEST(FirmwareExe, CarriesItsIconsAndItsVersion)
+{
+    const std::wstring exe = wide(fromUnixPath(FIRMWARE_EXE));
+    HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(m, nullptr);
+    const auto resource = [m](WORD id, LPCSTR type) -> const BYTE* {
+        HRSRC r = FindResourceA(m, MAKEINTRESOURCEA(id), type);
+        return r ? static_cast<const BYTE*>(LockResource(LoadResource(m, r))) : nullptr;
+    };
+    // The icon group: a count at 4, then 14-byte entries (width first, the
+    // image's identifier at 12); each image begins with its bitmap header.
+    std::vector<std::pair<int, int>> images; // size, bits per pixel
+    if (const BYTE* group = resource(1, RT_GROUP_ICON)) {
+        for (WORD i = 0; i < *reinterpret_cast<const WORD*>(group + 4); ++i) {
+            const BYTE* entry = group + 6 + 14 * i;
+            const WORD id = *reinterpret_cast<const WORD*>(entry + 12);
+            const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(resource(id, RT_ICON));
+            images.emplace_back(entry[0], header ? header->biBitCount : 0);
+        }
+    }
+    FreeLibrary(m);
+    std::sort(images.begin(), images.end());
+    EXPECT_EQ(images,
+              (std::vector<std::pair<int, int>>{
+                  {16, 8}, {16, 32}, {24, 8}, {24, 32}, {32, 8}, {32, 32}, {48, 8}, {48, 32}}));
+
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(exe.c_str(), nullptr));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    const auto value = [&info](const wchar_t* name) {
+        void* at = nullptr;
+        UINT length = 0;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        return VerQueryValueW(info.data(), path.c_str(), &at, &length) && length > 0
+                   ? utf8(static_cast<const wchar_t*>(at))
+                   : std::string();
+    };
+    EXPECT_EQ(value(L"ProductName"), "Firmware Downloader");
+    EXPECT_EQ(value(L"FileVersion"), FW_VERSION);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                  std::to_string(LOWORD(fixed->dwFileVersionMS)),
+              FW_VERSION);
+}
+
+// Firmware.exe --help says where the settings file and the packages are for
+// the copy started: on the standard output it was given (UTF-8), or, with
+// neither that nor a console to write to, in a message box.
+TEST(FirmwareExe, HelpSaysWhereItsFilesAre)
+{
+    TestFolder folder("help-\xC3\xA9");
+    const std::string exe = folder / "Firmware.exe";
+    ASSERT_TRUE(CopyFileW(wide(fromUnixPath(FIRMWARE_EXE)).c_str(), wide(exe).c_str(), FALSE));
+    const std::string settings = "settings  " + (folder / "Firmware.ini");
+    const std::string packages = "packages  " + (folder / "K20T");
+
+    const ProgramRun run = runProgram(exe, {"--help"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_NE(run.out.find(settings), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(packages), std::string::npos) << run.out;
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES; // none
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + wide(exe) + L"\" --help";
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                               nullptr, nullptr, &si, &pi));
+    std::string shown;
+    if (HWND box = waitForDialog(pi.dwProcessId, 20000)) {
+        shown = utf8(messageBoxText(box));
+        press(box, IDOK);
+    }
+    DWORD code = 99;
+    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 99);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(code, 0u);
+    EXPECT_NE(shown.find(settings), std::string::npos) << shown;
+    EXPECT_NE(shown.find(packages), std::string::npos) << shown;
 }
 
 } // namespace

@@ -412,6 +412,39 @@ TEST_F(Form1Win32, MessageBoxesCarryTheProgramsTitleAndTheIconAskedFor)
     }
 }
 
+// A session disables controls, the one with the focus among them, and
+// enables them again afterwards: the focus is back where it was, not on the
+// first list that stayed enabled.
+TEST_F(Form1Win32, FocusIsBackWhereItWasAfterASession)
+{
+    Folder files;
+    const std::wstring empty = files.path + L"\\EMPTY.DPX";
+    files.files.push_back(empty);
+    CloseHandle(CreateFileW(empty.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    for (const char* before : {"cmdSTART", "cboPORT", "cboBaudRate"}) {
+        SCOPED_TRACE(before);
+        SetFocus(p.control(before));
+        ASSERT_STREQ(p.nameOf(GetFocus()), before);
+        p.window.form().state().packagePath = utf8FromWide(empty); // kept: the dialog is cancelled
+        std::wstring outcome;
+        std::thread user([&] {
+            HWND open = waitForDialog(GetCurrentProcessId(), 10000);
+            if (!open || !waitForOpenDialogReady(open, 5000))
+                return;
+            press(open, IDCANCEL);
+            waitForClose(open, 5000);
+            if (HWND box = waitForDialog(GetCurrentProcessId(), 10000, open)) {
+                outcome = messageBoxText(box);
+                press(box, IDOK);
+            }
+        });
+        p.window.form().startDownload();
+        user.join();
+        EXPECT_EQ(outcome, L"Firmware file not open.");
+        EXPECT_STREQ(p.nameOf(GetFocus()), before);
+    }
+}
+
 // Answers the open dialogs shown meanwhile: types each name and presses OK,
 // or cancels for an empty one; notes what each dialog showed.
 class DialogUser {

@@ -175,6 +175,31 @@ TEST_F(Form1Window, TabOrderIsTheDesigned)
     EXPECT_EQ(actual, form1Design().tabOrder);
 }
 
+// A session disables controls, the one with the focus among them, and
+// enables them again afterwards: the focus is back where it was, not on the
+// first list that stayed enabled.
+TEST_F(Form1Window, FocusIsBackWhereItWasAfterASession)
+{
+    const QString empty = dir.filePath("EMPTY.DPX");
+    std::ofstream(empty.toStdString()).close();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    Ui::Form1& ui = window.controls();
+    for (QWidget* before : {static_cast<QWidget*>(ui.cmdSTART), static_cast<QWidget*>(ui.cboPORT),
+                            static_cast<QWidget*>(ui.cboBaudRate)}) {
+        SCOPED_TRACE(before->objectName().toStdString());
+        before->setFocus();
+        window.state().packagePath = empty.toStdString(); // kept: the Open dialog is cancelled
+        fw::ModalResponder user(10000);
+        user.files = {""};
+        window.form().startDownload();
+        EXPECT_EQ(user.boxes, QStringList{"Firmware file not open."});
+        ASSERT_NE(window.focusWidget(), nullptr);
+        EXPECT_EQ(window.focusWidget()->objectName().toStdString(),
+                  before->objectName().toStdString());
+    }
+}
+
 class Form1Test : public ::testing::Test {
 protected:
     Form1Test() { ui.setupUi(&window); }

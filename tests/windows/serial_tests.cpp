@@ -116,10 +116,11 @@ TEST_F(WindowsSerial, RefusedOpensSayWhy)
         int port;
         SerialLine line;
         std::vector<std::string> mentions;
+        std::string later; // what each later use's report names
     } cases[] = {
-        {0, {}, {"No serial port"}},
-        {200, {}, {"COM200", "does not exist"}}, // no such port in the prefix
-        {1, {9600, 'N', 9, 1}, {"data bits"}},   // refused before the port is tried
+        {0, {}, {"No serial port"}, "No serial port"},     // no COM0 in any report
+        {200, {}, {"COM200", "does not exist"}, "COM200"}, // no such port in the prefix
+        {1, {9600, 'N', 9, 1}, {"data bits"}, "COM1"},     // refused before the port is tried
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
@@ -128,12 +129,15 @@ TEST_F(WindowsSerial, RefusedOpensSayWhy)
         for (const std::string& m : c.mentions)
             EXPECT_NE(s.error().find(m), std::string::npos) << s.error();
         EXPECT_FALSE(channel.isOpen());
+        int count = 0;
+        Bytes bytes;
+        for (const Result& r :
+             {channel.write(kModelQuery), channel.waitingCount(count, 1ms), channel.read(bytes)}) {
+            ASSERT_TRUE(r.failed());
+            EXPECT_NE(r.error().find(c.later), std::string::npos) << r.error();
+            EXPECT_EQ(r.error().find("COM0"), std::string::npos) << r.error();
+        }
     }
-    int count = 0;
-    Bytes bytes;
-    EXPECT_TRUE(channel.write(kModelQuery).failed());
-    EXPECT_TRUE(channel.waitingCount(count, 1ms).failed());
-    EXPECT_TRUE(channel.read(bytes).failed());
 
     EXPECT_TRUE(open().ok()) << "the same channel opens a port that is there";
 }

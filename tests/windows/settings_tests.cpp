@@ -1,8 +1,10 @@
 // The settings file on Windows is the profile functions' own: what
 // writeSetting stores, GetPrivateProfileStringA reads as written, and what
 // WritePrivateProfileStringA stores, readSetting reads; text in the 8-bit
-// code page (here Windows-1252), values read cut to 254 characters.
+// code page (here Windows-1252), values read cut to 254 characters; a file
+// in UTF-16 or with a UTF-8 mark read and written in its own encoding.
 
+#include "settings/locations.h"
 #include "settings/settings_store.h"
 
 #include "windows_test_support.h"
@@ -66,6 +68,59 @@ TEST(WindowsSettings, TheProfileFunctionsReadWhatIsWrittenAndBack)
     }
     EXPECT_EQ(readSetting(file, kKeyBaudRate), "");
     EXPECT_EQ(readSetting(folder / "none.ini", kKeyTcpIp), "");
+}
+
+// A settings file in UTF-16 (either byte order) or with a UTF-8 mark, as
+// other Windows programs may leave it, is read, and a key written to it goes
+// in the file's own encoding, its mark kept.
+TEST(WindowsSettings, AUnicodeFileIsReadAndStaysInItsEncoding)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "the value needs the code page Windows-1252";
+    enum Form { Utf8, Le, Be };
+    const auto encoded = [](const std::string& utf8Text, Form form) {
+        if (form == Utf8)
+            return utf8Text;
+        std::string out;
+        for (wchar_t u : wide(utf8Text)) {
+            const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+            out.append(form == Le ? std::string{low, high} : std::string{high, low});
+        }
+        return out;
+    };
+    const std::string lines = "[PRINTFirmware]\r\nTcpIp=Caf\xC3\xA9\r\n";
+    const struct {
+        const char* name;
+        std::string mark;
+        Form form;
+    } cases[] = {{"UTF-16LE", "\xFF\xFE", Le},
+                 {"UTF-16BE", "\xFE\xFF", Be},
+                 {"UTF-8", "\xEF\xBB\xBF", Utf8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestFolder folder("unicode");
+        const std::string file = settingsFilePath(folder.path());
+        writeFile(file, c.mark + encoded(lines, c.form));
+        EXPECT_EQ(readSetting(file, kKeyTcpIp), "Caf\xC3\xA9");
+
+        writeSetting(file, kKeyInterface, "1");
+        const std::string after = readFile(file);
+        EXPECT_TRUE(after.starts_with(c.mark));
+        EXPECT_NE(after.find(encoded("TcpIp=Caf\xC3\xA9", c.form)), std::string::npos);
+        EXPECT_NE(after.find(encoded("Interface=1", c.form)), std::string::npos);
+        if (c.form != Utf8) {
+            EXPECT_EQ(after.find("Interface=1"), std::string::npos) << "no 8-bit line";
+        }
+        EXPECT_EQ(readSetting(file, kKeyInterface), "1");
+        EXPECT_EQ(readSetting(file, kKeyTcpIp), "Caf\xC3\xA9");
+    }
+}
+
+// A program folder whose name holds more than ASCII keeps it in the folder
+// where the Open dialog starts.
+TEST(WindowsSettings, ThePackagesFolderIsInTheProgramsFolder)
+{
+    const std::string folder = "C:\\Caf\xC3\xA9-\xCE\xA9"; // Café-Ω
+    EXPECT_EQ(portableLocations(folder).packagesFolder, folder + "\\K20T");
 }
 
 // A settings file named without its folder (firmware-cli --settings

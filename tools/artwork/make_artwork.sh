@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Renders the program's own icon (48, 32, 24 and 16 px, plus a Windows .ico)
-# and the logo picture beside the window's controls. Needs ImageMagick and
-# fonts-liberation. Output: app/resources/.
+# Renders the program's own icon (48, 32, 24 and 16 px; the Win32 build makes
+# Firmware.ico from them) and the logo picture beside the window's controls.
+# Needs ImageMagick and fonts-liberation. Output: app/resources/.
 set -euo pipefail
 out="$(cd "$(dirname "$0")/../.." && pwd)/app/resources"
 mkdir -p "$out"
@@ -19,8 +19,6 @@ convert -size 256x256 xc:none \
 for s in 48 32 24 16; do
   convert "$tmp/icon-256.png" -filter Lanczos -resize ${s}x${s} "PNG32:$out/icon-$s.png"
 done
-# Windows icon: each size in 256 colours and in 32-bit colour.
-convert "$out/icon-48.png" "$out/icon-32.png" "$out/icon-24.png" "$out/icon-16.png" "$out/Firmware.ico"
 
 # Logo: 205 x 405 px, a tall banner.
 font=$(fc-match -f '%{file}' 'Liberation Sans:bold')

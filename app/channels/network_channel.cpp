@@ -64,11 +64,13 @@ void NetworkChannel::close()
     std::vector<std::uint8_t>().swap(job_);
 }
 
-Result NetworkChannel::handOver()
+Result NetworkChannel::handOver(HandOverWatch& watch)
 {
     if (!sink_->isOpen())
         return Result::success();
-    const Result r = sink_->deliver(std::exchange(job_, {}));
+    const Result r = sink_->deliver(std::exchange(job_, {}), watch);
+    if (r.refused())
+        return r;
     if (!r.ok())
         return Result::failure("Cannot hand the print job to " + path_ + ": " + r.error());
     return Result::success();

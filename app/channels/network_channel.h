@@ -24,7 +24,7 @@ public:
     // Abandons the job: the printer receives none of it.
     void close() override;
     // Sends the job held so far to the printer and closes the path.
-    Result handOver() override;
+    Result handOver(HandOverWatch& watch) override;
     bool isOpen() const override;
 
 private:

@@ -31,5 +31,13 @@ void catchInterrupts();
 bool interrupted();
 // The first request was the terminal closing.
 bool hungUp();
+// While held (a hand-over the printer may already hold), no request ends the
+// program: each says so on standard error instead.
+void holdInterrupts(bool hold);
+
+// What standard error says of a request while interrupts are held.
+inline constexpr const char* kCannotStopNow =
+    "the print server already holds the job: waiting for it to confirm it; the download cannot "
+    "be stopped now";
 
 } // namespace fw

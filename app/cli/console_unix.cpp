@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace fw {
@@ -12,6 +13,12 @@ namespace {
 
 volatile std::sig_atomic_t requests = 0;
 volatile std::sig_atomic_t firstSignal = 0;
+volatile std::sig_atomic_t held = 0;
+
+void say(std::string_view text)
+{
+    (void)!::write(STDERR_FILENO, text.data(), text.size());
+}
 
 void onSignal(int signal)
 {
@@ -19,6 +26,13 @@ void onSignal(int signal)
     requests = 1;
     if (!again)
         firstSignal = signal;
+    if (held) {
+        // Ending now could leave the printer with part of the job.
+        say("firmware-cli: ");
+        say(kCannotStopNow);
+        say("\n");
+        return;
+    }
     if (again) {
         // Asked twice: end now, the way the system ends a program.
         std::signal(signal, SIG_DFL);
@@ -83,6 +97,11 @@ bool interrupted()
 bool hungUp()
 {
     return firstSignal == SIGHUP;
+}
+
+void holdInterrupts(bool hold)
+{
+    held = hold ? 1 : 0;
 }
 
 } // namespace fw

@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
@@ -16,6 +17,7 @@ namespace {
 
 volatile LONG requests = 0;
 volatile LONG closed = 0;
+volatile LONG held = 0;
 
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
@@ -23,6 +25,12 @@ BOOL WINAPI onConsoleEvent(DWORD event)
         return FALSE;
     if (event == CTRL_CLOSE_EVENT && requests == 0)
         InterlockedExchange(&closed, 1);
+    if (held) {
+        // Ending now could leave the printer with part of the job.
+        InterlockedIncrement(&requests);
+        std::fprintf(stderr, "firmware-cli: %s\n", kCannotStopNow);
+        return TRUE;
+    }
     // Asked twice: let the system end the program.
     return InterlockedIncrement(&requests) == 1 ? TRUE : FALSE;
 }
@@ -101,6 +109,11 @@ bool interrupted()
 bool hungUp()
 {
     return closed != 0;
+}
+
+void holdInterrupts(bool hold)
+{
+    InterlockedExchange(&held, hold ? 1 : 0);
 }
 
 } // namespace fw

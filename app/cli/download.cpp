@@ -145,6 +145,14 @@ public:
     void showOutcome(const std::string&) override {}
     void processEvents() override {}
     bool endRequested() override { return interrupted(); }
+    void handOverCannotStop() override
+    {
+        holdInterrupts(true);
+        if (interrupted()) {
+            progress_.finish();
+            std::fprintf(stderr, "firmware-cli: %s\n", kCannotStopNow);
+        }
+    }
 
 private:
     ChannelKind kind_;
@@ -298,6 +306,7 @@ int runDownload(Arguments args, std::FILE* out)
     catchInterrupts();
     const auto started = std::chrono::steady_clock::now();
     const SessionOutcome outcome = session.run(o.package, view);
+    holdInterrupts(false);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     progress.finish();

@@ -30,6 +30,18 @@ struct ChannelSettings {
     std::string networkAddress; // the printer's address exactly as typed
 };
 
+// Whoever waits while a network channel hands a job over.
+class HandOverWatch {
+public:
+    virtual ~HandOverWatch() = default;
+    // Asked about every 50 ms while the job goes out; lets the window run.
+    // True: the user wants to stop.
+    virtual bool stopRequested() = 0;
+    // The print server may already hold the job, or part of it: a stop
+    // would no longer keep it from the printer, so none is taken from now on.
+    virtual void tooLateToStop() = 0;
+};
+
 class DownloadChannel {
 public:
     virtual ~DownloadChannel() = default;
@@ -59,9 +71,10 @@ public:
 
     // Network: gives the printer the job written so far and closes the path,
     // so a job that cannot be handed over is not taken for a success; only a
-    // job handed over reaches the printer. The other channels deliver every
-    // write at once and have nothing to do.
-    virtual Result handOver() { return Result::success(); }
+    // job handed over reaches the printer. A refusal: stopped at the user's
+    // request in time, the printer receives nothing. The other channels
+    // deliver every write at once and have nothing to do.
+    virtual Result handOver(HandOverWatch&) { return Result::success(); }
     virtual bool isOpen() const = 0;
 };
 

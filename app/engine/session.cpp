@@ -217,21 +217,55 @@ private:
         return false;
     }
 
+    // Lets the window run during a hand-over and passes the user's stop on.
+    class HandOverWait final : public HandOverWatch {
+    public:
+        explicit HandOverWait(SessionView& view) : view_(view) {}
+        bool stopRequested() override
+        {
+            view_.processEvents();
+            return view_.endRequested();
+        }
+        void tooLateToStop() override
+        {
+            tooLate = true;
+            view_.handOverCannotStop();
+        }
+        bool tooLate = false;
+
+    private:
+        SessionView& view_;
+    };
+
     // The outcome box, then the controls back and the channel closed by the
     // interface chosen now.
     void finish()
     {
         // A print path delivers the job when it is closed: hand it over
-        // before telling the user it arrived.
+        // before telling the user it arrived. Once the printer has the job,
+        // or the server may hold it, what the printer got is told even to a
+        // user who asked to end.
+        bool mustTell = false;
         if (outcome_.kind == Kind::Success && view_.chosenInterface() == ChannelKind::Network) {
-            if (const Result s = channels_.channel(ChannelKind::Network).handOver(); !s.ok()) {
-                report(failureText(s));
+            HandOverWait wait(view_);
+            const Result s = channels_.channel(ChannelKind::Network).handOver(wait);
+            if (s.refused())
+                throw EndRequested{}; // stopped in time: the printer gets nothing
+            mustTell = wait.tooLate || s.ok();
+            if (!s.ok()) {
+                if (mustTell) {
+                    view_.showBusy(false);
+                    view_.showMessage(failureText(s));
+                } else {
+                    report(failureText(s));
+                }
                 outcome_ = {Kind::CommunicationError, kMsgCommunicationError};
             }
         }
         view_.showBusy(false);
         view_.processWindowRequests(); // as in report()
-        checkEnd();
+        if (!mustTell)
+            checkEnd();
         view_.showOutcome(outcome_.text);
         lock(false);
         closeChosenChannel(true);

@@ -55,6 +55,9 @@ public:
     virtual void processWindowRequests() {}
     // The user asked to end the program: the session stops at its next look.
     virtual bool endRequested() = 0;
+    // The print server may already hold the job: from now on the session
+    // does not stop when asked to, and ends with the outcome the printer got.
+    virtual void handOverCannotStop() {}
 };
 
 struct SessionOutcome {

@@ -2,11 +2,14 @@
 
 #include "channels/network_channel.h"
 
+#include "channels/network_sink.h"
 #include "samba_server.h"
+#include "throttling_proxy.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace fw {
@@ -21,6 +24,14 @@ ChannelSettings at(const std::string& address)
     return ChannelSettings{0, {}, "", address};
 }
 
+// Waits on a hand-over; asks to stop once `stopWhen` says so.
+struct Watch final : HandOverWatch {
+    bool stopRequested() override { return stopWhen && stopWhen(); }
+    void tooLateToStop() override { tooLate = true; }
+    std::function<bool()> stopWhen;
+    bool tooLate = false;
+};
+
 class SambaTest : public ::testing::Test {
 protected:
     void startServer(const std::string& share = "lp1")
@@ -32,6 +43,7 @@ protected:
     }
     test::SambaServer server;
     NetworkChannel channel;
+    Watch watch;
 };
 
 TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob)
@@ -55,14 +67,14 @@ TEST_F(SambaTest, BytesArriveCompleteAndInOrderAsOneJob)
     ASSERT_TRUE(channel.write(every).ok());
     sent.insert(sent.end(), every.begin(), every.end());
     EXPECT_TRUE(server.capture().empty()) << "the job goes to the printer when the path is closed";
-    EXPECT_TRUE(channel.handOver().ok());
+    EXPECT_TRUE(channel.handOver(watch).ok());
     EXPECT_FALSE(channel.isOpen());
     EXPECT_EQ(server.waitForCapture(sent.size(), 10s), sent);
 
     // A second session is a second job, appended after the first.
     ASSERT_TRUE(channel.open(at(server.address())).ok());
     ASSERT_TRUE(channel.write(query).ok());
-    EXPECT_TRUE(channel.handOver().ok());
+    EXPECT_TRUE(channel.handOver(watch).ok());
     sent.insert(sent.end(), query.begin(), query.end());
     EXPECT_EQ(server.waitForCapture(sent.size(), 10s), sent);
 }
@@ -100,7 +112,7 @@ TEST_P(AbandonedJob, ReachesNoPrinter)
 
     const auto start = Clock::now();
     if (a.report) {
-        const Result s = channel.handOver();
+        const Result s = channel.handOver(watch);
         EXPECT_LT(Clock::now() - start, 1500ms);
         ASSERT_TRUE(s.failed());
         EXPECT_NE(s.error().find("\\\\" + server.address() + "\\lp1"), std::string::npos)
@@ -111,7 +123,7 @@ TEST_P(AbandonedJob, ReachesNoPrinter)
         EXPECT_LT(Clock::now() - start, 200ms);
     }
     EXPECT_FALSE(channel.isOpen());
-    EXPECT_TRUE(channel.handOver().ok()); // nothing left to hand over
+    EXPECT_TRUE(channel.handOver(watch).ok()); // nothing left to hand over
     if (a.pause) {
         std::this_thread::sleep_for(300ms);
         server.resume();
@@ -122,7 +134,7 @@ TEST_P(AbandonedJob, ReachesNoPrinter)
     const Bytes next{0x01, '9', '1', 0x02, 'O', 'K', 0x17};
     ASSERT_TRUE(channel.open(at(server.address())).ok());
     ASSERT_TRUE(channel.write(next).ok());
-    ASSERT_TRUE(channel.handOver().ok());
+    ASSERT_TRUE(channel.handOver(watch).ok());
     EXPECT_EQ(server.waitForCapture(next.size(), 10s), next);
     for (auto until = Clock::now() + 10s; server.spooledJobs() > 0 && Clock::now() < until;)
         std::this_thread::sleep_for(20ms);
@@ -138,6 +150,107 @@ INSTANTIATE_TEST_SUITE_P(
                       Abandon{"HandedOverToAShareWithoutRoom", 64, false, "room for 65536 bytes"}),
     [](const ::testing::TestParamInfo<Abandon>& i) { return std::string(i.param.name); });
 
+// A hand-over through a slow or stuck link: it waits as long as the job
+// keeps moving, however slowly; on a server that takes nothing more it gives
+// up and says what the printer gets, which is what it then gets once the link
+// lets go (or breaks, for a server that takes the job in pieces and holds
+// some of them).
+enum class Printed { Nothing, Whole, Part };
+
+struct Link {
+    const char* name;
+    std::size_t rate;       // bytes per second to the server; 0: unlimited
+    std::size_t maxWrite;   // the server's largest write; 0: Samba's own (8 MiB)
+    std::size_t holdJobAt;  // the link stops this far into the job; 0: never
+    bool holdReplies;       // the link stops the server's answers once the job is there
+    const char* report;     // nullptr: handed over
+    Printed printed;
+};
+
+void PrintTo(const Link& l, std::ostream* os)
+{
+    *os << l.name;
+}
+
+class SambaHandOver : public ::testing::TestWithParam<Link> {};
+
+TEST_P(SambaHandOver, WaitsWhileTheJobMovesAndTellsWhatThePrinterGets)
+{
+    const Link& l = GetParam();
+    if (!test::SambaServer::available())
+        GTEST_SKIP() << "smbd is not installed";
+    test::SambaServer server;
+    ASSERT_EQ(server.start("lp1", -1, l.maxWrite), "");
+    test::ThrottlingProxy link(server.port());
+    ASSERT_NE(link.port(), 0);
+    constexpr auto kStall = 2000ms;
+    NetworkChannel channel(makeNetworkSink(kStall));
+    ASSERT_TRUE(channel.open(at(link.address())).ok());
+    Bytes job(l.rate ? 120000 : 300000);
+    for (std::size_t i = 0; i < job.size(); ++i)
+        job[i] = static_cast<std::uint8_t>('A' + i % 26);
+    ASSERT_TRUE(channel.write(job).ok());
+    link.setRate(l.rate);
+    if (l.holdJobAt)
+        link.holdUploadAfter(link.uploaded() + l.holdJobAt);
+    if (l.holdReplies)
+        link.holdRepliesAfter(link.uploaded() + job.size());
+
+    Watch watch;
+    const auto start = Clock::now();
+    const Result r = channel.handOver(watch);
+    const auto took = Clock::now() - start;
+    if (l.report) {
+        ASSERT_TRUE(r.failed());
+        EXPECT_NE(r.error().find(l.report), std::string::npos) << r.error();
+        EXPECT_LT(took, kStall + 1500ms);
+    } else {
+        EXPECT_TRUE(r.ok()) << r.error();
+        // Slower than a second for each 64 KiB.
+        EXPECT_GT(took, 1s * static_cast<double>(job.size()) / (64 * 1024));
+    }
+    EXPECT_EQ(watch.tooLate, l.printed != Printed::Nothing);
+    EXPECT_FALSE(channel.isOpen());
+
+    if (l.printed == Printed::Part)
+        link.dropConnections();
+    link.release();
+    Bytes expected;
+    if (l.printed == Printed::Whole) {
+        expected = job;
+        EXPECT_EQ(server.waitForCapture(job.size(), 10s), job);
+    } else {
+        // What it left, then the next job.
+        if (l.printed == Printed::Part) {
+            const std::size_t part = l.holdJobAt / l.maxWrite * l.maxWrite;
+            expected.assign(job.begin(), job.begin() + static_cast<std::ptrdiff_t>(part));
+            EXPECT_EQ(server.waitForCapture(part, 10s), expected);
+        }
+        const Bytes next{0x01, '9', '1', 0x02, 'O', 'K', 0x17};
+        ASSERT_TRUE(channel.open(at(link.address())).ok());
+        ASSERT_TRUE(channel.write(next).ok());
+        ASSERT_TRUE(channel.handOver(watch).ok());
+        expected.insert(expected.end(), next.begin(), next.end());
+        EXPECT_EQ(server.waitForCapture(expected.size(), 10s), expected);
+    }
+    for (auto until = Clock::now() + 10s; server.spooledJobs() > 0 && Clock::now() < until;)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(server.spooledJobs(), 0u);
+    EXPECT_EQ(server.capture(), expected) << server.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, SambaHandOver,
+    ::testing::Values(
+        Link{"SlowButMoving", 50000, 0, 0, false, nullptr, Printed::Whole},
+        Link{"StuckBeforeTheServerHasTheJob", 0, 0, 64 * 1024, false,
+             "the printer receives none of it", Printed::Nothing},
+        Link{"StuckOnceTheServerHasTheJob", 0, 0, 0, true, "may hold the whole job",
+             Printed::Whole},
+        Link{"StuckOnceTheServerHoldsPiecesOfTheJob", 0, 64 * 1024, 150000, false,
+             "the printer may print that part", Printed::Part}),
+    [](const ::testing::TestParamInfo<Link>& i) { return std::string(i.param.name); });
+
 TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport)
 {
     startServer("lp2");
@@ -152,6 +265,7 @@ TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport)
 TEST(NetworkChannelTest, NoServerFailsFastWithTheReason)
 {
     NetworkChannel channel;
+    Watch watch;
     const int port = test::freeLoopbackPort();
     const auto start = Clock::now();
     const auto s = channel.open(at("127.0.0.1:" + std::to_string(port)));

@@ -6,6 +6,7 @@
 #include "pseudo_terminal.h"
 #include "sample_packages.h"
 #include "samba_server.h"
+#include "throttling_proxy.h"
 #include "usb_testbed.h"
 
 #include <gtest/gtest.h>
@@ -559,6 +560,85 @@ TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
     for (const Bytes& rec : samples::recordsFrom(small.bytes, 0))
         expected.insert(expected.end(), rec.begin(), rec.end());
     EXPECT_EQ(share.waitForCapture(expected.size(), 10s), expected);
+}
+
+// A network download through a slow or stuck link to the share: the outcome
+// is what the printer got. Ctrl+C stops a job the server does not yet hold
+// (nothing is printed); once it may hold it, Ctrl+C, even twice, no longer
+// ends the program: it says so, waits for the server and tells the outcome.
+TEST(CliNetworkHandOver, OutcomeIsWhatThePrinterGot)
+{
+    if (!SambaServer::available())
+        GTEST_SKIP() << "smbd is not installed";
+    const samples::Package package = samples::make(samples::Shape::Header90, false, 3000, 100);
+    Bytes job = {0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
+    for (const Bytes& rec :
+         samples::recordsFrom(package.bytes, samples::offsetAfterHeader(package.bytes)))
+        job.insert(job.end(), rec.begin(), rec.end());
+    constexpr std::size_t kHeld = 64 * 1024;
+    struct Case {
+        const char* name;
+        std::size_t rate;  // bytes per second to the server; 0: unlimited
+        bool holdJob;      // the link stops 64 KiB into the job
+        bool holdReplies;  // the link stops the server's answers once the job is there
+        int interrupts;    // Ctrl+C once the link holds
+        int code;
+        const char* outcome;
+        bool printed;
+    } cases[] = {
+        {"slow link", 50000, false, false, 0, 0, "Download Success.", true},
+        {"Ctrl+C while the link holds the job", 0, true, false, 1, 130, "Interrupted.", false},
+        {"Ctrl+C twice once the server holds the job", 0, false, true, 2, 0, "Download Success.",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SambaServer share;
+        ASSERT_EQ(share.start(), "");
+        ThrottlingProxy link(share.port());
+        ASSERT_NE(link.port(), 0);
+        link.setRate(c.rate);
+        if (c.holdJob)
+            link.holdUploadAfter(kHeld);
+        if (c.holdReplies)
+            link.holdRepliesAfter(job.size());
+        CliFolder folder;
+        const std::string path = folder.add(package);
+        const CliRun r = folder.run({"download", path, "--net", link.address(), "--quiet"},
+                                    [&](pid_t pid) {
+                                        if (c.interrupts == 0 ||
+                                            !link.waitUploaded(c.holdJob ? kHeld : job.size(), 30s))
+                                            return;
+                                        for (int i = 0; i < c.interrupts; ++i) {
+                                            ::kill(pid, SIGINT);
+                                            std::this_thread::sleep_for(300ms);
+                                        }
+                                        link.release();
+                                    });
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.lastLine(), c.outcome) << r.err;
+        if (c.interrupts == 2) {
+            EXPECT_NE(r.err.find("cannot be stopped now"), std::string::npos) << r.err;
+        }
+        link.release();
+        if (c.printed) {
+            EXPECT_EQ(share.waitForCapture(job.size(), 10s), job);
+            continue;
+        }
+        // Nothing of it follows the next job.
+        const samples::Package small = sample("FONT_PLAIN.DPX");
+        ASSERT_EQ(folder.run({"download", folder.add(small), "--net", link.address(), "--quiet"})
+                      .code,
+                  0);
+        Bytes next = {0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
+        for (const Bytes& rec : samples::recordsFrom(small.bytes, 0))
+            next.insert(next.end(), rec.begin(), rec.end());
+        EXPECT_EQ(share.waitForCapture(next.size(), 10s), next);
+        for (auto until = std::chrono::steady_clock::now() + 10s;
+             share.spooledJobs() > 0 && std::chrono::steady_clock::now() < until;)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(share.capture(), next);
+    }
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 // Downloads through the real window over the network print path to a private
-// Samba server on 127.0.0.1: the job the printer share receives holds the
-// model query and the records in order; a download that does not succeed
-// gives the printer nothing; an address nobody answers on is reported and
-// never ends in "Download Success.".
+// Samba server on 127.0.0.1, directly or through a slow or stuck link: the
+// job the printer share receives holds the model query and the records in
+// order; a download that does not succeed gives the printer nothing; an
+// address nobody answers on is reported and never ends in "Download
+// Success.".
 #include "e2e_support.h"
 #include "printer_sim.h"
 #include "samba_server.h"
+#include "throttling_proxy.h"
 #include "ui_Form1.h"
 
 #include <QProgressBar>
@@ -85,7 +87,14 @@ TEST_F(NetworkDownload, ShareReceivesTheQueryThenTheRecordsInOrder)
 
 // Every way a download ends short of "Download Success.": the printer must
 // receive nothing of it, and the window must not hang on a silent server.
-enum class Ending { ShareWithoutRoom, WindowClosed, WindowClosedWhileTheServerIsPaused };
+// The user closes the window in the middle of the records (at the first
+// progress shown), or while the link to the server holds the job back.
+enum class Ending {
+    ShareWithoutRoom,
+    WindowClosed,
+    WindowClosedWhileTheServerIsPaused,
+    WindowClosedWhileTheLinkHoldsTheJob
+};
 
 struct Abandoned {
     const char* name;
@@ -105,11 +114,14 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
     if (!test::SambaServer::available())
         GTEST_SKIP() << "smbd is not installed";
     const Ending ending = GetParam().ending;
-    const bool closing =
-        ending == Ending::WindowClosed || ending == Ending::WindowClosedWhileTheServerIsPaused;
     test::SambaServer server;
     ASSERT_EQ(server.start("lp1", ending == Ending::ShareWithoutRoom ? 16 : -1), "");
-    folder.writeSettings(ethernetAt(server.address()));
+    test::ThrottlingProxy link(server.port());
+    ASSERT_NE(link.port(), 0);
+    constexpr std::size_t kHeld = 64 * 1024;
+    if (ending == Ending::WindowClosedWhileTheLinkHoldsTheJob)
+        link.holdUploadAfter(kHeld);
+    folder.writeSettings(ethernetAt(link.address()));
 
     {
         ProgramWindow window(folder.str(), &clock);
@@ -117,20 +129,29 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
         window->show();
         const samples::Package pkg = samples::make(Shape::Header90, false, 3000, 100);
 
-        // The user closes the window once records are going out.
-        QTimer watch;
         std::chrono::steady_clock::time_point closedAt{};
-        QObject::connect(&watch, &QTimer::timeout, &*window, [&] {
-            if (window->controls().ProgressBar->value() < 10000)
+        const auto closeNow = [&] {
+            if (closedAt != std::chrono::steady_clock::time_point{})
                 return;
-            watch.stop();
             if (ending == Ending::WindowClosedWhileTheServerIsPaused)
                 server.pause();
             closedAt = std::chrono::steady_clock::now();
             window->close();
-        });
-        if (closing)
-            watch.start(1);
+        };
+        QTimer watch;
+        if (ending == Ending::WindowClosed || ending == Ending::WindowClosedWhileTheServerIsPaused)
+            QObject::connect(window->controls().ProgressBar, &QProgressBar::valueChanged,
+                             &*window, [&](int value) {
+                                 if (value > 0)
+                                     closeNow();
+                             });
+        if (ending == Ending::WindowClosedWhileTheLinkHoldsTheJob) {
+            QObject::connect(&watch, &QTimer::timeout, &*window, [&] {
+                if (link.uploaded() >= kHeld)
+                    closeNow();
+            });
+            watch.start(5);
+        }
 
         const QStringList boxes = downloadThroughWindow(window, folder.addPackage(pkg));
         const auto ended = std::chrono::steady_clock::now();
@@ -138,21 +159,18 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             server.resume();
         }
+        link.release();
         const std::string seen = boxes.join(" | ").toStdString();
-        switch (ending) {
-        case Ending::ShareWithoutRoom:
+        if (ending == Ending::ShareWithoutRoom) {
             ASSERT_EQ(boxes.size(), 2) << seen;
             EXPECT_TRUE(boxes.front().contains("room for 16384 bytes")) << seen;
             EXPECT_EQ(boxes.back(), "Communication Error.");
-            break;
-        case Ending::WindowClosed:
-        case Ending::WindowClosedWhileTheServerIsPaused:
+        } else {
             EXPECT_TRUE(boxes.isEmpty()) << seen;
             ASSERT_NE(closedAt, std::chrono::steady_clock::time_point{})
                 << "the download ended before the close";
             EXPECT_LT(ended - closedAt, std::chrono::milliseconds(500));
             EXPECT_FALSE(window->isVisible());
-            break;
         }
     }
 
@@ -169,12 +187,89 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
     EXPECT_EQ(server.capture(), job) << server.log();
 }
 
-INSTANTIATE_TEST_SUITE_P(Ends, AbandonedDownload,
-                         ::testing::Values(Abandoned{"ShareWithoutRoom", Ending::ShareWithoutRoom},
-                                           Abandoned{"WindowClosed", Ending::WindowClosed},
-                                           Abandoned{"WindowClosedWhileTheServerIsPaused",
-                                                     Ending::WindowClosedWhileTheServerIsPaused}),
-                         [](const ::testing::TestParamInfo<Abandoned>& i) {
+INSTANTIATE_TEST_SUITE_P(
+    Ends, AbandonedDownload,
+    ::testing::Values(
+        Abandoned{"ShareWithoutRoom", Ending::ShareWithoutRoom},
+        Abandoned{"WindowClosed", Ending::WindowClosed},
+        Abandoned{"WindowClosedWhileTheServerIsPaused", Ending::WindowClosedWhileTheServerIsPaused},
+        Abandoned{"WindowClosedWhileTheLinkHoldsTheJob",
+                  Ending::WindowClosedWhileTheLinkHoldsTheJob}),
+    [](const ::testing::TestParamInfo<Abandoned>& i) { return std::string(i.param.name); });
+
+// Downloads whose every record was taken and whose job the server gets
+// whole: "Download Success.", on a link slower than 64 KiB a second, and
+// after a close that came once the server held the job, where the window
+// waits for the server to confirm it (it must not cut the job off) and then
+// tells the outcome.
+struct Whole {
+    const char* name;
+    std::size_t rate;  // bytes per second to the server; 0: unlimited
+    bool closeOnceHeld; // the user closes the window once the server holds the job
+};
+
+void PrintTo(const Whole& w, std::ostream* os)
+{
+    *os << w.name;
+}
+
+class DeliveredWhole : public NetworkDownload, public ::testing::WithParamInterface<Whole> {};
+
+TEST_P(DeliveredWhole, IsADownloadSuccess)
+{
+    if (!test::SambaServer::available())
+        GTEST_SKIP() << "smbd is not installed";
+    const Whole& w = GetParam();
+    test::SambaServer server;
+    ASSERT_EQ(server.start(), "");
+    test::ThrottlingProxy link(server.port());
+    ASSERT_NE(link.port(), 0);
+    folder.writeSettings(ethernetAt(link.address()));
+    const samples::Package pkg =
+        samples::make(Shape::Header90, false, w.rate ? 1100 : 3000, 100);
+    const std::vector<std::uint8_t> job = jobOf(pkg);
+    link.setRate(w.rate);
+    if (w.closeOnceHeld)
+        link.holdRepliesAfter(job.size());
+
+    ProgramWindow window(folder.str(), &clock);
+    window->startUp();
+    window->show();
+    QTimer watch;
+    bool closed = false;
+    bool openWhileHeld = false;
+    QObject::connect(&watch, &QTimer::timeout, &*window, [&] {
+        if (!closed && link.uploaded() >= job.size()) {
+            closed = true;
+            window->close();
+            QTimer::singleShot(300, &*window, [&] {
+                openWhileHeld = window->isVisible();
+                link.release();
+            });
+        }
+    });
+    if (w.closeOnceHeld)
+        watch.start(5);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(downloadThroughWindow(window, folder.addPackage(pkg)),
+              QStringList{"Download Success."});
+    if (w.rate) {
+        EXPECT_GT(std::chrono::steady_clock::now() - start,
+                  1s * static_cast<double>(job.size()) / (64 * 1024));
+    }
+    if (w.closeOnceHeld) {
+        EXPECT_TRUE(closed);
+        EXPECT_TRUE(openWhileHeld) << "the window did not wait for the server";
+        EXPECT_FALSE(window->isVisible());
+    }
+    EXPECT_EQ(server.waitForCapture(job.size(), 10s), job) << server.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, DeliveredWhole,
+                         ::testing::Values(Whole{"SlowLink", 50000, false},
+                                           Whole{"WindowClosedOnceTheServerHoldsTheJob", 0, true}),
+                         [](const ::testing::TestParamInfo<Whole>& i) {
                              return std::string(i.param.name);
                          });
 

@@ -126,12 +126,13 @@ public:
         ++closes;
         open_ = false;
     }
-    Result handOver() override
+    Result handOver(HandOverWatch& watch) override
     {
         ++handOvers;
+        const Result r = handOverScript ? handOverScript(watch) : handOverStatus;
         if (open_)
             close();
-        return handOverStatus;
+        return r;
     }
     bool isOpen() const override { return open_; }
 
@@ -156,6 +157,7 @@ public:
 
     // --- script ---
     Result handOverStatus;
+    std::function<Result(HandOverWatch&)> handOverScript; // instead of handOverStatus
     int handOvers = 0;
     Result openStatus;
     std::function<Result(const Bytes&)> writeStatus;
@@ -299,6 +301,7 @@ public:
             onProcessWindowRequests();
     }
     bool endRequested() override { return end; }
+    void handOverCannotStop() override { ++cannotStopCalls; }
 
     std::vector<std::string> messageTexts() const
     {
@@ -332,6 +335,7 @@ public:
     std::vector<ShownMessage> messages;
     int processEventsCalls = 0;
     int processWindowRequestsCalls = 0;
+    int cannotStopCalls = 0;
 };
 
 // --- packages ---

@@ -570,6 +570,50 @@ TEST_F(SessionTest, PrintJobThatCannotBeHandedOverIsNoSuccess)
     EXPECT_EQ(net.handOvers, 2);
 }
 
+// The user ends the program during a hand-over: stopped in time, the
+// session ends as at any other look (no box); once the printer may hold the
+// job, or has it, the stop is not taken and the session tells what the
+// printer got.
+TEST_F(SessionTest, EndDuringAHandOverStopsItOnlyWhileThePrinterGetsNothing)
+{
+    const std::string failed = "Cannot hand the print job to \\\\h\\lp1: the printer may print it.";
+    struct Case {
+        const char* name;
+        bool tooLate;
+        Result handOver;
+        Kind kind;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"stopped in time", false, Result::refusal(), Kind::Ended, {}},
+        {"handed over before the stop was taken", false, Result::success(), Kind::Success,
+         {kMsgDownloadSuccess}},
+        {"too late, handed over", true, Result::success(), Kind::Success, {kMsgDownloadSuccess}},
+        {"too late, then failed", true, Result::failure(failed), Kind::CommunicationError,
+         {failed, kMsgCommunicationError}},
+    };
+    choose(kNetwork);
+    ScriptedChannel& net = channels.network;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.end = false;
+        view.cannotStopCalls = 0;
+        net.handOverScript = [&](HandOverWatch& watch) {
+            view.end = true; // the user closes the window
+            EXPECT_TRUE(watch.stopRequested());
+            if (c.tooLate)
+                watch.tooLateToStop();
+            return c.handOver;
+        };
+        const SessionOutcome outcome = run();
+        EXPECT_EQ(outcome.kind, c.kind);
+        EXPECT_EQ(view.messageTexts(), c.shown);
+        EXPECT_EQ(view.cannotStopCalls, c.tooLate ? 1 : 0);
+        EXPECT_GT(view.processEventsCalls, 0);
+        EXPECT_FALSE(net.isOpen());
+        expectUnlocked();
+    }
+}
+
 TEST_F(SessionTest, RecordTheChannelRefusedIsNeverASuccess)
 {
     const Result lost = Result::failure("The connection to the printer was lost.");

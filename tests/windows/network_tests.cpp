@@ -13,6 +13,11 @@
 namespace fw::test {
 namespace {
 
+struct Patient final : HandOverWatch {
+    bool stopRequested() override { return false; }
+    void tooLateToStop() override {}
+};
+
 TEST(WindowsNetworkPath, OnlyAJobHandedOverReachesThePrinter)
 {
     std::string why;
@@ -49,8 +54,9 @@ TEST(WindowsNetworkPath, OnlyAJobHandedOverReachesThePrinter)
             ASSERT_TRUE(
                 channel.write({job.data() + at, std::min<std::size_t>(1000, job.size() - at)})
                     .ok());
+        Patient watch;
         if (c.handOver)
-            ASSERT_TRUE(channel.handOver().ok());
+            ASSERT_TRUE(channel.handOver(watch).ok());
         else
             channel.close();
         EXPECT_FALSE(channel.isOpen());

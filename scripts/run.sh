@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Firmware. Without a display it
-# starts the window under Xvfb, saves a screenshot and says where it is.
+# Installs what is missing, builds, and starts the demo (scripts/demo.sh):
+# Firmware on a simulated printer, or without a display the same download
+# under Xvfb with a screenshot of its outcome.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -10,12 +11,4 @@ bash scripts/install-deps.sh
 cmake --preset app >/dev/null
 cmake --build --preset app -j "$(nproc)"
 
-bin="$root/build/app/bin"
-if [ -f scripts/demo.sh ]; then
-  exec bash scripts/demo.sh "$bin"
-fi
-
-if [ -n "${DISPLAY:-}" ]; then
-  exec "$bin/Firmware"
-fi
-exec bash scripts/screenshot.sh "$bin" "$root/build/app/Firmware-window.png"
+exec bash scripts/demo.sh "$root/build/app/bin"

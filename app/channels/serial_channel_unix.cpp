@@ -207,8 +207,13 @@ void SerialChannel::discardInput()
     if (!port_->isOpen())
         return;
     port_->early.clear();
-    // The system's input queue and QSerialPort's buffer, in one tcflush.
-    port_->clear(QSerialPort::Input);
+    if (const qint64 gathered = port_->bytesAvailable(); gathered > 0)
+        port_->skip(gathered);
+    // One read of the descriptor, which has nothing to give as a rule: a
+    // tcflush per record would cost a quarter of the line's speed.
+    std::uint8_t buffer[kReadBufferSize];
+    while (::read(static_cast<int>(port_->handle()), buffer, sizeof buffer) > 0) {
+    }
 }
 
 SerialPortDetails describeSerialPort(const std::string& device)

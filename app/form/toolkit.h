@@ -111,12 +111,24 @@ public:
     virtual void setBackColour(Ctl button, std::uint32_t bgr) = 0;
     virtual std::uint32_t backColour(Ctl button) const = 0;
 
-    // progress bar: minimum 0, single-precision maximum and value
-    virtual void setProgressMax(float max) = 0;
-    virtual float progressMax() const = 0;
+    // progress bar: minimum 0, single-precision maximum and value; the bar's
+    // rules are the same on every toolkit, only the drawing is its own
+    void setProgressMax(float max)
+    {
+        progressMax_ = max;
+        showProgressShare(progressShare());
+    }
+    float progressMax() const { return progressMax_; }
     // false when the bar refuses the value (above its maximum or below 0)
-    virtual bool setProgressValue(float value) = 0;
-    virtual float progressValue() const = 0;
+    bool setProgressValue(float value)
+    {
+        if (!(value >= 0.0f) || value > progressMax_)
+            return false;
+        progressValue_ = value;
+        showProgressShare(progressShare());
+        return true;
+    }
+    float progressValue() const { return progressValue_; }
 
     // the window
     virtual void setPointer(Pointer p) = 0;
@@ -132,6 +144,21 @@ public:
     virtual void messageBox(const std::string& text, bool exclamation = false,
                             const std::string& title = {}) = 0;
     virtual OpenDialogResult showOpenDialog(const OpenDialogSetup& setup) = 0;
+
+protected:
+    // Fills that share of the bar, 0 to 1.
+    virtual void showProgressShare(double share) = 0;
+
+private:
+    double progressShare() const
+    {
+        const double share =
+            progressMax_ > 0.0f ? static_cast<double>(progressValue_) / progressMax_ : 0.0;
+        return share < 0.0 ? 0.0 : share > 1.0 ? 1.0 : share;
+    }
+
+    float progressMax_ = 100.0f;
+    float progressValue_ = 0.0f;
 };
 
 } // namespace fw

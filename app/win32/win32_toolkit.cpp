@@ -428,25 +428,8 @@ bool Win32Toolkit::drawButton(const DRAWITEMSTRUCT& d)
     return true;
 }
 
-void Win32Toolkit::setProgressMax(float max)
+void Win32Toolkit::showProgressShare(double share)
 {
-    progressMax_ = max;
-    showProgress();
-}
-
-bool Win32Toolkit::setProgressValue(float value)
-{
-    if (!(value >= 0.0f) || value > progressMax_)
-        return false;
-    progressValue_ = value;
-    showProgress();
-    return true;
-}
-
-void Win32Toolkit::showProgress()
-{
-    double share = progressMax_ > 0.0f ? static_cast<double>(progressValue_) / progressMax_ : 0.0;
-    share = std::clamp(share, 0.0, 1.0);
     SendMessageW(handle(Ctl::ProgressBar), PBM_SETPOS,
                  static_cast<WPARAM>(std::lround(share * kBarSteps)), 0);
 }

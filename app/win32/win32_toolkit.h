@@ -56,10 +56,6 @@ public:
     void setText(Ctl c, const std::string& text) override;
     void setBackColour(Ctl button, std::uint32_t bgr) override;
     std::uint32_t backColour(Ctl button) const override;
-    void setProgressMax(float max) override;
-    float progressMax() const override { return progressMax_; }
-    bool setProgressValue(float value) override;
-    float progressValue() const override { return progressValue_; }
     void setPointer(Pointer p) override;
     Pointer pointer() const override { return pointer_; }
     void processEvents() override;
@@ -84,14 +80,12 @@ public:
 
 private:
     int menuCommand(Ctl c) const; // the menu command, or -1 for controls
-    void showProgress();
+    void showProgressShare(double share) override;
     void tabToSelectedOption();
     void fitCounter();
 
     const Form1Handles& h_;
     ToolkitEvents* events_ = nullptr;
-    float progressMax_ = 100.0f;
-    float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;
     std::map<HWND, std::uint32_t> colours_;
     std::map<HWND, std::vector<std::wstring>> tips_;

@@ -405,25 +405,8 @@ std::uint32_t QtToolkit::backColour(Ctl button) const
            (static_cast<std::uint32_t>(c.blue()) << 16);
 }
 
-void QtToolkit::setProgressMax(float max)
+void QtToolkit::showProgressShare(double share)
 {
-    progressMax_ = max;
-    showProgress();
-}
-
-bool QtToolkit::setProgressValue(float value)
-{
-    if (!(value >= 0.0f) || value > progressMax_)
-        return false;
-    progressValue_ = value;
-    showProgress();
-    return true;
-}
-
-void QtToolkit::showProgress()
-{
-    double share = progressMax_ > 0.0f ? static_cast<double>(progressValue_) / progressMax_ : 0.0;
-    share = std::clamp(share, 0.0, 1.0);
     ui_.ProgressBar->setValue(static_cast<int>(std::lround(share * kBarSteps)));
 }
 

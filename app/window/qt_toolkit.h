@@ -51,10 +51,6 @@ public:
     void setText(Ctl c, const std::string& text) override;
     void setBackColour(Ctl button, std::uint32_t bgr) override;
     std::uint32_t backColour(Ctl button) const override;
-    void setProgressMax(float max) override;
-    float progressMax() const override { return progressMax_; }
-    bool setProgressValue(float value) override;
-    float progressValue() const override { return progressValue_; }
     void setPointer(Pointer p) override;
     Pointer pointer() const override { return pointer_; }
     void processEvents() override;
@@ -67,15 +63,13 @@ public:
     PackageDialog& fileDialog();
 
 private:
-    void showProgress();
+    void showProgressShare(double share) override;
     void tabToSelectedOption();
 
     QMainWindow& window_;
     Ui::Form1& ui_;
     ToolkitEvents* events_ = nullptr;
     PackageDialog* dialog_ = nullptr;
-    float progressMax_ = 100.0f;
-    float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;
     int label3Right_ = 0; // Label3 grows to the left from here
     QString lastFile_;    // full name of the dialog's last use

@@ -47,6 +47,13 @@ TEST_F(ProtocolTest, SerialModelAnswers)
          5ms},
         {"answer at the deadline", {{1000ms, "MDL40"}}, 2, 1000ms, 1000ms},
         {"answer after the deadline", {{1003ms, "MDL40"}}, 5, 1003ms, 1000ms},
+        // The deadline is looked at after each read: a piece at the deadline
+        // itself still lets the rest come.
+        {"last piece after one at the deadline",
+         {{1000ms, "TV-"}, {1001ms, "K3"}},
+         3,
+         1001ms,
+         1001ms},
         {"silence", {}, 5, 1005ms, 1000ms},
         {"too short", {{10ms, "MDL4"}}, 5, 1005ms, 1000ms},
         {"case matters", {{10ms, "tv-k3"}}, 5, 1005ms, 1000ms},
@@ -389,6 +396,21 @@ TEST_F(ProtocolTest, ChannelThatFailsDuringTheWaitEndsItAtOnce)
         EXPECT_EQ(host.reports, c.reports);
         EXPECT_LT(elapsedSince(t0), 1000ms);
     }
+}
+
+// Only a read that brought nothing is followed by the pause: after noise the
+// acknowledgement that is already there is read at once.
+TEST_F(ProtocolTest, UsbReadThatBroughtBytesIsFollowedAtOnce)
+{
+    ScriptedChannel& ch = channels.usb;
+    ch.printer = [](ScriptedChannel& self, const Bytes&) {
+        self.reply(bytesOf("\x15"));
+        self.reply(bytesOf("\x06"));
+    };
+    const ExchangeResult r = exchangeRecord(bytesOf(kPackage), 0, {ch, 4, true}, clock, host);
+    EXPECT_FALSE(r.ackMissing);
+    EXPECT_EQ(ch.reads, 2);
+    EXPECT_TRUE(clock.sleeps.empty());
 }
 
 TEST_F(ProtocolTest, UsbReadsThatReturnAtOnceDoNotSpin)

@@ -244,6 +244,8 @@ TEST_F(SessionTest, PackageMissingOrEmpty)
             EXPECT_EQ(totalWrites(), 0u);
             EXPECT_FALSE(anyOpened());
             EXPECT_FALSE(reader.isOpen);
+            // No part of it is kept either: a digest of it would name bytes never sent.
+            EXPECT_TRUE(session.package().empty());
             // The end still closes the chosen kind; USB is closed unopened.
             EXPECT_EQ(channels.usb.closes - usbCloses, kind == kUsb ? 1 : 0);
             expectUnlocked();

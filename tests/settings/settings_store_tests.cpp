@@ -68,6 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"CRLF last key", "[PRINTFirmware]\r\nInterface=2\r\nBaudRate=3\r\n", "BaudRate",
                  "3"},
         ReadCase{"blanks around =", "[PRINTFirmware]\n  BaudRate \t=  4  \n", "BaudRate", "4"},
+        // Every blank the profile functions trim, vertical tab and form feed too.
+        ReadCase{"vertical tab and form feed", "[PRINTFirmware]\n\vBaudRate\f=\v4\f\n", "BaudRate",
+                 "4"},
         ReadCase{"blanks inside kept", "[PRINTFirmware]\nTcpIp = 10.0. 0.1 \n", "TcpIp",
                  "10.0. 0.1"},
         ReadCase{"key in other case", "[PRINTFirmware]\nbaudRATE=5\n", "BaudRate", "5"},

@@ -70,14 +70,6 @@ void FakeToolkit::setItemToolTip(Ctl list, int index, const std::string& tip)
         c.tips[static_cast<size_t>(index)] = tip;
 }
 
-bool FakeToolkit::setProgressValue(float value)
-{
-    if (value < 0.0f || value > progressMax_)
-        return false;
-    progressValue_ = value;
-    return true;
-}
-
 void FakeToolkit::processEvents()
 {
     ++processEventsCalls;

@@ -46,13 +46,10 @@ public:
     void setText(Ctl c, const std::string& text) override { ctl(c).text = text; }
     void setBackColour(Ctl button, std::uint32_t bgr) override { ctl(button).colour = bgr; }
     std::uint32_t backColour(Ctl button) const override { return ctl(button).colour; }
-    void setProgressMax(float max) override { progressMax_ = max; }
-    float progressMax() const override { return progressMax_; }
-    bool setProgressValue(float value) override;
-    float progressValue() const override { return progressValue_; }
     void setPointer(Pointer p) override { pointer_ = p; }
     Pointer pointer() const override { return pointer_; }
     void processEvents() override;
+    void showProgressShare(double) override {}
     void processWindowRequests() override;
     void closeWindow() override { closed = true; }
     void messageBox(const std::string& text, bool exclamation, const std::string& title) override;
@@ -93,8 +90,6 @@ private:
     ToolkitEvents* events_ = nullptr;
     std::map<Ctl, Control> controls_;
     std::optional<Ctl> focus_;
-    float progressMax_ = 100.0f;
-    float progressValue_ = 0.0f;
     Pointer pointer_ = Pointer::Normal;
 };
 

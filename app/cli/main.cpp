@@ -45,7 +45,10 @@ const char* const kHelpText =
     "  4    the package is damaged\n"
     "  5    Invalid Printer model data\n"
     "  129  the terminal closed (SIGHUP): ended as Ctrl+C ends it\n"
-    "  130  interrupted (Ctrl+C): the port is released, nothing partial is printed\n";
+    "  130  interrupted (Ctrl+C): the port is released, nothing partial is printed\n"
+    "\n"
+    "Once a print server may hold a network job, Ctrl+C no longer stops it: the\n"
+    "download waits for the server and ends with the outcome the printer got.\n";
 
 std::optional<std::string> Arguments::value()
 {

@@ -20,11 +20,11 @@ struct TcpSocket {
 std::vector<TcpSocket> tcpConnectionsTo(const std::vector<std::uint16_t>& ports);
 
 struct TcpProgress {
-    bool known = false;          // false: not that socket any more, or no answer
-    std::uint64_t acked = 0;     // bytes the peer has acknowledged, all told
-    std::uint64_t received = 0;  // bytes the peer has sent, all told
-    std::uint64_t written = 0;   // bytes written into the socket, all told
-    std::uint32_t unsent = 0;    // of those, not yet sent even once
+    bool known = false;         // false: not that socket any more, or no answer
+    std::uint64_t acked = 0;    // bytes the peer has acknowledged, all told
+    std::uint64_t received = 0; // bytes the peer has sent, all told
+    std::uint64_t written = 0;  // bytes written into the socket, all told
+    std::uint32_t unsent = 0;   // of those, not yet sent even once
 };
 
 TcpProgress tcpProgress(const TcpSocket& socket);

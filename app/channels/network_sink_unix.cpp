@@ -277,9 +277,8 @@ Taken taken(const TcpProgress& p, const TcpProgress& base, std::size_t size)
 // what it shares with whoever waits on it.
 struct SmbJob {
     explicit SmbJob(const NetworkAddress& a)
-        : address(a),
-          ports(a.port ? std::vector<std::uint16_t>{static_cast<std::uint16_t>(a.port)}
-                       : std::vector<std::uint16_t>{445, 139})
+        : address(a), ports(a.port ? std::vector<std::uint16_t>{static_cast<std::uint16_t>(a.port)}
+                                   : std::vector<std::uint16_t>{445, 139})
     {}
 
     const NetworkAddress address;

@@ -159,11 +159,11 @@ enum class Printed { Nothing, Whole, Part };
 
 struct Link {
     const char* name;
-    std::size_t rate;       // bytes per second to the server; 0: unlimited
-    std::size_t maxWrite;   // the server's largest write; 0: Samba's own (8 MiB)
-    std::size_t holdJobAt;  // the link stops this far into the job; 0: never
-    bool holdReplies;       // the link stops the server's answers once the job is there
-    const char* report;     // nullptr: handed over
+    std::size_t rate;      // bytes per second to the server; 0: unlimited
+    std::size_t maxWrite;  // the server's largest write; 0: Samba's own (8 MiB)
+    std::size_t holdJobAt; // the link stops this far into the job; 0: never
+    bool holdReplies;      // the link stops the server's answers once the job is there
+    const char* report;    // nullptr: handed over
     Printed printed;
 };
 
@@ -241,14 +241,13 @@ TEST_P(SambaHandOver, WaitsWhileTheJobMovesAndTellsWhatThePrinterGets)
 
 INSTANTIATE_TEST_SUITE_P(
     Links, SambaHandOver,
-    ::testing::Values(
-        Link{"SlowButMoving", 50000, 0, 0, false, nullptr, Printed::Whole},
-        Link{"StuckBeforeTheServerHasTheJob", 0, 0, 64 * 1024, false,
-             "the printer receives none of it", Printed::Nothing},
-        Link{"StuckOnceTheServerHasTheJob", 0, 0, 0, true, "may hold the whole job",
-             Printed::Whole},
-        Link{"StuckOnceTheServerHoldsPiecesOfTheJob", 0, 64 * 1024, 150000, false,
-             "the printer may print that part", Printed::Part}),
+    ::testing::Values(Link{"SlowButMoving", 50000, 0, 0, false, nullptr, Printed::Whole},
+                      Link{"StuckBeforeTheServerHasTheJob", 0, 0, 64 * 1024, false,
+                           "the printer receives none of it", Printed::Nothing},
+                      Link{"StuckOnceTheServerHasTheJob", 0, 0, 0, true, "may hold the whole job",
+                           Printed::Whole},
+                      Link{"StuckOnceTheServerHoldsPiecesOfTheJob", 0, 64 * 1024, 150000, false,
+                           "the printer may print that part", Printed::Part}),
     [](const ::testing::TestParamInfo<Link>& i) { return std::string(i.param.name); });
 
 TEST_F(SambaTest, ShareOtherThanLp1FailsFastWithAReport)

@@ -586,10 +586,10 @@ TEST(CliNetworkHandOver, OutcomeIsWhatThePrinterGot)
     constexpr std::size_t kHeld = 64 * 1024;
     struct Case {
         const char* name;
-        std::size_t rate;  // bytes per second to the server; 0: unlimited
-        bool holdJob;      // the link stops 64 KiB into the job
-        bool holdReplies;  // the link stops the server's answers once the job is there
-        int interrupts;    // Ctrl+C once the link holds
+        std::size_t rate; // bytes per second to the server; 0: unlimited
+        bool holdJob;     // the link stops 64 KiB into the job
+        bool holdReplies; // the link stops the server's answers once the job is there
+        int interrupts;   // Ctrl+C once the link holds
         int code;
         const char* outcome;
         bool printed;
@@ -612,17 +612,16 @@ TEST(CliNetworkHandOver, OutcomeIsWhatThePrinterGot)
             link.holdRepliesAfter(job.size());
         CliFolder folder;
         const std::string path = folder.add(package);
-        const CliRun r = folder.run({"download", path, "--net", link.address(), "--quiet"},
-                                    [&](pid_t pid) {
-                                        if (c.interrupts == 0 ||
-                                            !link.waitUploaded(c.holdJob ? kHeld : job.size(), 30s))
-                                            return;
-                                        for (int i = 0; i < c.interrupts; ++i) {
-                                            ::kill(pid, SIGINT);
-                                            std::this_thread::sleep_for(300ms);
-                                        }
-                                        link.release();
-                                    });
+        const CliRun r =
+            folder.run({"download", path, "--net", link.address(), "--quiet"}, [&](pid_t pid) {
+                if (c.interrupts == 0 || !link.waitUploaded(c.holdJob ? kHeld : job.size(), 30s))
+                    return;
+                for (int i = 0; i < c.interrupts; ++i) {
+                    ::kill(pid, SIGINT);
+                    std::this_thread::sleep_for(300ms);
+                }
+                link.release();
+            });
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_EQ(r.lastLine(), c.outcome) << r.err;
         if (c.interrupts == 2) {
@@ -635,9 +634,9 @@ TEST(CliNetworkHandOver, OutcomeIsWhatThePrinterGot)
         }
         // Nothing of it follows the next job.
         const samples::Package small = sample("FONT_PLAIN.DPX");
-        ASSERT_EQ(folder.run({"download", folder.add(small), "--net", link.address(), "--quiet"})
-                      .code,
-                  0);
+        ASSERT_EQ(
+            folder.run({"download", folder.add(small), "--net", link.address(), "--quiet"}).code,
+            0);
         Bytes next = {0x01, 0x39, 0x37, 0x02, 0x30, 0x31, 0x31, 0x03, 0x36, 0x45};
         for (const Bytes& rec : samples::recordsFrom(small.bytes, 0))
             next.insert(next.end(), rec.begin(), rec.end());

@@ -140,8 +140,8 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
         };
         QTimer watch;
         if (ending == Ending::WindowClosed || ending == Ending::WindowClosedWhileTheServerIsPaused)
-            QObject::connect(window->controls().ProgressBar, &QProgressBar::valueChanged,
-                             &*window, [&](int value) {
+            QObject::connect(window->controls().ProgressBar, &QProgressBar::valueChanged, &*window,
+                             [&](int value) {
                                  if (value > 0)
                                      closeNow();
                              });
@@ -187,15 +187,16 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
     EXPECT_EQ(server.capture(), job) << server.log();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ends, AbandonedDownload,
-    ::testing::Values(
-        Abandoned{"ShareWithoutRoom", Ending::ShareWithoutRoom},
-        Abandoned{"WindowClosed", Ending::WindowClosed},
-        Abandoned{"WindowClosedWhileTheServerIsPaused", Ending::WindowClosedWhileTheServerIsPaused},
-        Abandoned{"WindowClosedWhileTheLinkHoldsTheJob",
-                  Ending::WindowClosedWhileTheLinkHoldsTheJob}),
-    [](const ::testing::TestParamInfo<Abandoned>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ends, AbandonedDownload,
+                         ::testing::Values(Abandoned{"ShareWithoutRoom", Ending::ShareWithoutRoom},
+                                           Abandoned{"WindowClosed", Ending::WindowClosed},
+                                           Abandoned{"WindowClosedWhileTheServerIsPaused",
+                                                     Ending::WindowClosedWhileTheServerIsPaused},
+                                           Abandoned{"WindowClosedWhileTheLinkHoldsTheJob",
+                                                     Ending::WindowClosedWhileTheLinkHoldsTheJob}),
+                         [](const ::testing::TestParamInfo<Abandoned>& i) {
+                             return std::string(i.param.name);
+                         });
 
 // Downloads whose every record was taken and whose job the server gets
 // whole: "Download Success.", on a link slower than 64 KiB a second, and
@@ -204,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
 // tells the outcome.
 struct Whole {
     const char* name;
-    std::size_t rate;  // bytes per second to the server; 0: unlimited
+    std::size_t rate;   // bytes per second to the server; 0: unlimited
     bool closeOnceHeld; // the user closes the window once the server holds the job
 };
 
@@ -225,8 +226,7 @@ TEST_P(DeliveredWhole, IsADownloadSuccess)
     test::ThrottlingProxy link(server.port());
     ASSERT_NE(link.port(), 0);
     folder.writeSettings(ethernetAt(link.address()));
-    const samples::Package pkg =
-        samples::make(Shape::Header90, false, w.rate ? 1100 : 3000, 100);
+    const samples::Package pkg = samples::make(Shape::Header90, false, w.rate ? 1100 : 3000, 100);
     const std::vector<std::uint8_t> job = jobOf(pkg);
     link.setRate(w.rate);
     if (w.closeOnceHeld)

@@ -587,10 +587,16 @@ TEST_F(SessionTest, EndDuringAHandOverStopsItOnlyWhileThePrinterGetsNothing)
         std::vector<std::string> shown;
     } cases[] = {
         {"stopped in time", false, Result::refusal(), Kind::Ended, {}},
-        {"handed over before the stop was taken", false, Result::success(), Kind::Success,
+        {"handed over before the stop was taken",
+         false,
+         Result::success(),
+         Kind::Success,
          {kMsgDownloadSuccess}},
         {"too late, handed over", true, Result::success(), Kind::Success, {kMsgDownloadSuccess}},
-        {"too late, then failed", true, Result::failure(failed), Kind::CommunicationError,
+        {"too late, then failed",
+         true,
+         Result::failure(failed),
+         Kind::CommunicationError,
          {failed, kMsgCommunicationError}},
     };
     choose(kNetwork);

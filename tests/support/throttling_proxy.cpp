@@ -209,12 +209,12 @@ void ThrottlingProxy::run()
         for (const auto& p : pairs) {
             const bool takeUp = allowed > 0 && p->up.empty() && !p->clientDone;
             const bool takeDown = !holdReplies && p->down.empty() && !p->serverDone;
-            fds.push_back({p->client,
-                           static_cast<short>((takeUp ? POLLIN : 0) | (p->down.empty() ? 0 : POLLOUT)),
-                           0});
-            fds.push_back({p->server,
-                           static_cast<short>((takeDown ? POLLIN : 0) | (p->up.empty() ? 0 : POLLOUT)),
-                           0});
+            fds.push_back(
+                {p->client,
+                 static_cast<short>((takeUp ? POLLIN : 0) | (p->down.empty() ? 0 : POLLOUT)), 0});
+            fds.push_back(
+                {p->server,
+                 static_cast<short>((takeDown ? POLLIN : 0) | (p->up.empty() ? 0 : POLLOUT)), 0});
         }
         ::poll(fds.data(), fds.size(), 5);
 

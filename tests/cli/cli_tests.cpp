@@ -537,6 +537,23 @@ TEST(CliList, PortsAndUsbPrinters)
     EXPECT_NE(text.out.find("USB002  " + bed.devicePath(1)), std::string::npos) << text.out;
 }
 
+// Waits until the program catches `signal`, so that a signal sent then is
+// the program's to handle however slowly it started.
+void waitUntilCaught(pid_t pid, int signal)
+{
+    const std::string status = "/proc/" + std::to_string(pid) + "/status";
+    for (auto until = std::chrono::steady_clock::now() + 30s;
+         std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(5ms)) {
+        std::ifstream in(status);
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1U) != 0)
+                return;
+    }
+    ADD_FAILURE() << "the program never caught signal " << signal;
+}
+
 // Ctrl+C during a download to a network printer ends it the way closing the
 // window does: exit code 130, and the print share receives nothing.
 TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
@@ -551,6 +568,7 @@ TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
     const CliRun r =
         folder.run({"download", path, "--net", share.address(), "--quiet"}, [](pid_t pid) {
             // The session waits a second for the printer after its model query.
+            waitUntilCaught(pid, SIGINT);
             std::this_thread::sleep_for(500ms);
             ::kill(pid, SIGINT);
         });

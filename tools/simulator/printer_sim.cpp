@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace fw::sim {
@@ -129,6 +130,27 @@ bool PrinterSimulator::pause(std::chrono::milliseconds d)
     return false;
 }
 
+// A piece sent before the host has read the one before it could join it in
+// one read on a slow host. A pseudo-terminal's other end tells how much is
+// still unread; it is opened only for the look, so that the host's hang-up
+// still shows here. Other descriptors are taken as read at once.
+bool PrinterSimulator::awaitTaken()
+{
+    char name[128];
+    if (::ptsname_r(fd_, name, sizeof name) != 0)
+        return !stopping_.load();
+    const int host = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (host < 0)
+        return !stopping_.load();
+    const auto until = Clock::now() + std::chrono::seconds(10);
+    int unread = 0;
+    while (::ioctl(host, FIONREAD, &unread) == 0 && unread > 0 && Clock::now() < until)
+        if (!pause(std::chrono::milliseconds(1)))
+            break;
+    ::close(host);
+    return !stopping_.load();
+}
+
 bool PrinterSimulator::sendAll(const std::uint8_t* data, std::size_t n)
 {
     while (n > 0) {
@@ -178,6 +200,8 @@ void PrinterSimulator::answerQuery()
         if (!sendAll(reinterpret_cast<const std::uint8_t*>(text.data()) + at, n))
             return;
         at += n;
+        if (at < text.size() && !awaitTaken())
+            return;
         if (!pause(script_.pieceGap))
             return;
     }

@@ -29,7 +29,8 @@ struct PrinterScript {
     // Already in the line when the host first opens it (noise at power-up).
     std::vector<std::uint8_t> leftInLine;
     // Sizes of the pieces the answer is sent in (empty: in one piece); the
-    // last piece takes whatever remains.
+    // last piece takes whatever remains. Each piece goes out `pieceGap` after
+    // the host has read the one before.
     std::vector<std::size_t> answerPieces;
     std::chrono::milliseconds pieceGap{20};
     std::chrono::milliseconds ackDelay{0};
@@ -101,6 +102,8 @@ private:
     bool sendAll(const std::uint8_t* data, std::size_t n);
     void hangUp();
     bool pause(std::chrono::milliseconds d); // false when stopped meanwhile
+    // Waits until the host has read all that was sent; false when stopped.
+    bool awaitTaken();
 
     int fd_;
     PrinterScript script_;

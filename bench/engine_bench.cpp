@@ -6,6 +6,7 @@
 //   fw_engine_bench [runs]
 
 #include "engine/clock.h"
+#include "engine/printer_replies.h"
 #include "engine/session.h"
 
 #include <algorithm>
@@ -46,10 +47,8 @@ public:
 };
 
 // A printer on the other end of a serial line that answers at once.
-class InstantPrinter final : public DownloadChannel {
+class InstantPrinter final : public DownloadChannel, public PolledInput {
 public:
-    explicit InstantPrinter(ChannelKind kind) : kind_(kind) {}
-    ChannelKind kind() const override { return kind_; }
     Result open(const ChannelSettings&) override
     {
         open_ = true;
@@ -80,14 +79,23 @@ public:
         pending_.clear();
         return Result::success();
     }
+    std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override
+    {
+        return awaitPolledAnswer(*this, clock, failures);
+    }
+    AckWait awaitAck(Clock& clock, FailureReport& failures) override
+    {
+        return awaitPolledAck(*this, clock, failures);
+    }
+    RecordRule recordRule(std::uint8_t) const override { return {}; }
     void close() override { open_ = false; }
+    void closeAfterSession(bool) override { close(); }
     bool isOpen() const override { return open_; }
 
     long records = 0;
     long long wireBytes = 0;
 
 private:
-    ChannelKind kind_;
     bool open_ = false;
     std::vector<std::uint8_t> pending_;
 };
@@ -98,8 +106,7 @@ public:
     {
         return kind == ChannelKind::Serial ? serial : kind == ChannelKind::Usb ? usb : network;
     }
-    InstantPrinter serial{ChannelKind::Serial}, usb{ChannelKind::Usb},
-        network{ChannelKind::Network};
+    InstantPrinter serial, usb, network;
 };
 
 // Model record, section header, then records of 140 bytes up to 4 MiB, the

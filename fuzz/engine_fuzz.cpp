@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const fw::PackageIndex& x = scan.index;
     const bool undamaged = !fw::damageOnEveryWay(data, x);
     require(x.sectionCount <= 1);
-    require(x.sectionEnds[1] == length);
-    require(x.sectionStarts[x.sectionCount] <= x.sectionEnds[x.sectionCount]);
+    require(x.length == length);
+    require(x.sectionStart <= x.length && (x.sectionCount == 1 || x.sectionStart == 0));
 
     bool wholeWay = false;
     for (std::uint8_t code = 0; code <= 6; ++code) {

@@ -1,5 +1,7 @@
 #include "channels/network_channel.h"
 
+#include "engine/protocol.h"
+
 #include <new>
 #include <utility>
 
@@ -45,16 +47,16 @@ Result NetworkChannel::write(std::span<const std::uint8_t> bytes)
     return Result::success();
 }
 
-Result NetworkChannel::waitingCount(int& count, std::chrono::milliseconds)
+std::uint8_t NetworkChannel::awaitModelAnswer(Clock& clock, FailureReport&)
 {
-    count = 0;
-    return Result::success();
+    clock.sleep(kModelAnswerWait);
+    return kModelK20T;
 }
 
-Result NetworkChannel::read(std::vector<std::uint8_t>& bytes)
+void NetworkChannel::closeAfterSession(bool earlyEnd)
 {
-    bytes.clear();
-    return Result::success();
+    if (!earlyEnd)
+        close();
 }
 
 void NetworkChannel::close()

@@ -16,13 +16,22 @@ public:
     explicit NetworkChannel(std::unique_ptr<NetworkSink> sink);
     ~NetworkChannel() override;
 
-    ChannelKind kind() const override { return ChannelKind::Network; }
     Result open(const ChannelSettings& settings) override;
     Result write(std::span<const std::uint8_t> bytes) override;
-    Result waitingCount(int& count, std::chrono::milliseconds slice) override;
-    Result read(std::vector<std::uint8_t>& bytes) override;
+    // Nothing comes back on a print path: the printer gets its second for
+    // the query and counts as a K20_T; a record counts once it is written.
+    std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override;
+    AckWait awaitAck(Clock&, FailureReport&) override { return AckWait::Accepted; }
+    RecordRule recordRule(std::uint8_t) const override
+    {
+        return {RecordRule::Confirmation::Delivery, {}, false};
+    }
     // Abandons the job: the printer receives none of it.
     void close() override;
+    // After an early end the path stays open, holding the query, until the
+    // next session closes it.
+    void closeAfterSession(bool earlyEnd) override;
+    bool holdsUntilHandOver() const override { return true; }
     // Sends the job held so far to the printer and closes the path.
     Result handOver(HandOverWatch& watch) override;
     bool isOpen() const override;

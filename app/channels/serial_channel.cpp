@@ -38,6 +38,22 @@ Result SerialChannel::prepareOpen(const ChannelSettings& settings)
     return checkSerialLine(settings.line);
 }
 
+std::uint8_t SerialChannel::awaitModelAnswer(Clock& clock, FailureReport& failures)
+{
+    return awaitPolledAnswer(*this, clock, failures);
+}
+
+AckWait SerialChannel::awaitAck(Clock& clock, FailureReport& failures)
+{
+    return awaitPolledAck(*this, clock, failures);
+}
+
+void SerialChannel::closeAfterSession(bool)
+{
+    if (isOpen())
+        close();
+}
+
 // No port chosen names no port: there is no COM0.
 Result SerialChannel::notOpen() const
 {

@@ -3,6 +3,7 @@
 // Serial Port on Linux and the communications functions on Windows.
 
 #include "engine/channel.h"
+#include "engine/printer_replies.h"
 
 #include <memory>
 #include <string>
@@ -14,20 +15,26 @@ namespace fw {
 // stop bits other than 1 or 2.
 Result checkSerialLine(const SerialLine& line);
 
-class SerialChannel final : public DownloadChannel {
+class SerialChannel final : public DownloadChannel, public PolledInput {
 public:
     // `programDir` holds the optional ports/COMn links.
     explicit SerialChannel(std::string programDir);
     ~SerialChannel() override;
 
-    ChannelKind kind() const override { return ChannelKind::Serial; }
     Result open(const ChannelSettings& settings) override;
     Result write(std::span<const std::uint8_t> bytes) override;
     Result waitingCount(int& count, std::chrono::milliseconds slice) override;
     Result read(std::vector<std::uint8_t>& bytes) override;
     // One flush of the port's input, and of what this channel holds.
     void discardInput() override;
+    // The model answer and each acknowledgement are polled for on the line.
+    std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override;
+    AckWait awaitAck(Clock& clock, FailureReport& failures) override;
+    // Every record is acknowledged.
+    RecordRule recordRule(std::uint8_t) const override { return {}; }
     void close() override;
+    // Closed when open.
+    void closeAfterSession(bool) override;
     bool isOpen() const override;
 
     // The device the last open used ("" before the first).

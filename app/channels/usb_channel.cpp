@@ -1,5 +1,7 @@
 #include "channels/usb_channel.h"
 
+#include "engine/protocol.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -38,10 +40,26 @@ Result UsbChannel::write(std::span<const std::uint8_t> bytes)
     return result == -1 ? Result::refusal() : Result::success();
 }
 
-Result UsbChannel::waitingCount(int& count, std::chrono::milliseconds)
+std::uint8_t UsbChannel::awaitModelAnswer(Clock& clock, FailureReport& failures)
 {
-    count = 0;
-    return Result::success();
+    return awaitBlockAnswer(*this, clock, failures);
+}
+
+AckWait UsbChannel::awaitAck(Clock& clock, FailureReport& failures)
+{
+    return awaitBlockAck(*this, clock, failures);
+}
+
+RecordRule UsbChannel::recordRule(std::uint8_t modelCode) const
+{
+    RecordRule rule;
+    if (modelCode == kModelMDL40 || modelCode == kModelUnknown) {
+        rule.confirmation = RecordRule::Confirmation::None;
+        rule.lostUnlessOpened = true;
+        if (modelCode == kModelMDL40)
+            rule.pauseAfter = kUsbRecordPause;
+    }
+    return rule;
 }
 
 Result UsbChannel::read(std::vector<std::uint8_t>& bytes)

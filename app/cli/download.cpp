@@ -312,7 +312,7 @@ int runDownload(Arguments args, std::FILE* out)
     progress.finish();
 
     int code = exitCodeOf(outcome.kind);
-    std::string text = outcome.text;
+    std::string text = outcome.text();
     // The window says nothing when usb_open refuses a printer; a script is
     // told, and no answer of a printer that was never reached is reported.
     if (*o.kind == ChannelKind::Usb && !outcome.channelOpened &&

@@ -149,7 +149,7 @@ int runInspect(Arguments args, std::FILE* out)
             headerJson.add("type", headerType)
                 .add("value", static_cast<std::int64_t>(x.headerValue))
                 .add("offset", static_cast<std::int64_t>(x.headerOffset))
-                .add("sectionStart", static_cast<std::int64_t>(x.sectionStarts[x.sectionCount]));
+                .add("sectionStart", static_cast<std::int64_t>(x.sectionStart));
         JsonObject records;
         records.add("count", stats.count)
             .add("smallest", stats.smallest)
@@ -188,7 +188,7 @@ int runInspect(Arguments args, std::FILE* out)
             "Header:       \"%s\" at offset %d, value 0x%s (%u); its section starts at offset %d\n",
             headerType.c_str(), x.headerOffset,
             hex(x.headerValue, headerType == "93" ? 8 : 6).c_str(),
-            static_cast<unsigned>(x.headerValue), x.sectionStarts[x.sectionCount]);
+            static_cast<unsigned>(x.headerValue), x.sectionStart);
     else
         std::fprintf(out, "Header:       none\n");
     std::fprintf(

@@ -2,6 +2,7 @@
 // One way to the printer: a serial port, a USB printer through TAVLIB, or a
 // network print path. The session and the protocol use only these operations.
 
+#include "engine/clock.h"
 #include "engine/result.h"
 
 #include <chrono>
@@ -42,38 +43,69 @@ public:
     virtual void tooLateToStop() = 0;
 };
 
+// Whoever hears of a channel operation that did not go through; the wait
+// it happened in carries on as the interface's rules say.
+class FailureReport {
+public:
+    virtual ~FailureReport() = default;
+    virtual void report(const std::string& description) = 0;
+};
+
+// How the wait for a record's acknowledgement ended.
+enum class AckWait { Accepted, TimedOut, Lost };
+
+// What tells the session that the printer took a record, on one interface
+// for one model answer.
+struct RecordRule {
+    enum class Confirmation {
+        Acknowledgement, // the printer's ACK, then the progress moves
+        Delivery,        // the channel took it: the progress moves at once
+        None,            // nothing tells: the progress stays
+    };
+    Confirmation confirmation = Confirmation::Acknowledgement;
+    // A pause after each record the channel took.
+    std::chrono::milliseconds pauseAfter{0};
+    // Only a refused open or write can show a lost record: none is sent
+    // after a refused open.
+    bool lostUnlessOpened = false;
+};
+
+// One way to the printer. Each interface brings its own rules for what the
+// protocol exchanges over it: how the model answer and the acknowledgements
+// come back, what confirms a record, what ending a session means.
 class DownloadChannel {
 public:
     virtual ~DownloadChannel() = default;
-    virtual ChannelKind kind() const = 0;
 
     virtual Result open(const ChannelSettings& settings) = 0;
     // A failure is reported to the user; a refusal (USB) is not.
     virtual Result write(std::span<const std::uint8_t> bytes) = 0;
 
-    // Serial only: the number of received bytes not yet read. When none are
-    // waiting it may block up to `slice` for one to arrive, so a poll loop
-    // does not burn a processor.
-    virtual Result waitingCount(int& count, std::chrono::milliseconds slice) = 0;
-
-    // Serial: every received byte not yet read. USB: one usb_read; nothing
-    // when it returns 0 or less.
-    virtual Result read(std::vector<std::uint8_t>& bytes) = 0;
-
     // Drops what the printer sent that nobody has read: it came before the
-    // next write and cannot answer it. Serial only: TAVLIB drains a USB
-    // printer when it opens it, and a print path sends nothing back.
+    // next write and cannot answer it.
     virtual void discardInput() {}
 
-    // Serial: close when open. USB: usb_close, always. Network: abandon the
-    // job: the printer receives none of it.
-    virtual void close() = 0;
+    // After the model query went out: the model code of the answer, or
+    // kModelQueryFailed after a failure (reported through `failures`).
+    virtual std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) = 0;
 
-    // Network: gives the printer the job written so far and closes the path,
-    // so a job that cannot be handed over is not taken for a success; only a
-    // job handed over reaches the printer. A refusal: stopped at the user's
-    // request in time, the printer receives nothing. The other channels
-    // deliver every write at once and have nothing to do.
+    // After a record went out, where its rule asks for an acknowledgement.
+    virtual AckWait awaitAck(Clock& clock, FailureReport& failures) = 0;
+
+    // What confirms a record for this model answer.
+    virtual RecordRule recordRule(std::uint8_t modelCode) const = 0;
+
+    virtual void close() = 0;
+    // What the end of a session leaves of the channel; `earlyEnd`: the
+    // model query failed and nothing was sent.
+    virtual void closeAfterSession(bool earlyEnd) = 0;
+
+    // A channel that holds what was written until it is handed over, and
+    // delivers nothing without that (a print path).
+    virtual bool holdsUntilHandOver() const { return false; }
+    // Gives the printer the job written so far and closes the channel, so a
+    // job that cannot be handed over is not taken for a success. A refusal:
+    // stopped at the user's request in time, the printer receives nothing.
     virtual Result handOver(HandOverWatch&) { return Result::success(); }
     virtual bool isOpen() const = 0;
 };

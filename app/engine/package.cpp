@@ -67,18 +67,15 @@ ScanResult scanPackage(std::span<const std::uint8_t> data)
 {
     ScanResult r;
     PackageIndex& x = r.index;
-    const auto length = static_cast<std::int32_t>(data.size());
-    x.sectionEnds[0] = length;
-    x.sectionEnds[1] = length;
+    x.length = static_cast<std::int32_t>(data.size());
+    bool headerOpen = false; // a header found, the next record not yet
 
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (data[i] != kSOH)
             continue;
-        if (x.headerOpen) {
-            x.sectionEnds[x.sectionCount] = static_cast<std::int32_t>(i);
-            x.sectionStarts[x.sectionCount + 1U] = static_cast<std::int32_t>(i);
-            ++x.sectionCount;
-            x.headerOpen = false;
+        if (headerOpen) {
+            x.sectionStart = static_cast<std::int32_t>(i);
+            x.sectionCount = 1;
             break;
         }
         const std::uint8_t t1 = i + 1 < data.size() ? data[i + 1] : 0;
@@ -93,7 +90,7 @@ ScanResult scanPackage(std::span<const std::uint8_t> data)
                 r.fault = PackageFault{PackageFault::Kind::ShortHeader, i};
                 break;
             }
-            x.headerOpen = true;
+            headerOpen = true;
             x.headerValue = headerValue(data, i, wide ? 4 : 3);
             x.headerOffset = static_cast<std::int32_t>(i);
         }

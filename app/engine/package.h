@@ -3,7 +3,6 @@
 // byte after the CR skipped unseen, the model record "97", the section
 // headers "90" and "93", and the end mark ETB.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -42,10 +41,11 @@ struct PackageIndex {
     // Value of the section header found. Held without sign so that "93"
     // values of 0x80000000 and above still count as 0x800000 or more.
     std::uint32_t headerValue = 0;
-    bool headerOpen = false;
-    std::uint8_t sectionCount = 0; // 0 or 1: the scan stops after the first section
-    std::array<std::int32_t, 4> sectionStarts{};
-    std::array<std::int32_t, 4> sectionEnds{};
+    // 1 when a record follows the section header found: the scan stops at
+    // it, and it starts the section the printer is sent; else 0.
+    std::uint8_t sectionCount = 0;
+    std::int32_t sectionStart = 0;  // that record's offset; 0 without one
+    std::int32_t length = 0;        // the package's length
     std::int32_t headerOffset = -1; // where the section header found starts
 };
 

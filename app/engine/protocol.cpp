@@ -8,25 +8,6 @@ namespace fw {
 
 namespace {
 
-// --- the model query ---
-
-constexpr std::size_t kAnswerLength = 5;
-
-std::uint8_t failed(ProtocolHost& host, const Result& status)
-{
-    host.report(failureText(status));
-    return kModelQueryFailed;
-}
-
-// A serial poll blocks inside the channel until a byte comes or the time
-// allowed is over (and just past it, so that the deadline test then ends the
-// wait): one wake-up per answer, not one every few milliseconds.
-std::chrono::milliseconds pollFor(Clock& clock, Clock::duration deadline)
-{
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock.now());
-    return std::max(left, std::chrono::milliseconds(0)) + std::chrono::milliseconds(1);
-}
-
 // What came from the printer before a write cannot answer it: it is dropped
 // before the query and before each record.
 Result writeAfresh(DownloadChannel& ch, std::span<const std::uint8_t> bytes)
@@ -35,78 +16,13 @@ Result writeAfresh(DownloadChannel& ch, std::span<const std::uint8_t> bytes)
     return ch.write(bytes);
 }
 
-// Acknowledgements ahead of the answer are late ones of records sent before
-// the query (an earlier session's last record); no model answer holds one.
-void appendAnswer(std::vector<std::uint8_t>& reply, std::span<const std::uint8_t> got)
-{
-    auto from = got.begin();
-    if (reply.empty())
-        from = std::find_if(got.begin(), got.end(), [](std::uint8_t b) { return b != kACK; });
-    reply.insert(reply.end(), from, got.end());
-}
-
-std::uint8_t querySerial(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
-{
-    std::vector<std::uint8_t> reply;
-    if (const Result s = writeAfresh(ch, kModelQuery); !s.ok())
-        return failed(host, s);
-    const Clock::duration deadline = clock.now() + kModelAnswerWait;
-    for (;;) {
-        int waiting = 0;
-        if (const Result s = ch.waitingCount(waiting, pollFor(clock, deadline)); !s.ok())
-            return failed(host, s);
-        if (waiting != 0) {
-            std::vector<std::uint8_t> got;
-            if (const Result s = ch.read(got); !s.ok())
-                return failed(host, s);
-            appendAnswer(reply, got);
-            if (reply.size() == kAnswerLength) {
-                const std::uint8_t code = modelCodeOf(reply);
-                if (code != kModelUnknown)
-                    return code;
-            } else if (reply.size() > kAnswerLength) {
-                return kModelUnknown;
-            }
-        }
-        if (clock.now() > deadline)
-            return kModelUnknown;
-    }
-}
-
-std::uint8_t queryUsb(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
-{
-    if (const Result s = writeAfresh(ch, kModelQuery); s.failed())
-        return failed(host, s);
-    const Clock::duration deadline = clock.now() + kModelAnswerWait;
-    std::vector<std::uint8_t> reply;
-    std::vector<std::uint8_t> got;
-    // The answer must come whole in one read; a read of nothing but late
-    // acknowledgements is not that read.
-    do {
-        if (const Result s = ch.read(got); s.failed())
-            return failed(host, s);
-        appendAnswer(reply, got);
-    } while (reply.empty() && !got.empty() && clock.now() <= deadline);
-    return modelCodeOf(reply);
-}
-
-std::uint8_t queryNetwork(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
-{
-    if (const Result s = writeAfresh(ch, kModelQuery); !s.ok())
-        return failed(host, s);
-    // Nothing comes back on a print path; the printer gets its second.
-    clock.sleep(kModelAnswerWait);
-    return kModelK20T;
-}
-
 // --- the range choice ---
 
 RangeChoice fromSection(const PackageIndex& index)
 {
     RangeChoice r;
-    const std::size_t n = index.sectionCount;
-    r.position = index.sectionStarts[n];
-    r.maximum = index.sectionEnds[n] - r.position;
+    r.position = index.sectionStart;
+    r.maximum = index.length - r.position;
     return r;
 }
 
@@ -129,16 +45,12 @@ RangeChoice afterFirstRecord(const PackageIndex& index, std::span<const std::uin
     }
     r.position =
         static_cast<std::int32_t>(afterLineEnd(data, static_cast<std::size_t>(cr - data.begin())));
-    r.maximum = index.sectionEnds[0];
+    // Not reduced by the skipped record: the first section, or the whole.
+    r.maximum = index.sectionCount == 1 ? index.sectionStart : index.length;
     return r;
 }
 
 // --- the record exchange ---
-
-bool isSingleAck(const std::vector<std::uint8_t>& bytes)
-{
-    return bytes.size() == 1 && bytes[0] == kACK;
-}
 
 // Writes the record; a failed write is reported, a quiet refusal is not.
 bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHost& host)
@@ -147,64 +59,6 @@ bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHos
     if (s.failed())
         host.report(failureText(s));
     return s.ok();
-}
-
-// How an acknowledgement wait ended.
-enum class Ack { Accepted, TimedOut, Lost };
-
-// Serial: poll the waiting count until exactly one ACK is read or the
-// deadline passes. A failing poll is followed by the read it guards; a port
-// that fails them (closed, or a device that is gone) will not answer, so
-// the wait ends there, reported once.
-Ack awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
-{
-    const Clock::duration deadline = clock.now() + kAckWait;
-    std::vector<std::uint8_t> got;
-    for (;;) {
-        int waiting = 0;
-        const Result poll = ch.waitingCount(waiting, pollFor(clock, deadline));
-        if (!poll.ok())
-            host.report(failureText(poll));
-        if (!poll.ok() || waiting != 0) {
-            const Result rd = ch.read(got);
-            if (!rd.ok()) {
-                host.report(failureText(rd));
-                return Ack::Lost;
-            }
-            if (isSingleAck(got))
-                return Ack::Accepted;
-        }
-        if (!poll.ok())
-            return Ack::Lost;
-        if (clock.now() > deadline)
-            return Ack::TimedOut;
-    }
-}
-
-// USB: read until exactly one ACK comes in one read or the deadline passes.
-// Each read waits inside the library for a bounded time; one that comes back
-// empty at once is followed by a short sleep so the wait does not spin. A
-// library that cannot be called ends the wait, reported once.
-Ack awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
-{
-    constexpr std::chrono::milliseconds kIdle{1};
-    const Clock::duration deadline = clock.now() + kAckWait;
-    for (;;) {
-        const Clock::duration before = clock.now();
-        std::vector<std::uint8_t> got;
-        const Result rd = ch.read(got);
-        if (rd.failed()) {
-            host.report(failureText(rd));
-            return Ack::Lost;
-        }
-        if (isSingleAck(got))
-            return Ack::Accepted;
-        const Clock::duration after = clock.now();
-        if (after > deadline)
-            return Ack::TimedOut;
-        if (got.empty() && after - before < kIdle)
-            clock.sleep(kIdle);
-    }
 }
 
 } // namespace
@@ -229,12 +83,11 @@ std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply)
 
 std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host)
 {
-    switch (channel.kind()) {
-    case ChannelKind::Serial: return querySerial(channel, clock, host);
-    case ChannelKind::Usb: return queryUsb(channel, clock, host);
-    case ChannelKind::Network: return queryNetwork(channel, clock, host);
+    if (const Result s = writeAfresh(channel, kModelQuery); s.failed()) {
+        host.report(failureText(s));
+        return kModelQueryFailed;
     }
-    return kModelUnknown;
+    return channel.awaitModelAnswer(clock, host);
 }
 
 RangeChoice chooseRange(const PackageIndex& index, std::uint8_t modelCode,
@@ -324,36 +177,26 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
     r.endMark = rec.endMark;
     r.bytes = rec.bytes.size();
     DownloadChannel& ch = setup.channel;
+    const RecordRule rule = ch.recordRule(setup.modelCode);
 
-    switch (ch.kind()) {
-    case ChannelKind::Usb:
-        if (setup.modelCode == kModelMDL40 || setup.modelCode == kModelUnknown) {
-            // No acknowledgement tells whether the printer got the record, so
-            // a refused open or write is the only sign of a lost one.
-            r.delivered = setup.usbOpened && send(ch, rec.bytes, host);
-            if (r.delivered && setup.modelCode == kModelMDL40)
-                clock.sleep(kUsbRecordPause);
-            return r;
-        }
-        [[fallthrough]];
-    case ChannelKind::Serial: {
-        r.delivered = send(ch, rec.bytes, host);
-        const Ack ack = ch.kind() == ChannelKind::Serial ? awaitSerialAck(ch, clock, host)
-                                                         : awaitUsbAck(ch, clock, host);
-        if (ack == Ack::Accepted)
-            host.progressUpdate(r.next);
-        else
-            r.ackMissing = true;
-        r.channelLost = ack == Ack::Lost;
+    r.delivered = (setup.opened || !rule.lostUnlessOpened) && send(ch, rec.bytes, host);
+    switch (rule.confirmation) {
+    case RecordRule::Confirmation::None:
+        if (r.delivered && rule.pauseAfter.count() > 0)
+            clock.sleep(rule.pauseAfter);
         return r;
-    }
-
-    case ChannelKind::Network:
-        r.delivered = send(ch, rec.bytes, host);
+    case RecordRule::Confirmation::Delivery:
         if (r.delivered)
             host.progressUpdate(r.next);
         return r;
+    case RecordRule::Confirmation::Acknowledgement: break;
     }
+    const AckWait ack = ch.awaitAck(clock, host);
+    if (ack == AckWait::Accepted)
+        host.progressUpdate(r.next);
+    else
+        r.ackMissing = true;
+    r.channelLost = ack == AckWait::Lost;
     return r;
 }
 

@@ -41,11 +41,10 @@ enum ModelCode : std::uint8_t {
 };
 
 // What the protocol needs from the session around it.
-class ProtocolHost {
+class ProtocolHost : public FailureReport {
 public:
-    virtual ~ProtocolHost() = default;
-    // Report a failed step to the user and carry on with the next one.
-    virtual void report(const std::string& description) = 0;
+    // report(): a failed step is told to the user; the protocol carries on
+    // with the next one.
     // The progress update after a record; `position` is just past it.
     virtual void progressUpdate(std::size_t position) = 0;
 };
@@ -57,7 +56,7 @@ std::string failureText(const Result& result);
 // models, 5 for anything else.
 std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply);
 
-// Writes the query and waits for the answer as the channel kind asks.
+// Writes the query and waits for the answer as the channel's rules say.
 // Gives 1 after a failed channel operation (reported through `host`).
 std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host);
 
@@ -105,7 +104,7 @@ TransferPlan planTransfer(std::span<const std::uint8_t> data, const PackageIndex
                           std::uint8_t modelCode);
 
 // One record of the transfer: assemble it, send it, and await its
-// acknowledgement where the channel and the printer model call for it.
+// confirmation as the channel's rule for the printer model says.
 struct ExchangeResult {
     std::size_t next = 0;
     bool endMark = false;
@@ -121,7 +120,7 @@ struct ExchangeResult {
 struct ExchangeSetup {
     DownloadChannel& channel;
     std::uint8_t modelCode = 0;
-    bool usbOpened = true; // usb_open took the device path
+    bool opened = true; // the channel's open went through
 };
 
 ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t position,

@@ -36,10 +36,10 @@ public:
             }
         } catch (const EndRequested&) {
             abandon();
-            outcome_ = {Kind::Ended, {}};
+            outcome_ = {Kind::Ended};
         }
         outcome_.modelCode = modelCode_;
-        outcome_.channelOpened = usbOpened_;
+        outcome_.channelOpened = opened_;
         outcome_.recordsSent = recordsSent_;
         outcome_.bytesSent = bytesSent_;
         return outcome_;
@@ -101,7 +101,7 @@ private:
         }
         if (length <= 0) {
             reader_.close();
-            return endWith(Kind::NotOpen, kMsgFirmwareNotOpen);
+            return endWith(Kind::NotOpen);
         }
 
         try {
@@ -111,18 +111,21 @@ private:
             reader_.close();
             report("Not enough memory to hold the package file (" + std::to_string(length) +
                    " bytes).");
-            return endWith(Kind::NotOpen, kMsgFirmwareNotOpen);
+            return endWith(Kind::NotOpen);
         }
         const Result rd = reader_.read(package_);
         reader_.close();
-        // A print path left open by an earlier session's early end.
-        if (DownloadChannel& net = channels_.channel(ChannelKind::Network); net.isOpen())
-            net.close();
+        // A print path left open by an earlier session's early end: the
+        // query it holds is dropped, never handed over.
+        for (const ChannelKind kind : {ChannelKind::Serial, ChannelKind::Usb, ChannelKind::Network})
+            if (DownloadChannel& left = channels_.channel(kind);
+                left.holdsUntilHandOver() && left.isOpen())
+                left.close();
         if (!rd.ok()) {
             // Part of a package must never reach a printer.
             package_.clear();
             report(rd.error());
-            return endWith(Kind::NotOpen, kMsgFirmwareNotOpen);
+            return endWith(Kind::NotOpen);
         }
         return true;
     }
@@ -141,11 +144,11 @@ private:
 
         channel_ = chosenChannel();
         if (!channel_)
-            return endWith(Kind::NoInterface, kMsgNoInterface);
+            return endWith(Kind::NoInterface);
         const Result opened = channel_->open(view_.channelSettings());
         if (opened.failed())
             report(failureText(opened));
-        usbOpened_ = opened.ok();
+        opened_ = opened.ok();
         return true;
     }
 
@@ -157,8 +160,7 @@ private:
             const RangeChoice range = chooseRange(index_, modelCode_, package_);
             switch (range.kind) {
             case RangeChoice::Kind::EarlyEnd: earlyEnd(); return false;
-            case RangeChoice::Kind::InvalidModel:
-                return endWith(Kind::InvalidModel, kMsgInvalidModel);
+            case RangeChoice::Kind::InvalidModel: return endWith(Kind::InvalidModel);
             case RangeChoice::Kind::Damaged: return endWith(Kind::Damaged, describe(range.fault));
             case RangeChoice::Kind::Send:
                 // Whole for another answer, maybe not for this one: the query
@@ -177,7 +179,7 @@ private:
 
     void transfer()
     {
-        const ExchangeSetup setup{*channel_, modelCode_, usbOpened_};
+        const ExchangeSetup setup{*channel_, modelCode_, opened_};
         for (;;) {
             const ExchangeResult x = exchangeRecord(package_, position_, setup, clock_, *this);
             if (x.fault) {
@@ -186,7 +188,7 @@ private:
             }
             position_ = x.next;
             if (!x.delivered) {
-                outcome_ = {Kind::CommunicationError, kMsgCommunicationError};
+                outcome_ = {Kind::CommunicationError};
                 return;
             }
             ++recordsSent_;
@@ -195,24 +197,25 @@ private:
             // A channel that failed while the record was awaited cannot tell
             // whether the printer took it, end mark or not.
             if (x.channelLost) {
-                outcome_ = {Kind::CommunicationError, kMsgCommunicationError};
+                outcome_ = {Kind::CommunicationError};
                 return;
             }
             if (x.endMark) {
                 progressUpdate(position_);
-                outcome_ = {Kind::Success, kMsgDownloadSuccess};
+                outcome_ = {Kind::Success};
                 return;
             }
             if (x.ackMissing) {
-                outcome_ = {Kind::CommunicationError, kMsgCommunicationError};
+                outcome_ = {Kind::CommunicationError};
                 return;
             }
         }
     }
 
-    bool endWith(Kind kind, std::string text)
+    // `damage`: what is broken, for Damaged.
+    bool endWith(Kind kind, std::string damage = {})
     {
-        outcome_ = {kind, std::move(text)};
+        outcome_ = {kind, std::move(damage)};
         finish();
         return false;
     }
@@ -246,9 +249,10 @@ private:
         // or the server may hold it, what the printer got is told even to a
         // user who asked to end.
         bool mustTell = false;
-        if (outcome_.kind == Kind::Success && view_.chosenInterface() == ChannelKind::Network) {
+        const std::optional<ChannelKind> now = view_.chosenInterface();
+        if (outcome_.kind == Kind::Success && now && channels_.channel(*now).holdsUntilHandOver()) {
             HandOverWait wait(view_);
-            const Result s = channels_.channel(ChannelKind::Network).handOver(wait);
+            const Result s = channels_.channel(*now).handOver(wait);
             if (s.refused())
                 throw EndRequested{}; // stopped in time: the printer gets nothing
             mustTell = wait.tooLate || s.ok();
@@ -259,44 +263,34 @@ private:
                 } else {
                     report(failureText(s));
                 }
-                outcome_ = {Kind::CommunicationError, kMsgCommunicationError};
+                outcome_ = {Kind::CommunicationError};
             }
         }
         view_.showBusy(false);
         view_.processWindowRequests(); // as in report()
         if (!mustTell)
             checkEnd();
-        view_.showOutcome(outcome_.text);
+        view_.showOutcome(outcome_.text());
         lock(false);
-        closeChosenChannel(true);
+        closeChosenChannel(false);
     }
 
     // After a failed model query: nothing sent, no outcome box. A print path
     // stays open until the next session closes it.
     void earlyEnd()
     {
-        outcome_ = {Kind::QueryFailed, {}};
+        outcome_ = {Kind::QueryFailed};
         view_.showBusy(false);
         lock(false);
-        closeChosenChannel(false);
+        closeChosenChannel(true);
     }
 
-    // Closes the channel of the interface chosen at this moment: a serial
-    // port only when open, the USB printer always, the print path only when
-    // `printPath` (after an early end it stays open for the next session).
-    void closeChosenChannel(bool printPath)
+    // Closes the channel of the interface chosen at this moment, as that
+    // interface ends a session.
+    void closeChosenChannel(bool earlyEnd)
     {
-        switch (view_.chosenInterface().value_or(ChannelKind::Network)) {
-        case ChannelKind::Serial:
-            if (DownloadChannel& s = channels_.channel(ChannelKind::Serial); s.isOpen())
-                s.close();
-            break;
-        case ChannelKind::Usb: channels_.channel(ChannelKind::Usb).close(); break;
-        case ChannelKind::Network:
-            if (printPath && view_.chosenInterface())
-                channels_.channel(ChannelKind::Network).close();
-            break;
-        }
+        if (const std::optional<ChannelKind> now = view_.chosenInterface())
+            channels_.channel(*now).closeAfterSession(earlyEnd);
     }
 
     // The program is ending: release what the session holds, show nothing.
@@ -319,7 +313,7 @@ private:
     bool locked_ = false;
     PackageIndex index_;
     DownloadChannel* channel_ = nullptr;
-    bool usbOpened_ = false;
+    bool opened_ = false;
     std::uint8_t modelCode_ = kModelNoQuery;
     std::size_t position_ = 0;
     std::int64_t start_ = 0;
@@ -342,6 +336,21 @@ DownloadSession::~DownloadSession() = default;
 SessionOutcome DownloadSession::run(const std::string& packagePath, SessionView& view)
 {
     return SessionRun(channels_, clock_, reader_, package_, view).run(packagePath);
+}
+
+std::string SessionOutcome::text() const
+{
+    switch (kind) {
+    case Kind::Success: return kMsgDownloadSuccess;
+    case Kind::CommunicationError: return kMsgCommunicationError;
+    case Kind::InvalidModel: return kMsgInvalidModel;
+    case Kind::NotOpen: return kMsgFirmwareNotOpen;
+    case Kind::Damaged: return damage;
+    case Kind::NoInterface: return kMsgNoInterface;
+    case Kind::QueryFailed:
+    case Kind::Ended: break;
+    }
+    return {};
 }
 
 std::string formatSingle(float value)

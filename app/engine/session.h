@@ -72,11 +72,14 @@ struct SessionOutcome {
         Ended,              // the user ended the program during the session
     };
     Kind kind = Kind::NotOpen;
-    std::string text;            // the outcome box; empty for QueryFailed and Ended
+    std::string damage;          // what is broken, for Damaged
     std::uint8_t modelCode = 0;  // 0 when no query was made
     bool channelOpened = false;  // the channel took the open
     std::size_t recordsSent = 0; // records the channel took
     std::size_t bytesSent = 0;   // their bytes on the wire
+
+    // The outcome box; empty for QueryFailed and Ended.
+    std::string text() const;
 };
 
 class DownloadSession {

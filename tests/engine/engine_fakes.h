@@ -6,6 +6,7 @@
 #include "engine/channel.h"
 #include "engine/clock.h"
 #include "engine/package_file.h"
+#include "engine/printer_replies.h"
 #include "engine/protocol.h"
 #include "engine/session.h"
 
@@ -39,13 +40,14 @@ public:
     std::vector<std::chrono::milliseconds> sleeps;
 };
 
-// One channel of any kind. Bytes from the printer arrive at set times: on
-// Serial they pile up until read; on USB each arrival is what one read gets.
-class ScriptedChannel final : public DownloadChannel {
+// One channel of any kind, with the rules of that kind's channel. Bytes from
+// the printer arrive at set times: on Serial they pile up until read; on USB
+// each arrival is what one read gets.
+class ScriptedChannel final : public DownloadChannel, public PolledInput, public BlockInput {
 public:
     ScriptedChannel(ChannelKind kind, FakeClock& clock) : kind_(kind), clock_(clock) {}
 
-    ChannelKind kind() const override { return kind_; }
+    ChannelKind kind() const { return kind_; }
 
     Result open(const ChannelSettings& settings) override
     {
@@ -121,11 +123,45 @@ public:
         buffer_.clear();
     }
 
+    std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override
+    {
+        switch (kind_) {
+        case ChannelKind::Serial: return awaitPolledAnswer(*this, clock, failures);
+        case ChannelKind::Usb: return awaitBlockAnswer(*this, clock, failures);
+        case ChannelKind::Network: break;
+        }
+        clock.sleep(kModelAnswerWait);
+        return kModelK20T;
+    }
+    AckWait awaitAck(Clock& clock, FailureReport& failures) override
+    {
+        return kind_ == ChannelKind::Usb ? awaitBlockAck(*this, clock, failures)
+                                         : awaitPolledAck(*this, clock, failures);
+    }
+    RecordRule recordRule(std::uint8_t modelCode) const override
+    {
+        using C = RecordRule::Confirmation;
+        if (kind_ == ChannelKind::Network)
+            return {C::Delivery, {}, false};
+        if (kind_ == ChannelKind::Usb && modelCode == kModelMDL40)
+            return {C::None, kUsbRecordPause, true};
+        if (kind_ == ChannelKind::Usb && modelCode == kModelUnknown)
+            return {C::None, {}, true};
+        return {};
+    }
+
     void close() override
     {
         ++closes;
         open_ = false;
     }
+    void closeAfterSession(bool earlyEnd) override
+    {
+        if (kind_ == ChannelKind::Usb || (kind_ == ChannelKind::Serial && open_) ||
+            (kind_ == ChannelKind::Network && !earlyEnd))
+            close();
+    }
+    bool holdsUntilHandOver() const override { return kind_ == ChannelKind::Network; }
     Result handOver(HandOverWatch& watch) override
     {
         ++handOvers;

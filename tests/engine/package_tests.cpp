@@ -141,16 +141,8 @@ TEST(PackageScan, FindsModelRecordAndFirstHeader)
         EXPECT_EQ(x.modelRecord, c.model);
         EXPECT_EQ(x.headerValue, c.value);
         EXPECT_EQ(x.sectionCount, c.count);
-        EXPECT_EQ(x.sectionStarts[0], 0);
-        if (c.count == 1) {
-            EXPECT_FALSE(x.headerOpen);
-            EXPECT_EQ(x.sectionStarts[1], c.start1);
-            EXPECT_EQ(x.sectionEnds[0], c.start1);
-        } else {
-            EXPECT_EQ(x.sectionStarts[1], 0);
-            EXPECT_EQ(x.sectionEnds[0], len);
-        }
-        EXPECT_EQ(x.sectionEnds[1], len);
+        EXPECT_EQ(x.sectionStart, c.count == 1 ? c.start1 : 0);
+        EXPECT_EQ(x.length, len);
     }
 }
 

@@ -145,7 +145,7 @@ TEST_F(SessionTest, DownloadsOverEachChannelAndModel)
         EXPECT_EQ(static_cast<int>(view.passed.size()), row.updates);
         // What the command line prints.
         EXPECT_EQ(outcome.kind, Kind::Success);
-        EXPECT_EQ(outcome.text, kMsgDownloadSuccess);
+        EXPECT_EQ(outcome.text(), kMsgDownloadSuccess);
         EXPECT_EQ(outcome.modelCode, row.code);
         EXPECT_EQ(outcome.recordsSent, row.records.size());
         EXPECT_EQ(outcome.bytesSent, bytesIn(row.records));
@@ -302,7 +302,7 @@ TEST_F(SessionTest, FailedQueryEndsEarlyWithoutOutcomeBox)
         EXPECT_EQ(view.messageTexts(),
                   (std::vector<std::string>{refused.error(), refused.error()}));
         EXPECT_EQ(outcome.kind, Kind::QueryFailed);
-        EXPECT_EQ(outcome.text, "");
+        EXPECT_EQ(outcome.text(), "");
         EXPECT_EQ(outcome.modelCode, kModelQueryFailed);
         EXPECT_EQ(outcome.recordsSent, 0u);
         EXPECT_EQ(ch.writes.size(), 1u);

@@ -2,7 +2,7 @@
 // Reading from a channel the way the session does: poll the waiting count,
 // read when it is not zero.
 
-#include "engine/channel.h"
+#include "engine/printer_replies.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace fw::test {
 
 // The bytes that came until there were `n` or `limit` ran out; each poll
 // waits up to `slice`. A failing poll or read fails the test.
-inline std::vector<std::uint8_t> readUntil(DownloadChannel& channel, std::size_t n,
+inline std::vector<std::uint8_t> readUntil(PolledInput& channel, std::size_t n,
                                            std::chrono::milliseconds limit,
                                            std::chrono::milliseconds slice)
 {

@@ -48,11 +48,13 @@ public:
 class FailureReport {
 public:
     virtual ~FailureReport() = default;
-    virtual void report(const std::string& description) = 0;
+    // False: the user ended the program meanwhile; the caller stops at once.
+    virtual bool report(const std::string& description) = 0;
 };
 
 // How the wait for a record's acknowledgement ended.
-enum class AckWait { Accepted, TimedOut, Lost };
+// Ended: the user ended the program while a failure was shown.
+enum class AckWait { Accepted, TimedOut, Lost, Ended };
 
 // What tells the session that the printer took a record, on one interface
 // for one model answer.

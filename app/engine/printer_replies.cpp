@@ -10,9 +10,10 @@ namespace {
 
 constexpr std::size_t kAnswerLength = 5;
 
+// The session sees for itself whether the user ended the program meanwhile.
 std::uint8_t failed(FailureReport& failures, const Result& status)
 {
-    failures.report(failureText(status));
+    (void)failures.report(failureText(status));
     return kModelQueryFailed;
 }
 
@@ -75,14 +76,12 @@ AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures
     for (;;) {
         int waiting = 0;
         const Result poll = input.waitingCount(waiting, pollFor(clock, deadline));
-        if (!poll.ok())
-            failures.report(failureText(poll));
+        if (!poll.ok() && !failures.report(failureText(poll)))
+            return AckWait::Ended;
         if (!poll.ok() || waiting != 0) {
             const Result rd = input.read(got);
-            if (!rd.ok()) {
-                failures.report(failureText(rd));
-                return AckWait::Lost;
-            }
+            if (!rd.ok())
+                return failures.report(failureText(rd)) ? AckWait::Lost : AckWait::Ended;
             if (isSingleAck(got))
                 return AckWait::Accepted;
         }
@@ -114,10 +113,8 @@ AckWait awaitBlockAck(BlockInput& input, Clock& clock, FailureReport& failures)
         const Clock::duration before = clock.now();
         std::vector<std::uint8_t> got;
         const Result rd = input.read(got);
-        if (rd.failed()) {
-            failures.report(failureText(rd));
-            return AckWait::Lost;
-        }
+        if (rd.failed())
+            return failures.report(failureText(rd)) ? AckWait::Lost : AckWait::Ended;
         if (isSingleAck(got))
             return AckWait::Accepted;
         const Clock::duration after = clock.now();

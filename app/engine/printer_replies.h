@@ -28,7 +28,8 @@ public:
 std::uint8_t awaitPolledAnswer(PolledInput& input, Clock& clock, FailureReport& failures);
 // Polls and reads until exactly one ACK is read or the wait is over. A
 // failing poll is followed by the read it guards; an input that fails them
-// will not answer, so the wait ends there.
+// will not answer, so the wait ends there. Ended: the user ended the program
+// while a failure was shown.
 AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures);
 
 class BlockInput {

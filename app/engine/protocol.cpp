@@ -53,11 +53,13 @@ RangeChoice afterFirstRecord(const PackageIndex& index, std::span<const std::uin
 // --- the record exchange ---
 
 // Writes the record; a failed write is reported, a quiet refusal is not.
-bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHost& host)
+// `stopped`: the user ended the program while the failure was shown.
+bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHost& host,
+          bool& stopped)
 {
     const Result s = writeAfresh(ch, record);
     if (s.failed())
-        host.report(failureText(s));
+        stopped = !host.report(failureText(s));
     return s.ok();
 }
 
@@ -84,7 +86,7 @@ std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply)
 std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host)
 {
     if (const Result s = writeAfresh(channel, kModelQuery); s.failed()) {
-        host.report(failureText(s));
+        (void)host.report(failureText(s)); // the session sees an end itself
         return kModelQueryFailed;
     }
     return channel.awaitModelAnswer(clock, host);
@@ -179,7 +181,9 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
     DownloadChannel& ch = setup.channel;
     const RecordRule rule = ch.recordRule(setup.modelCode);
 
-    r.delivered = (setup.opened || !rule.lostUnlessOpened) && send(ch, rec.bytes, host);
+    r.delivered = (setup.opened || !rule.lostUnlessOpened) && send(ch, rec.bytes, host, r.stopped);
+    if (r.stopped)
+        return r;
     switch (rule.confirmation) {
     case RecordRule::Confirmation::None:
         if (r.delivered && rule.pauseAfter.count() > 0)
@@ -187,13 +191,17 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
         return r;
     case RecordRule::Confirmation::Delivery:
         if (r.delivered)
-            host.progressUpdate(r.next);
+            r.stopped = !host.progressUpdate(r.next);
         return r;
     case RecordRule::Confirmation::Acknowledgement: break;
     }
     const AckWait ack = ch.awaitAck(clock, host);
+    if (ack == AckWait::Ended) {
+        r.stopped = true;
+        return r;
+    }
     if (ack == AckWait::Accepted)
-        host.progressUpdate(r.next);
+        r.stopped = !host.progressUpdate(r.next);
     else
         r.ackMissing = true;
     r.channelLost = ack == AckWait::Lost;

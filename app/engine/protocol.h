@@ -46,7 +46,8 @@ public:
     // report(): a failed step is told to the user; the protocol carries on
     // with the next one.
     // The progress update after a record; `position` is just past it.
-    virtual void progressUpdate(std::size_t position) = 0;
+    // False: the user ended the program meanwhile.
+    virtual bool progressUpdate(std::size_t position) = 0;
 };
 
 // The words for a channel operation that did not go through.
@@ -115,6 +116,7 @@ struct ExchangeResult {
     bool channelLost = false;          // ...because the channel failed during the wait
     std::size_t bytes = 0;             // the record's bytes on the wire
     std::optional<PackageFault> fault; // nothing was sent
+    bool stopped = false;              // the user ended the program: nothing more was done
 };
 
 struct ExchangeSetup {

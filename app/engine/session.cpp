@@ -11,10 +11,6 @@ namespace fw {
 
 namespace {
 
-// Thrown when the user ended the program while the session let the window
-// run; caught at the top of the session, never outside it.
-struct EndRequested {};
-
 using Kind = SessionOutcome::Kind;
 
 // The state of one session.
@@ -27,14 +23,12 @@ public:
 
     SessionOutcome run(const std::string& packagePath)
     {
-        try {
-            checkEnd();
+        if (carryOn()) {
             view_.showBusy(true);
-            if (loadPackage(packagePath) && prepare() && chooseStart()) {
-                transfer();
+            if (loadPackage(packagePath) && prepare() && chooseStart() && transfer())
                 finish();
-            }
-        } catch (const EndRequested&) {
+        }
+        if (ended_) {
             abandon();
             outcome_ = {Kind::Ended};
         }
@@ -45,29 +39,37 @@ public:
         return outcome_;
     }
 
-    void report(const std::string& description) override
+    bool report(const std::string& description) override
     {
+        if (ended_)
+            return false;
         view_.showBusy(false);
         // A close asked for while the session waited would be dropped once
         // a modal box is open: take it first.
         view_.processWindowRequests();
-        checkEnd();
+        if (!carryOn())
+            return false;
         view_.showMessage(description);
-        checkEnd();
+        return carryOn();
     }
 
-    void progressUpdate(std::size_t position) override
+    bool progressUpdate(std::size_t position) override
     {
+        if (ended_)
+            return false;
         view_.showProgress(static_cast<std::int64_t>(position) - start_);
         view_.processEvents();
-        checkEnd();
+        return carryOn();
     }
 
 private:
-    void checkEnd()
+    // False once the user has ended the program: from then on the session
+    // only releases what it holds (abandon()) and shows nothing.
+    bool carryOn()
     {
-        if (view_.endRequested())
-            throw EndRequested{};
+        if (!ended_ && view_.endRequested())
+            ended_ = true;
+        return !ended_;
     }
 
     void lock(bool locked)
@@ -86,17 +88,19 @@ private:
     // Reads the package. False when the session has ended.
     bool loadPackage(const std::string& path)
     {
-        if (const Result opened = reader_.open(path); !opened.ok())
-            report(opened.error());
+        if (const Result opened = reader_.open(path); !opened.ok() && !report(opened.error()))
+            return false;
         lock(true);
 
         std::int64_t length = 0;
         if (const Result len = reader_.length(length); !len.ok()) {
-            report(len.error());
+            if (!report(len.error()))
+                return false;
             length = 0;
         }
         if (length > std::numeric_limits<std::int32_t>::max()) {
-            report("The package file is too large (" + std::to_string(length) + " bytes).");
+            if (!report("The package file is too large (" + std::to_string(length) + " bytes)."))
+                return false;
             length = 0;
         }
         if (length <= 0) {
@@ -109,8 +113,9 @@ private:
         } catch (const std::bad_alloc&) {
             package_.clear();
             reader_.close();
-            report("Not enough memory to hold the package file (" + std::to_string(length) +
-                   " bytes).");
+            if (!report("Not enough memory to hold the package file (" + std::to_string(length) +
+                        " bytes)."))
+                return false;
             return endWith(Kind::NotOpen);
         }
         const Result rd = reader_.read(package_);
@@ -124,7 +129,8 @@ private:
         if (!rd.ok()) {
             // Part of a package must never reach a printer.
             package_.clear();
-            report(rd.error());
+            if (!report(rd.error()))
+                return false;
             return endWith(Kind::NotOpen);
         }
         return true;
@@ -146,8 +152,8 @@ private:
         if (!channel_)
             return endWith(Kind::NoInterface);
         const Result opened = channel_->open(view_.channelSettings());
-        if (opened.failed())
-            report(failureText(opened));
+        if (opened.failed() && !report(failureText(opened)))
+            return false;
         opened_ = opened.ok();
         return true;
     }
@@ -157,6 +163,8 @@ private:
     {
         if (index_.headerValue < kNoQueryHeaderValue) {
             modelCode_ = queryPrinterModel(*channel_, clock_, *this);
+            if (ended_)
+                return false;
             const RangeChoice range = chooseRange(index_, modelCode_, package_);
             switch (range.kind) {
             case RangeChoice::Kind::EarlyEnd: earlyEnd(); return false;
@@ -177,19 +185,23 @@ private:
         return true;
     }
 
-    void transfer()
+    // Sends the records. False when the session has ended.
+    bool transfer()
     {
         const ExchangeSetup setup{*channel_, modelCode_, opened_};
         for (;;) {
             const ExchangeResult x = exchangeRecord(package_, position_, setup, clock_, *this);
+            // Counted only when the session goes on: an end is told by itself.
+            if (x.stopped)
+                return false;
             if (x.fault) {
                 outcome_ = {Kind::Damaged, describe(*x.fault)};
-                return;
+                return true;
             }
             position_ = x.next;
             if (!x.delivered) {
                 outcome_ = {Kind::CommunicationError};
-                return;
+                return true;
             }
             ++recordsSent_;
             bytesSent_ += x.bytes;
@@ -198,16 +210,17 @@ private:
             // whether the printer took it, end mark or not.
             if (x.channelLost) {
                 outcome_ = {Kind::CommunicationError};
-                return;
+                return true;
             }
             if (x.endMark) {
-                progressUpdate(position_);
+                if (!progressUpdate(position_))
+                    return false;
                 outcome_ = {Kind::Success};
-                return;
+                return true;
             }
             if (x.ackMissing) {
                 outcome_ = {Kind::CommunicationError};
-                return;
+                return true;
             }
         }
     }
@@ -253,23 +266,25 @@ private:
         if (outcome_.kind == Kind::Success && now && channels_.channel(*now).holdsUntilHandOver()) {
             HandOverWait wait(view_);
             const Result s = channels_.channel(*now).handOver(wait);
-            if (s.refused())
-                throw EndRequested{}; // stopped in time: the printer gets nothing
+            if (s.refused()) {
+                ended_ = true; // stopped in time: the printer gets nothing
+                return;
+            }
             mustTell = wait.tooLate || s.ok();
             if (!s.ok()) {
                 if (mustTell) {
                     view_.showBusy(false);
                     view_.showMessage(failureText(s));
-                } else {
-                    report(failureText(s));
+                } else if (!report(failureText(s))) {
+                    return;
                 }
                 outcome_ = {Kind::CommunicationError};
             }
         }
         view_.showBusy(false);
         view_.processWindowRequests(); // as in report()
-        if (!mustTell)
-            checkEnd();
+        if (!mustTell && !carryOn())
+            return;
         view_.showOutcome(outcome_.text());
         lock(false);
         closeChosenChannel(false);
@@ -311,6 +326,7 @@ private:
 
     SessionOutcome outcome_;
     bool locked_ = false;
+    bool ended_ = false; // the user ended the program during the session
     PackageIndex index_;
     DownloadChannel* channel_ = nullptr;
     bool opened_ = false;

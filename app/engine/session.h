@@ -72,7 +72,7 @@ struct SessionOutcome {
         Ended,              // the user ended the program during the session
     };
     Kind kind = Kind::NotOpen;
-    std::string damage;          // what is broken, for Damaged
+    std::string damage{};        // what is broken, for Damaged
     std::uint8_t modelCode = 0;  // 0 when no query was made
     bool channelOpened = false;  // the channel took the open
     std::size_t recordsSent = 0; // records the channel took

@@ -302,8 +302,16 @@ public:
 // Collects what the protocol asks of its session.
 class RecordingHost final : public ProtocolHost {
 public:
-    void report(const std::string& description) override { reports.push_back(description); }
-    void progressUpdate(std::size_t position) override { updates.push_back(position); }
+    bool report(const std::string& description) override
+    {
+        reports.push_back(description);
+        return true;
+    }
+    bool progressUpdate(std::size_t position) override
+    {
+        updates.push_back(position);
+        return true;
+    }
     std::vector<std::string> reports;
     std::vector<std::size_t> updates;
 };

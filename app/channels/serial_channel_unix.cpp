@@ -255,8 +255,8 @@ struct SerialChannel::Port {
     termios original{};
     Handshake handshake = Handshake::None;
     PortLock lock;
-    // Read by waitingCount(), not yet by read(). It trades its room with the
-    // caller's buffer, so the per-record path allocates nothing.
+    // Read by waitingCount(), not yet by read(); it keeps its room from one
+    // record to the next, so the per-record path allocates nothing here.
     std::vector<std::uint8_t> early;
 
     bool isOpen() const { return fd >= 0; }
@@ -368,6 +368,7 @@ Result SerialChannel::open(const ChannelSettings& settings)
         return Result::failure(text + reasonOf(error) + ".");
     }
     p.handshake = line.handshake;
+    p.early.reserve(kReadBufferSize);
     return Result::success();
 }
 
@@ -458,7 +459,11 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
     bytes.clear();
     if (!port_->isOpen())
         return notOpen();
-    bytes.swap(port_->early);
+    // Copied, not swapped: the channel's buffer keeps its room, whatever the
+    // caller's buffer has.
+    std::vector<std::uint8_t>& early = port_->early;
+    bytes.assign(early.begin(), early.end());
+    early.clear();
     return Result::success();
 }
 

@@ -10,8 +10,6 @@
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -129,7 +127,6 @@ Measure median(std::vector<Measure> runs)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     std::size_t records = 30000;
     int rounds = 3;
     if (argc > 1)

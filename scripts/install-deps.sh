@@ -8,13 +8,13 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # the window
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-liberation
   # a display for machines without one, and screenshots
   xvfb xauth imagemagick
   # a window manager's close request in the end-to-end tests on Xvfb
   libx11-dev
-  # USB printers on Linux, and their test bed
+  # USB printers and serial port descriptions on Linux, and the USB test bed
   libudev-dev umockdev libumockdev-dev gir1.2-umockdev-1.0
   # the network print path and its local test server
   libsmbclient-dev samba smbclient

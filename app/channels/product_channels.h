@@ -16,6 +16,7 @@ public:
     // folder, or an installed program's settings folder.
     ProductChannels(const std::string& linksFolder, UsbLibrary& usb);
     DownloadChannel& channel(ChannelKind kind) override;
+    const SerialChannel& serial() const { return serial_; }
 
 private:
     SerialChannel serial_;

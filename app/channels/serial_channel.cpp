@@ -3,6 +3,7 @@
 #include "channels/serial_port_names.h"
 
 #include <string_view>
+#include <sys/stat.h>
 
 namespace fw {
 
@@ -28,10 +29,23 @@ Result SerialChannel::prepareOpen(const ChannelSettings& settings)
 {
     portName_.clear();
     device_.clear();
+    choice_ = {};
+    if (!settings.serialDevice.empty()) {
+        portName_ = device_ = settings.serialDevice;
+        struct stat st {};
+        if (::stat(device_.c_str(), &st) != 0)
+            return Result::failure("The serial port " + portName_ +
+                                   " does not exist on this computer.");
+        if (!S_ISCHR(st.st_mode))
+            return Result::failure("The serial port " + portName_ + " is not a device.");
+        choice_ = {device_, PortSource::Path, {}};
+        return checkSerialLine(settings.line);
+    }
     if (settings.portNumber < 1)
         return Result::failure("No serial port is chosen: choose one in the Port list.");
     portName_ = "COM" + std::to_string(settings.portNumber);
-    device_ = resolveSerialPort(settings.portNumber, programDir_);
+    choice_ = findSerialPort(settings.portNumber, programDir_);
+    device_ = choice_.device;
     if (device_.empty())
         return Result::failure("The serial port " + portName_ +
                                " does not exist on this computer.");

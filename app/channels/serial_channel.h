@@ -1,7 +1,8 @@
 #pragma once
-// The serial channel: a serial port polled without an event loop, through Qt
-// Serial Port on Linux and the communications functions on Windows.
+// The serial channel: a serial port polled without an event loop, through
+// termios on Linux and the communications functions on Windows.
 
+#include "channels/serial_port_names.h"
 #include "engine/channel.h"
 #include "engine/printer_replies.h"
 
@@ -37,8 +38,10 @@ public:
     void closeAfterSession(bool) override;
     bool isOpen() const override;
 
-    // The device the last open used ("" before the first).
+    // The device the last open used ("" before the first), and how its port
+    // number found it.
     const std::string& device() const { return device_; }
+    const PortChoice& choice() const { return choice_; }
 
 private:
     // What every platform checks before it opens the port: a port chosen that
@@ -54,6 +57,7 @@ private:
     std::string programDir_;
     std::string portName_; // "COM3"; empty when no port is chosen
     std::string device_;
+    PortChoice choice_;
     std::unique_ptr<Port> port_;
 };
 

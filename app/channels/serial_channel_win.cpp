@@ -129,8 +129,8 @@ Result SerialChannel::open(const ChannelSettings& settings)
     }
     port_->handle = h;
 
-    // Input mode binary, no handshake, the stock buffers; the rest of the
-    // line as the system has it.
+    // Input mode binary, the hand-shake asked for (none as a rule), the stock
+    // buffers; the rest of the line as the system has it.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     bool ok = SetupComm(h, kInputBuffer, kOutputBuffer) && GetCommState(h, &dcb);
@@ -144,10 +144,11 @@ Result SerialChannel::open(const ChannelSettings& settings)
         // A byte with a parity error reads as '?'.
         dcb.fErrorChar = dcb.Parity != NOPARITY;
         dcb.ErrorChar = '?';
-        dcb.fOutxCtsFlow = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        const Handshake hs = line.handshake;
+        dcb.fOutxCtsFlow = hs == Handshake::RtsCts;
+        dcb.fOutxDsrFlow = hs == Handshake::DtrDsr;
+        dcb.fDtrControl = hs == Handshake::DtrDsr ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = hs == Handshake::RtsCts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
         dcb.fDsrSensitivity = FALSE;
         dcb.fOutX = FALSE;
         dcb.fInX = FALSE;

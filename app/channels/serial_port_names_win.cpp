@@ -76,8 +76,9 @@ std::string serialNumberOf(HDEVINFO set, SP_DEVINFO_DATA& device)
 
 } // namespace
 
-// Port n is COMn when the system has a device of that name.
-std::string resolveSerialPort(int portNumber, const std::string&)
+// Port n is COMn when the system has a device of that name; the name does not
+// move when another port goes away.
+PortChoice findSerialPort(int portNumber, const std::string&)
 {
     if (portNumber < 1)
         return {};
@@ -86,7 +87,13 @@ std::string resolveSerialPort(int portNumber, const std::string&)
     if (QueryDosDeviceW(wideFromUtf8(name).c_str(), target, 1024) == 0 &&
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return {};
-    return name;
+    return {name, PortSource::SystemName, {}};
+}
+
+// Windows has no links folder.
+std::vector<PortLink> listPortLinks(const std::string&)
+{
+    return {};
 }
 
 // What the port's device entry says: its description, maker and, for a USB

@@ -16,8 +16,7 @@ std::FILE* takeResultsOutput(bool libraryLinesToStderr);
 
 bool isTerminal(std::FILE* stream);
 
-// Sets up what the channels need of the system: Qt's core application for
-// the serial port on Linux; nothing on Windows.
+// Sets up the console: UTF-8 output on Windows; nothing on Linux.
 void startSystem(int& argc, char** argv);
 
 // The command's arguments as UTF-8 text.

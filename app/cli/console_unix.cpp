@@ -1,7 +1,5 @@
 #include "cli/console.h"
 
-#include <QCoreApplication>
-
 #include <csignal>
 #include <fcntl.h>
 #include <string_view>
@@ -58,12 +56,8 @@ std::FILE* takeResultsOutput(bool libraryLinesToStderr)
     return out ? out : stdout;
 }
 
-void startSystem(int& argc, char** argv)
-{
-    // Qt Serial Port watches its port through Qt's core; without an
-    // application object it warns on every open.
-    static QCoreApplication app(argc, argv);
-}
+// A Linux terminal takes UTF-8 as it is.
+void startSystem(int&, char**) {}
 
 std::vector<std::string> commandArguments(int argc, char** argv)
 {

@@ -69,12 +69,11 @@ std::string parse(Arguments& args, DownloadOptions& o)
         } else if (a == "--verbose") {
             o.common.verbose = true;
         } else if (a == "--serial") {
-            std::string n = text("a port COM1 to COM255");
-            if (n.size() > 3 && (n.compare(0, 3, "COM") == 0 || n.compare(0, 3, "com") == 0))
-                n = n.substr(3);
-            if (!wholeNumber(n, o.settings.portNumber) || o.settings.portNumber < 1 ||
-                o.settings.portNumber > 255)
-                why = "--serial needs a port COM1 to COM255";
+            SerialPortName named;
+            if (!parseSerialPortName(text("a port COM1 to COM255"), named))
+                why = "--serial needs a port COM1 to COM255 or a device path";
+            o.settings.portNumber = named.portNumber;
+            o.settings.serialDevice = named.devicePath;
             o.kind = ChannelKind::Serial;
             ++where;
         } else if (a == "--baud") {
@@ -334,11 +333,22 @@ int runDownload(Arguments args, std::FILE* out)
                                                                : "network";
     std::string port;
     std::string device;
+    std::string stableName; // COMn found by enumeration: a name that does not move
     switch (*o.kind) {
-    case ChannelKind::Serial:
-        port = "COM" + std::to_string(o.settings.portNumber);
-        device = resolveSerialPort(o.settings.portNumber, where.settingsFolder);
+    case ChannelKind::Serial: {
+        // The device the channel opened; the port's name is looked up again
+        // only when the session never came to open it.
+        PortChoice opened = channels.serial().choice();
+        if (opened.device.empty())
+            opened = o.settings.serialDevice.empty()
+                         ? findSerialPort(o.settings.portNumber, where.settingsFolder)
+                         : PortChoice{o.settings.serialDevice, PortSource::Path, {}};
+        port = o.settings.serialDevice.empty() ? "COM" + std::to_string(o.settings.portNumber)
+                                               : o.settings.serialDevice;
+        device = opened.device;
+        stableName = opened.stableName;
         break;
+    }
     case ChannelKind::Usb: device = o.settings.usbDevicePath; break;
     case ChannelKind::Network: device = networkPrintPath(o.settings.networkAddress); break;
     }
@@ -348,7 +358,10 @@ int runDownload(Arguments args, std::FILE* out)
     record.add("interface", interfaceName);
     if (!port.empty())
         record.add("port", port);
-    record.add("device", device).add("model", modelName(outcome.modelCode, outcome.kind));
+    record.add("device", device);
+    if (!stableName.empty())
+        record.add("stableName", stableName);
+    record.add("model", modelName(outcome.modelCode, outcome.kind));
     record.add("records", outcome.recordsSent)
         .add("bytes", outcome.bytesSent)
         .add("seconds", seconds);
@@ -367,7 +380,10 @@ int runDownload(Arguments args, std::FILE* out)
             .add("interface", interfaceName);
         if (!port.empty())
             line.add("port", port);
-        line.add("device", device).add("model", modelName(outcome.modelCode, outcome.kind));
+        line.add("device", device);
+        if (!stableName.empty())
+            line.add("stableName", stableName);
+        line.add("model", modelName(outcome.modelCode, outcome.kind));
         line.add("records", outcome.recordsSent).add("outcome", text);
         std::ofstream log(std::filesystem::u8path(o.logFile), std::ios::app | std::ios::binary);
         log << line.text() << '\n';

@@ -15,12 +15,20 @@ namespace fw {
 
 enum class ChannelKind { Serial, Usb, Network };
 
+// How a serial port holds back output the other end cannot take yet.
+enum class Handshake {
+    None,
+    RtsCts, // the port's own hardware flow control
+    DtrDsr, // output goes on only while the other end raises DSR
+};
+
 // The line settings of a serial port.
 struct SerialLine {
     int baud = 9600;
     char parity = 'N'; // N, E, O, M or S; taken as it stands
     int dataBits = 8;
     int stopBits = 1;
+    Handshake handshake = Handshake::None; // the window's list is not applied
 };
 
 // Where the printer is, as the user set it up when the channel is opened.
@@ -29,6 +37,7 @@ struct ChannelSettings {
     SerialLine line;
     std::string usbDevicePath;  // the printer's device path
     std::string networkAddress; // the printer's address exactly as typed
+    std::string serialDevice{}; // a serial device named directly, in place of COMn
 };
 
 // Whoever waits while a network channel hands a job over.

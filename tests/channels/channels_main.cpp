@@ -1,10 +1,7 @@
-// The serial channel's port needs a Qt application object, without a window.
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

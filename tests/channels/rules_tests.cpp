@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace fw {
 namespace {
@@ -86,6 +87,141 @@ TEST_F(PortNamesTest, LinkInProgramFolderWins)
     EXPECT_EQ(resolve(3), "");           // only one port present
     EXPECT_EQ(resolveSerialPortIn(1, "", (root / "sys").string(), (root / "dev").string()),
               dev("ttyS0"));
+}
+
+// A port found by enumeration carries the name that does not move with it; a
+// link does not need one.
+TEST_F(PortNamesTest, EnumeratedPortsCarryTheirStableName)
+{
+    addTty("ttyUSB0");
+    addTty("ttyUSB1");
+    addTty("ttyS0");
+    fs::create_directories(root / "dev" / "serial" / "by-id");
+    fs::create_directories(root / "dev" / "serial" / "by-path");
+    fs::create_symlink("../../ttyUSB1", root / "dev" / "serial" / "by-id" / "usb-Maker_B-if00");
+    fs::create_symlink(root / "dev" / "ttyUSB1", root / "dev" / "serial" / "by-path" / "pci-1");
+    fs::create_symlink(root / "dev" / "ttyUSB0", root / "dev" / "serial" / "by-path" / "pci-0");
+    fs::create_directories(root / "app" / "ports");
+    fs::create_symlink(root / "dev" / "ttyS0", root / "app" / "ports" / "COM3");
+    struct Case {
+        int port;
+        PortSource source;
+        std::string device, stable;
+    };
+    const Case cases[] = {
+        {1, PortSource::Enumeration, dev("ttyUSB0"), dev("serial/by-path/pci-0")},
+        {2, PortSource::Enumeration, dev("ttyUSB1"), dev("serial/by-id/usb-Maker_B-if00")},
+        {3, PortSource::Link, dev("ttyS0"), ""},
+        {4, PortSource::None, "", ""},
+    };
+    for (const Case& c : cases) {
+        const PortChoice p = findSerialPortIn(c.port, (root / "app").string(),
+                                              (root / "sys").string(), (root / "dev").string());
+        EXPECT_EQ(p.source, c.source) << "COM" << c.port;
+        EXPECT_EQ(p.device, c.device) << "COM" << c.port;
+        EXPECT_EQ(p.stableName, c.stable) << "COM" << c.port;
+    }
+}
+
+TEST_F(PortNamesTest, EveryLinkIsListedWithWhatItPointsAt)
+{
+    const fs::path ports = root / "app" / "ports";
+    fs::create_directories(ports);
+    fs::create_directories(root / "adir");
+    std::ofstream(root / "afile");
+    ::mkfifo((root / "afifo").c_str(), 0600);
+    fs::create_symlink("/dev/null", ports / "COM1");
+    fs::create_symlink(root / "nothing", ports / "COM2");
+    fs::create_symlink("COM5", ports / "COM4"); // COM4 -> COM5 -> COM4
+    fs::create_symlink("COM4", ports / "COM5");
+    fs::create_symlink(root / "adir", ports / "COM20");
+    fs::create_symlink(root / "afile", ports / "COM100");
+    fs::create_symlink(root / "afifo", ports / "COM255");
+    fs::create_symlink("/dev/null", ports / "COM256"); // beyond any port
+    fs::create_symlink("/dev/null", ports / "COM07");  // no port is named so
+    std::ofstream(ports / "COM9");                     // not a link
+    struct Expected {
+        int port;
+        std::string target;
+        LinkState state;
+    };
+    const Expected expected[] = {
+        {1, "/dev/null", LinkState::Usable},
+        {2, (root / "nothing").string(), LinkState::Dangling},
+        {4, "COM5", LinkState::Loop},
+        {5, "COM4", LinkState::Loop},
+        {20, (root / "adir").string(), LinkState::Directory},
+        {100, (root / "afile").string(), LinkState::RegularFile},
+        {255, (root / "afifo").string(), LinkState::NotCharacterDevice},
+    };
+    const std::vector<PortLink> links = listPortLinks((root / "app").string());
+    ASSERT_EQ(links.size(), std::size(expected));
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        EXPECT_EQ(links[i].portNumber, expected[i].port);
+        EXPECT_EQ(links[i].target, expected[i].target) << expected[i].port;
+        EXPECT_EQ(links[i].state, expected[i].state) << expected[i].port;
+    }
+    EXPECT_TRUE(listPortLinks("").empty());
+}
+
+// Without the udev database the USB adapter's strings come from sysfs, from
+// the USB device above the tty.
+TEST_F(PortNamesTest, AdapterDetailsComeFromTheUsbDeviceAboveTheTty)
+{
+    const fs::path usb = root / "devices" / "usb1" / "1-2";
+    fs::create_directories(usb / "1-2:1.0" / "ttyUSB0");
+    for (const auto& [name, text] :
+         {std::pair{"idVendor", "0403\n"}, std::pair{"product", "FT232R USB UART\n"},
+          std::pair{"manufacturer", "FTDI\n"}, std::pair{"serial", "A10K_Z9\n"}})
+        std::ofstream(usb / name) << text;
+    fs::create_directories(root / "sys" / "ttyUSB0");
+    fs::create_symlink(usb / "1-2:1.0" / "ttyUSB0", root / "sys" / "ttyUSB0" / "device");
+    addTty("ttyS0");
+    std::ofstream(root / "dev" / "ttyUSB0");
+    fs::create_symlink(root / "dev" / "ttyUSB0", root / "dev" / "by-id-link");
+
+    const SerialPortDetails d =
+        describeSerialPortIn((root / "dev" / "by-id-link").string(), (root / "sys").string());
+    EXPECT_EQ(d.description, "FT232R USB UART");
+    EXPECT_EQ(d.manufacturer, "FTDI");
+    EXPECT_EQ(d.serialNumber, "A10K_Z9");
+    const SerialPortDetails builtIn = describeSerialPortIn(dev("ttyS0"), (root / "sys").string());
+    EXPECT_EQ(builtIn.description + builtIn.manufacturer + builtIn.serialNumber, "");
+}
+
+TEST(SerialPortNameTest, PortsAndDevicePathsAsAnOptionNamesThem)
+{
+    struct Case {
+        std::string text;
+        bool ok;
+        int port;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"COM1", true, 1, ""},
+        {"com12", true, 12, ""},
+        {"COM255", true, 255, ""},
+        {"7", true, 7, ""},
+        {"COM007", true, 7, ""},
+        {"/dev/ttyUSB0", true, 0, "/dev/ttyUSB0"},
+        {"/dev/serial/by-id/usb-X-if00", true, 0, "/dev/serial/by-id/usb-X-if00"},
+        {"./ttyS1", true, 0, "./ttyS1"},
+        {"COM0", false, 0, ""},
+        {"COM256", false, 0, ""},
+        {"COM", false, 0, ""},
+        {"COM1a", false, 0, ""},
+        {"ttyUSB0", false, 0, ""},
+        {"", false, 0, ""},
+        {"\\\\.\\COM12", false, 0, ""}, // the Windows form, not a Linux one
+    };
+    for (const Case& c : cases) {
+        SerialPortName n;
+        EXPECT_EQ(parseSerialPortName(c.text, n), c.ok) << c.text;
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(n.portNumber, c.port) << c.text;
+        EXPECT_EQ(n.devicePath, c.path) << c.text;
+    }
 }
 
 TEST(SerialLineTest, OnlySettingsASerialPortTakesPass)

@@ -7,14 +7,14 @@
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <fstream>
 #include <memory>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -184,36 +184,92 @@ TEST_F(SerialChannelTest, AllByteValuesPassUnchangedBothWays)
     EXPECT_EQ(printer->received(), expected);
 }
 
+// The kernel's line settings, with the baud rate as a number.
+struct LineAsSet {
+    tcflag_t cflag = 0;
+    speed_t ispeed = 0, ospeed = 0;
+};
+
+LineAsSet lineOf(int fd)
+{
+    // termios2 as the kernel has it; TCGETS2 reads the free rate back.
+    struct {
+        tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+        cc_t c_line;
+        cc_t c_cc[19];
+        speed_t c_ispeed, c_ospeed;
+    } t{};
+    if (::ioctl(fd, _IOR('T', 0x2A, decltype(t)), &t) != 0)
+        return {};
+    return {t.c_cflag, t.c_ispeed, t.c_ospeed};
+}
+
 TEST_F(SerialChannelTest, LineSettingsReachTheLine)
 {
     // A pseudo-terminal forces 8 data bits and clears the parity enable, so
-    // those two cannot be seen here; speed, odd parity, stop bits and the raw
+    // those two cannot be seen here; speed (also one the standard table
+    // lacks), odd and stick parity, stop bits, the hand-shake and the raw
     // line are.
     struct Case {
         SerialLine line;
-        speed_t speed;
-        bool odd, twoStops;
+        int speed;
+        tcflag_t parity; // PARODD | CMSPAR as set
+        bool twoStops, rtsCts;
     };
     const Case cases[] = {
-        {{9600, 'N', 8, 1}, B9600, false, false},
-        {{19200, 'E', 7, 2}, B19200, false, true},
-        {{115200, 'O', 8, 1}, B115200, true, false},
-        {{2400, 'N', 5, 1}, B2400, false, false},
+        {{9600, 'N', 8, 1}, 9600, 0, false, false},
+        {{19200, 'E', 7, 2}, 19200, 0, true, false},
+        {{115200, 'O', 8, 1}, 115200, PARODD, false, false},
+        {{2400, 'M', 5, 1}, 2400, PARODD | CMSPAR, false, false},
+        {{1200, 'S', 6, 2}, 1200, CMSPAR, true, false},
+        {{250000, 'N', 8, 1}, 250000, 0, false, false},
+        {{31250, 'O', 8, 1, Handshake::RtsCts}, 31250, PARODD, false, true},
     };
     start();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line.baud);
         ASSERT_TRUE(open(1, c.line).ok());
+        const LineAsSet set = lineOf(pty.master());
+        EXPECT_EQ(set.ospeed, static_cast<speed_t>(c.speed));
+        EXPECT_EQ(set.ispeed, static_cast<speed_t>(c.speed));
+        EXPECT_EQ(set.cflag & (PARODD | CMSPAR), c.parity);
+        EXPECT_EQ((set.cflag & CSTOPB) != 0, c.twoStops);
+        EXPECT_EQ((set.cflag & CRTSCTS) != 0, c.rtsCts);
         termios t{};
         ASSERT_EQ(::tcgetattr(pty.master(), &t), 0);
-        EXPECT_EQ(::cfgetospeed(&t), c.speed);
-        EXPECT_EQ((t.c_cflag & PARODD) != 0, c.odd);
-        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.twoStops);
-        EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
         EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
     }
+}
+
+// The port is left as it was found: another program that uses it after the
+// download sees its own settings again.
+TEST_F(SerialChannelTest, ClosingGivesThePortItsSettingsBack)
+{
+    start();
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.master(), &before), 0);
+    ASSERT_TRUE(open(1, {57600, 'O', 8, 2}).ok());
+    channel.close();
+    termios after{};
+    ASSERT_EQ(::tcgetattr(pty.master(), &after), 0);
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+}
+
+// A port that has no modem lines cannot be asked for DSR: the write says so
+// instead of sending unguarded.
+TEST_F(SerialChannelTest, DsrHandshakeNeedsModemLines)
+{
+    start();
+    ASSERT_TRUE(open(1, {9600, 'N', 8, 1, Handshake::DtrDsr}).ok());
+    const Result w = channel.write(sim::modelQuery());
+    ASSERT_TRUE(w.failed());
+    EXPECT_NE(w.error().find("Write failed on COM1"), std::string::npos) << w.error();
+    EXPECT_TRUE(printer->received().empty());
 }
 
 TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason)
@@ -256,6 +312,51 @@ TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason)
     EXPECT_TRUE(open().ok()) << "free again once the other user closed it";
 }
 
+// A device named directly is opened as it stands; the channel tells which
+// device it opened and how it was found.
+TEST_F(SerialChannelTest, DeviceNamedDirectly)
+{
+    sim::PrinterScript silent; // nothing to echo back once a close restores the line
+    silent.answer.reset();
+    start(silent); // links COM1 too
+    std::ofstream(dir.path() + "/plain");
+    struct Case {
+        std::string device;
+        const char* refusal; // nullptr: opened
+    };
+    const Case cases[] = {
+        {pty.slavePath(), nullptr},
+        {dir.path() + "/ports/COM1", nullptr}, // a link to the device
+        {dir.path() + "/plain", "is not a device"},
+        {dir.path() + "/absent", "does not exist"},
+    };
+    for (const Case& c : cases) {
+        ChannelSettings s;
+        s.serialDevice = c.device;
+        const Result r = channel.open(s);
+        EXPECT_EQ(channel.device(), c.device);
+        if (!c.refusal) {
+            EXPECT_TRUE(r.ok()) << r.error();
+            EXPECT_EQ(channel.choice().source, PortSource::Path);
+            ASSERT_TRUE(channel.write(sim::modelQuery()).ok());
+            continue;
+        }
+        ASSERT_TRUE(r.failed()) << c.device;
+        EXPECT_NE(r.error().find(c.device + " " + c.refusal), std::string::npos) << r.error();
+    }
+    const auto until = std::chrono::steady_clock::now() + 2s;
+    while (printer->received().size() < 2 * sim::modelQuery().size() &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    const Bytes query = sim::modelQuery();
+    Bytes twice = query;
+    twice.insert(twice.end(), query.begin(), query.end());
+    EXPECT_EQ(printer->received(), twice);
+    ASSERT_TRUE(open(1).ok());
+    EXPECT_EQ(channel.choice().source, PortSource::Link);
+    EXPECT_EQ(channel.device(), pty.slavePath());
+}
+
 TEST_F(SerialChannelTest, ReopeningClosesFirstAndAppliesTheNewSettings)
 {
     start();
@@ -269,43 +370,21 @@ TEST_F(SerialChannelTest, ReopeningClosesFirstAndAppliesTheNewSettings)
     channel.close(); // twice is harmless
 }
 
-// The port gathers bytes by itself while the window processes events; the
-// channel reads the line itself while it polls. Either way the bytes come out
-// in the order the printer sent them.
-TEST_F(SerialChannelTest, BytesGatheredWhileEventsRunKeepTheirOrder)
+// Bytes taken in while polling and bytes that came after come out in the
+// order the printer sent them.
+TEST_F(SerialChannelTest, BytesTakenInWhilePollingKeepTheirOrder)
 {
     std::string why;
     ASSERT_TRUE(pty.linkAsCom(dir.path(), 1, why)) << why;
     ASSERT_TRUE(open().ok());
     const auto printerSends = [&](char byte) { ASSERT_EQ(::write(pty.master(), &byte, 1), 1); };
-    const auto windowEvents = [] {
-        const auto until = std::chrono::steady_clock::now() + 50ms;
-        while (std::chrono::steady_clock::now() < until)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    };
-    const auto polled = [&] {
-        int count = 0;
-        ASSERT_TRUE(channel.waitingCount(count, 200ms).ok());
-        ASSERT_EQ(count, 1);
-    };
-    struct Case {
-        const char* name;
-        std::function<void()> between; // after 'A' came, before 'B' is sent
-        std::function<void()> after;   // after 'B' was sent
-    } cases[] = {
-        {"gathered by the port, then polled", windowEvents, [] {}},
-        {"polled, then gathered by the port", polled, windowEvents},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        printerSends('A');
-        std::this_thread::sleep_for(10ms);
-        c.between();
-        printerSends('B');
-        std::this_thread::sleep_for(10ms);
-        c.after();
-        EXPECT_EQ(readUntil(2), bytesOf("AB"));
-    }
+    printerSends('A');
+    int count = 0;
+    ASSERT_TRUE(channel.waitingCount(count, 1000ms).ok());
+    ASSERT_EQ(count, 1);
+    printerSends('B');
+    std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(readUntil(2), bytesOf("AB"));
 }
 
 TEST_F(SerialChannelTest, MisbehavingPrinterShowsAsTheSessionWouldSeeIt)

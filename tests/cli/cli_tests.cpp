@@ -554,6 +554,65 @@ void waitUntilCaught(pid_t pid, int signal)
     ADD_FAILURE() << "the program never caught signal " << signal;
 }
 
+// Every ports/COMn link, up to COM255, with what is wrong with it.
+TEST(CliList, EveryLinkWithItsMark)
+{
+    CliFolder folder;
+    SimulatedPrinter printer(folder, {}, 2);
+    const fs::path ports = fs::path(folder.str()) / "ports";
+    fs::create_symlink(folder.str() + "/nothing", ports / "COM20");
+    fs::create_symlink(folder.str(), ports / "COM200");
+    const CliRun text = folder.run({"list"});
+    EXPECT_EQ(text.code, 0) << text.err;
+    for (const std::string& line :
+         {"  COM2   " + printer.device() + "\n",
+          "  COM20  " + folder.str() + "/nothing  (the link ports/COM20 -> " + folder.str() +
+              "/nothing is dangling)\n",
+          "  COM200 " + folder.str() + "  (the link ports/COM200 -> " + folder.str() +
+              " is a directory)\n"})
+        EXPECT_NE(text.out.find(line), std::string::npos) << line << text.out;
+    const CliRun json = folder.run({"list", "--json"});
+    EXPECT_NE(json.out.find("\"port\":\"COM20\",\"device\":\"" + folder.str() +
+                            "/nothing\",\"description\":\"\",\"manufacturer\":\"\","
+                            "\"serialNumber\":\"\",\"source\":\"link\",\"link\":{\"target\":\"" +
+                            folder.str() + "/nothing\",\"state\":\"dangling\"}"),
+              std::string::npos)
+        << json.out;
+}
+
+// The report names the device the session opened: a device named directly,
+// and COMn whose link goes away while the download runs.
+TEST(CliDownload, ReportNamesTheDeviceOpened)
+{
+    const samples::Package package = sample("FIRMWARE_PLAIN.DPX");
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "a device path" : "a link that goes away");
+        CliFolder folder;
+        const std::string path = folder.add(package);
+        sim::PrinterScript script;
+        script.packageRecords = sim::splitPackage(package.bytes);
+        // Time for the link to go while the session still runs.
+        script.lateAckRecord = direct ? 0 : 1;
+        script.lateAck = 2s;
+        SimulatedPrinter printer(folder, script, 3);
+        const std::string where = direct ? printer.device() : "COM3";
+        const CliRun r =
+            folder.run({"download", path, "--serial", where, "--json", "--quiet"}, [&](pid_t) {
+                if (direct)
+                    return;
+                // Once the first bytes arrive the port is open.
+                const auto until = std::chrono::steady_clock::now() + 20s;
+                while (printer->received().empty() && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(1ms);
+                fs::remove(fs::path(folder.str()) / "ports" / "COM3");
+            });
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.field("port"), where);
+        EXPECT_EQ(r.field("device"), printer.device());
+        EXPECT_EQ(r.out.find("stableName"), std::string::npos) << r.out;
+    }
+}
+
 // Ctrl+C during a download to a network printer ends it the way closing the
 // window does: exit code 130, and the print share receives nothing.
 TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)

@@ -25,7 +25,9 @@ version=$(sed -n 's/^project(FirmwareDownloader VERSION \([0-9.]*\).*/\1/p' CMak
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), not $version"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
 depends=$(field Depends)
-for d in libc6 libqt6widgets6 libqt6serialport6 libsmbclient libudev1 qt6-qpa-plugins; do
+# The serial port is on termios: nothing of Qt Serial Port is needed.
+! grep -q "libqt6serialport" <<<"$depends" || fail "Depends names Qt Serial Port: $depends"
+for d in libc6 libqt6widgets6 libsmbclient libudev1 qt6-qpa-plugins; do
   grep -q "\b$d\b" <<<"$depends" || fail "Depends lacks $d: $depends"
 done
 [ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] || fail "Maintainer or Description missing"

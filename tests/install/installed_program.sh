@@ -36,6 +36,11 @@ ln -s "$t/printer" "$t/config/firmware-downloader/ports/COM3"
 list=$("$prefix/bin/firmware-cli" list 2>&1)
 ! grep -q "could not be loaded" <<<"$list" || fail "firmware-cli: $list"
 grep -q "^  COM3   $t/printer" <<<"$list" || fail "COM3 is not the link beside the settings: $list"
+grep -q "^  COM3   $t/printer .*is a regular file" <<<"$list" || fail "COM3's link is not marked: $list"
+
+# firmware-cli has no window, and nothing of Qt (ldd is seen to work on Firmware).
+ldd "$program_dir/Firmware" | grep -q libQt6Widgets || fail "ldd does not show Firmware's Qt"
+! ldd "$program_dir/firmware-cli" | grep -q libQt6 || fail "firmware-cli links Qt: $(ldd "$program_dir/firmware-cli" | grep libQt6)"
 rm -r "$t/config"
 
 # The window starts and stays up until closed; starting writes nothing.

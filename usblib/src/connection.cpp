@@ -25,7 +25,7 @@ std::int32_t Connection::open(const char* path)
     // a single-opener driver, make this open fail): release them first.
     close();
 
-    Status status = FC_SUCCESS;
+    Status status = kStatusSuccess;
     const std::size_t length = path ? strnlen(path, kPipeNameSize) : 0;
     const char* base = path ? path : "";
     std::uint32_t error = 0;
@@ -39,44 +39,44 @@ std::int32_t Connection::open(const char* path)
         std::snprintf(readName, sizeof readName, "%s\\PIPE01", base);
         std::snprintf(writeName, sizeof writeName, "%s\\PIPE00", base);
 
-        hPipeIn_ = platform_.openPipe(readName, Direction::Read);
-        if (hPipeIn_ == kInvalidHandle)
+        pipeIn_ = platform_.openPipe(readName, Direction::Read);
+        if (pipeIn_ == kInvalidHandle)
             error = platform_.lastError();
-        hPipeOut_ = platform_.openPipe(writeName, Direction::Write);
-        if (hPipeOut_ == kInvalidHandle)
+        pipeOut_ = platform_.openPipe(writeName, Direction::Write);
+        if (pipeOut_ == kInvalidHandle)
             error = platform_.lastError();
     }
 
-    if (hPipeIn_ != kInvalidHandle && hPipeOut_ != kInvalidHandle) {
-        osRead_ = {};
-        osWrite_ = {};
-        osRead_.hEvent = platform_.createEvent();
-        if (osRead_.hEvent != kNoEvent)
-            osWrite_.hEvent = platform_.createEvent();
-        if (osRead_.hEvent == kNoEvent || osWrite_.hEvent == kNoEvent) {
-            status = FC_DRIVER_ERROR;
+    if (pipeIn_ != kInvalidHandle && pipeOut_ != kInvalidHandle) {
+        readOverlap_ = {};
+        writeOverlap_ = {};
+        readOverlap_.hEvent = platform_.createEvent();
+        if (readOverlap_.hEvent != kNoEvent)
+            writeOverlap_.hEvent = platform_.createEvent();
+        if (readOverlap_.hEvent == kNoEvent || writeOverlap_.hEvent == kNoEvent) {
+            status = kStatusDriverError;
         } else {
-            std::printf("m_osRead.hEvent  = (%x) \n", static_cast<unsigned>(osRead_.hEvent));
-            std::printf("m_osWrite.hEvent = (%x) \n", static_cast<unsigned>(osWrite_.hEvent));
+            std::printf("m_osRead.hEvent  = (%x) \n", static_cast<unsigned>(readOverlap_.hEvent));
+            std::printf("m_osWrite.hEvent = (%x) \n", static_cast<unsigned>(writeOverlap_.hEvent));
         }
     } else {
         // Whichever pipe did open is released, with any event.
         close();
         std::printf("GetLastError() Err = %d \n", static_cast<int>(error));
         status = static_cast<Status>(error & 0xFFFFu);
-        if (status == FC_SUCCESS)
-            status = FC_IO_ERROR; // a pipe did not open, whatever the code says
+        if (status == kStatusSuccess)
+            status = kStatusIoError; // a pipe did not open, whatever the code says
     }
 
-    if (status != FC_SUCCESS) {
+    if (status != kStatusSuccess) {
         std::printf("usb_Open() ERR = 0x%02x \n", widened(status));
         return -1;
     }
     // What the printer sent before this open (acknowledgements an earlier
     // session never read, or that came after it gave up) answers nothing
     // written after it.
-    platform_.discardReceived(hPipeIn_, osRead_.hEvent);
-    nTotalWritten_ = 0;
+    platform_.discardReceived(pipeIn_, readOverlap_.hEvent);
+    totalWritten_ = 0;
     return 0;
 }
 
@@ -104,8 +104,8 @@ std::int32_t Connection::write(const std::uint8_t* data, std::int32_t length)
         return -1;
     }
 
-    nTotalWritten_ += length;
-    std::printf("write length = %d (%d) \n", length, nTotalWritten_);
+    totalWritten_ += length;
+    std::printf("write length = %d (%d) \n", length, totalWritten_);
     for (std::int32_t i = 0; i < length; ++i)
         std::printf("[0x%02X]", writeBuffer_[i]);
     std::printf("\n");
@@ -114,21 +114,21 @@ std::int32_t Connection::write(const std::uint8_t* data, std::int32_t length)
 
 Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written)
 {
-    if (hPipeOut_ == kInvalidHandle) {
+    if (pipeOut_ == kInvalidHandle) {
         std::printf("m_hPipeOut Invalid Handle \n");
-        return FC_INVALID_HANDLE;
+        return kStatusInvalidHandle;
     }
     if (buffer == nullptr) {
         std::printf("FC_NOT_INITIALIZED \n");
-        return FC_NOT_INITIALIZED;
+        return kStatusNotInitialized;
     }
-    if (osWrite_.hEvent == kNoEvent) {
+    if (writeOverlap_.hEvent == kNoEvent) {
         std::printf("FC_DRIVER_ERROR (hEvent = Null) \n");
-        return FC_DRIVER_ERROR;
+        return kStatusDriverError;
     }
     if (count <= 0) {
         written = count;
-        return FC_SUCCESS;
+        return kStatusSuccess;
     }
 
     // A failed attempt is not retried: the write ends with what was sent, so
@@ -138,12 +138,12 @@ Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std
         std::uint32_t moved = 0;
         bool attemptFailed = false;
         const Issue issued =
-            platform_.startWrite(hPipeOut_, osWrite_.hEvent, buffer + written,
+            platform_.startWrite(pipeOut_, writeOverlap_.hEvent, buffer + written,
                                  static_cast<std::uint32_t>(count - written), moved);
         if (issued == Issue::Pending) {
             Collect collected = Collect::Incomplete;
             for (int i = 0; i < kMaxIncompleteAnswers && collected == Collect::Incomplete; ++i)
-                collected = platform_.finishWrite(hPipeOut_, moved);
+                collected = platform_.finishWrite(pipeOut_, moved);
             if (collected != Collect::Done) {
                 std::printf("IO ERROR_IO_INCOMPLETE...\n");
                 attemptFailed = true;
@@ -159,7 +159,7 @@ Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std
         if (attemptFailed || moved == 0)
             break;
     }
-    return FC_SUCCESS;
+    return kStatusSuccess;
 }
 
 std::int32_t Connection::read(std::uint8_t* buffer)
@@ -187,44 +187,44 @@ std::int32_t Connection::read(std::uint8_t* buffer)
 Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& received)
 {
     received = 0;
-    if (hPipeIn_ == kInvalidHandle)
-        return FC_INVALID_HANDLE;
+    if (pipeIn_ == kInvalidHandle)
+        return kStatusInvalidHandle;
     if (buffer == nullptr || size == 0)
-        return FC_NOT_INITIALIZED;
+        return kStatusNotInitialized;
     // Pipes without events are what an open that failed left behind: fail
     // before issuing anything, so nothing can stay outstanding.
-    if (osRead_.hEvent == kNoEvent || osWrite_.hEvent == kNoEvent)
-        return FC_DRIVER_ERROR;
+    if (readOverlap_.hEvent == kNoEvent || writeOverlap_.hEvent == kNoEvent)
+        return kStatusDriverError;
 
-    const Issue issued = platform_.startRead(hPipeIn_, osRead_.hEvent, buffer, size, received);
+    const Issue issued = platform_.startRead(pipeIn_, readOverlap_.hEvent, buffer, size, received);
     if (issued == Issue::Done)
-        return FC_SUCCESS;
+        return kStatusSuccess;
     if (issued == Issue::Failed) {
         received = 0;
-        return FC_IO_ERROR;
+        return kStatusIoError;
     }
 
-    switch (platform_.waitRead(hPipeIn_, osRead_.hEvent, receiveTimeoutMs_)) {
+    switch (platform_.waitRead(pipeIn_, readOverlap_.hEvent, receiveTimeoutMs_)) {
     case Wait::Signalled:
-        switch (platform_.finishRead(hPipeIn_, received)) {
-        case Collect::Done: return FC_SUCCESS;
+        switch (platform_.finishRead(pipeIn_, received)) {
+        case Collect::Done: return kStatusSuccess;
         case Collect::Incomplete:
             // Still running: take it back so it cannot land later.
             withdrawRead(received);
-            return FC_SUCCESS;
-        case Collect::Failed: received = 0; return FC_IO_ERROR;
+            return kStatusSuccess;
+        case Collect::Failed: received = 0; return kStatusIoError;
         }
         break;
     case Wait::TimedOut:
         // The answer may have come in just before the read was withdrawn.
         if (withdrawRead(received))
-            return FC_SUCCESS;
+            return kStatusSuccess;
         std::printf("receive time over \n");
-        return FC_RECEIVE_TIMEOUT;
+        return kStatusReceiveTimeout;
     case Wait::Other: break;
     }
     withdrawRead(received);
-    return FC_SUCCESS;
+    return kStatusSuccess;
 }
 
 // Takes back the pending read; true when it had finished with bytes first,
@@ -233,7 +233,7 @@ bool Connection::withdrawRead(std::uint32_t& received)
 {
     received = 0;
     std::uint32_t moved = 0;
-    if (platform_.withdrawRead(hPipeIn_, moved) != Collect::Done || moved == 0)
+    if (platform_.withdrawRead(pipeIn_, moved) != Collect::Done || moved == 0)
         return false;
     received = moved;
     return true;
@@ -241,24 +241,24 @@ bool Connection::withdrawRead(std::uint32_t& received)
 
 std::int32_t Connection::close()
 {
-    if (hPipeIn_ != kInvalidHandle)
-        platform_.closePipe(hPipeIn_);
-    if (hPipeOut_ != kInvalidHandle)
-        platform_.closePipe(hPipeOut_);
-    hPipeIn_ = kInvalidHandle;
-    hPipeOut_ = kInvalidHandle;
+    if (pipeIn_ != kInvalidHandle)
+        platform_.closePipe(pipeIn_);
+    if (pipeOut_ != kInvalidHandle)
+        platform_.closePipe(pipeOut_);
+    pipeIn_ = kInvalidHandle;
+    pipeOut_ = kInvalidHandle;
     closeEvents();
     return 0;
 }
 
 void Connection::closeEvents()
 {
-    if (osRead_.hEvent != kNoEvent)
-        platform_.closeEvent(osRead_.hEvent);
-    if (osWrite_.hEvent != kNoEvent)
-        platform_.closeEvent(osWrite_.hEvent);
-    osRead_ = {};
-    osWrite_ = {};
+    if (readOverlap_.hEvent != kNoEvent)
+        platform_.closeEvent(readOverlap_.hEvent);
+    if (writeOverlap_.hEvent != kNoEvent)
+        platform_.closeEvent(writeOverlap_.hEvent);
+    readOverlap_ = {};
+    writeOverlap_ = {};
 }
 
 } // namespace fw::usb

@@ -10,12 +10,12 @@ namespace fw::usb {
 
 // Internal 16-bit status of the pipe operations; bit 15 set means failure.
 using Status = std::int16_t;
-inline constexpr Status FC_SUCCESS = 0;
-inline constexpr Status FC_INVALID_HANDLE = static_cast<Status>(0x8000);
-inline constexpr Status FC_NOT_INITIALIZED = static_cast<Status>(0x8080);
-inline constexpr Status FC_DRIVER_ERROR = static_cast<Status>(0x8010);
-inline constexpr Status FC_RECEIVE_TIMEOUT = static_cast<Status>(0xD080);
-inline constexpr Status FC_IO_ERROR = static_cast<Status>(0xFFFF);
+inline constexpr Status kStatusSuccess = 0;
+inline constexpr Status kStatusInvalidHandle = static_cast<Status>(0x8000);
+inline constexpr Status kStatusNotInitialized = static_cast<Status>(0x8080);
+inline constexpr Status kStatusDriverError = static_cast<Status>(0x8010);
+inline constexpr Status kStatusReceiveTimeout = static_cast<Status>(0xD080);
+inline constexpr Status kStatusIoError = static_cast<Status>(0xFFFF);
 
 inline constexpr bool failed(Status status)
 {
@@ -42,7 +42,7 @@ public:
     std::int32_t read(std::uint8_t* buffer);
     std::int32_t close();
 
-    std::int32_t totalWritten() const { return nTotalWritten_; }
+    std::int32_t totalWritten() const { return totalWritten_; }
 
 private:
     Status pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written);
@@ -53,13 +53,13 @@ private:
     Platform& platform_;
     int receiveTimeoutMs_;
 
-    Handle hPipeIn_ = kInvalidHandle;
-    Handle hPipeOut_ = kInvalidHandle;
-    Completion osRead_;
-    Completion osWrite_;
+    Handle pipeIn_ = kInvalidHandle;
+    Handle pipeOut_ = kInvalidHandle;
+    Completion readOverlap_;
+    Completion writeOverlap_;
     std::uint8_t readBuffer_[kBlockSize] = {};
     std::uint8_t writeBuffer_[kBlockSize] = {};
-    std::int32_t nTotalWritten_ = 0;
+    std::int32_t totalWritten_ = 0;
 };
 
 } // namespace fw::usb

@@ -6,7 +6,7 @@
 #include "discovery.h"
 #include "failing_allocation.h"
 #include "library.h"
-#include "linux_platform.h"
+#include "platform_linux.h"
 #include "usb_testbed.h"
 
 #include <gtest/gtest.h>

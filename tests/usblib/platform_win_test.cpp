@@ -6,7 +6,7 @@
 #include "connection.h"
 #include "discovery.h"
 #include "failing_allocation.h"
-#include "windows_platform.h"
+#include "platform_win.h"
 #include "windows_printers.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "linux_platform.h"
+#include "platform_linux.h"
 
 #include "system_platform.h"
 

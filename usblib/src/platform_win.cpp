@@ -1,4 +1,4 @@
-#include "windows_platform.h"
+#include "platform_win.h"
 
 #include "system_platform.h"
 
@@ -172,11 +172,11 @@ void WindowsPlatform::closeEvent(Event event)
 Issue WindowsPlatform::startWrite(Handle pipe, Event event, const std::uint8_t* data,
                                   std::uint32_t count, std::uint32_t& moved)
 {
-    osWrite_ = {};
-    osWrite_.hEvent = eventOf(event);
+    writeOverlap_ = {};
+    writeOverlap_.hEvent = eventOf(event);
     DWORD written = 0;
     moved = 0;
-    if (WriteFile(handleOf(pipe), data, count, &written, &osWrite_)) {
+    if (WriteFile(handleOf(pipe), data, count, &written, &writeOverlap_)) {
         moved = written;
         return Issue::Done;
     }
@@ -188,7 +188,7 @@ Issue WindowsPlatform::startWrite(Handle pipe, Event event, const std::uint8_t* 
 Collect WindowsPlatform::finishWrite(Handle pipe, std::uint32_t& moved)
 {
     DWORD written = 0;
-    const BOOL done = GetOverlappedResult(handleOf(pipe), &osWrite_, &written, TRUE);
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &writeOverlap_, &written, TRUE);
     moved = written;
     if (done)
         return Collect::Done;
@@ -200,11 +200,11 @@ Collect WindowsPlatform::finishWrite(Handle pipe, std::uint32_t& moved)
 Issue WindowsPlatform::startRead(Handle pipe, Event event, std::uint8_t* buffer, std::uint32_t size,
                                  std::uint32_t& moved)
 {
-    osRead_ = {};
-    osRead_.hEvent = eventOf(event);
+    readOverlap_ = {};
+    readOverlap_.hEvent = eventOf(event);
     DWORD received = 0;
     moved = 0;
-    if (ReadFile(handleOf(pipe), buffer, size, &received, &osRead_)) {
+    if (ReadFile(handleOf(pipe), buffer, size, &received, &readOverlap_)) {
         moved = received;
         return Issue::Done;
     }
@@ -225,7 +225,7 @@ Wait WindowsPlatform::waitRead(Handle, Event event, int timeoutMs)
 Collect WindowsPlatform::finishRead(Handle pipe, std::uint32_t& moved)
 {
     DWORD received = 0;
-    const BOOL done = GetOverlappedResult(handleOf(pipe), &osRead_, &received, TRUE);
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &readOverlap_, &received, TRUE);
     moved = received;
     if (done)
         return Collect::Done;
@@ -262,9 +262,9 @@ void WindowsPlatform::discardReceived(Handle pipe, Event event)
 // before the cancel reached it has its bytes in the buffer: they are kept.
 Collect WindowsPlatform::withdrawRead(Handle pipe, std::uint32_t& moved)
 {
-    CancelIoEx(handleOf(pipe), &osRead_);
+    CancelIoEx(handleOf(pipe), &readOverlap_);
     DWORD received = 0;
-    const BOOL done = GetOverlappedResult(handleOf(pipe), &osRead_, &received, TRUE);
+    const BOOL done = GetOverlappedResult(handleOf(pipe), &readOverlap_, &received, TRUE);
     moved = done ? received : 0;
     if (done)
         return Collect::Done;

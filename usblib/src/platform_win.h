@@ -35,8 +35,8 @@ public:
 private:
     std::uint32_t lastError_ = 0;
     // Completion records of the request in flight in each direction.
-    OVERLAPPED osRead_{};
-    OVERLAPPED osWrite_{};
+    OVERLAPPED readOverlap_{};
+    OVERLAPPED writeOverlap_{};
 };
 
 } // namespace fw::usb

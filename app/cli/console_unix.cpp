@@ -63,6 +63,9 @@ void startSystem(int& argc, char** argv)
     // Qt Serial Port watches its port through Qt's core; without an
     // application object it warns on every open.
     static QCoreApplication app(argc, argv);
+    // A reader of standard output that went away fails the write (EPIPE),
+    // which the program reports, instead of ending it unannounced.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 std::vector<std::string> commandArguments(int argc, char** argv)

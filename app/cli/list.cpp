@@ -35,31 +35,24 @@ Result findUsbPrinters(UsbLibrary& usb, std::vector<UsbPrinter>& printers, std::
 
 } // namespace
 
-int runList(Arguments args, std::FILE* out)
+int runList(const CommonOptions& common, std::FILE* out)
 {
-    CommonOptions common;
-    while (!args.done()) {
-        const std::string& a = args.next();
-        if (a == "--json")
-            common.json = true;
-        else if (a != "--verbose" && a != "--quiet")
-            return usageError("list takes no argument '" + a + "'");
-    }
     const Locations where = programLocations();
 
-    std::string serialJson;
+    Json serialJson = Json::array();
     std::string serialText;
     for (int n = 1; n <= static_cast<int>(std::size(kPortEntries)); ++n) {
         const std::string port = "COM" + std::to_string(n);
         const std::string device = resolveSerialPort(n, where.settingsFolder);
         const SerialPortDetails details =
             device.empty() ? SerialPortDetails{} : describeSerialPort(device);
-        JsonObject o;
-        o.add("port", port);
-        o.addOptional("device", device.empty() ? std::nullopt : std::optional(device));
-        o.add("description", details.description).add("manufacturer", details.manufacturer);
-        o.add("serialNumber", details.serialNumber);
-        serialJson += (serialJson.empty() ? "" : ",") + o.text();
+        Json o;
+        o["port"] = port;
+        o["device"] = device.empty() ? Json(nullptr) : Json(device);
+        o["description"] = details.description;
+        o["manufacturer"] = details.manufacturer;
+        o["serialNumber"] = details.serialNumber;
+        serialJson.push_back(std::move(o));
 
         std::string line = port + (n < 10 ? "   " : "  ") + (device.empty() ? "-" : device);
         for (const std::string* part :
@@ -75,34 +68,33 @@ int runList(Arguments args, std::FILE* out)
     const Result found = findUsbPrinters(usb, printers, count);
 
     if (common.json) {
-        std::string printerJson;
+        Json printerJson = Json::array();
         for (const UsbPrinter& p : printers) {
-            JsonObject o;
-            o.add("position", p.position)
-                .add("name", usbEntryName(p.position))
-                .add("device", p.device);
-            printerJson += (printerJson.empty() ? "" : ",") + o.text();
+            Json o;
+            o["position"] = p.position;
+            o["name"] = usbEntryName(p.position);
+            o["device"] = p.device;
+            printerJson.push_back(std::move(o));
         }
-        JsonObject usbJson;
-        usbJson.add("found", static_cast<std::int64_t>(count));
-        usbJson.addOptional("error", found.ok() ? std::nullopt : std::optional(found.error()));
-        usbJson.addArray("printers", printerJson);
-        JsonObject all;
-        all.addArray("serial", serialJson).add("usb", usbJson);
-        std::fprintf(out, "%s\n", all.text().c_str());
-        return kExitSuccess;
+        Json usbJson;
+        usbJson["found"] = count;
+        usbJson["error"] = found.ok() ? Json(nullptr) : Json(found.error());
+        usbJson["printers"] = std::move(printerJson);
+        Json all;
+        all["serial"] = std::move(serialJson);
+        all["usb"] = std::move(usbJson);
+        return writeResult(out, jsonText(all), kExitSuccess);
     }
-    std::fprintf(out, "Serial ports:\n%s", serialText.c_str());
-    std::fprintf(out, "USB printers:\n");
+    std::string text = "Serial ports:\n" + serialText + "USB printers:";
     if (!found.ok())
-        std::fprintf(out, "  none: %s\n", found.error().c_str());
+        text += "\n  none: " + found.error();
     else if (count < 0)
-        std::fprintf(out, "  none: the search for USB printers failed\n");
+        text += "\n  none: the search for USB printers failed";
     else if (printers.empty())
-        std::fprintf(out, "  none attached\n");
+        text += "\n  none attached";
     for (const UsbPrinter& p : printers)
-        std::fprintf(out, "  %s  %s\n", usbEntryName(p.position).c_str(), p.device.c_str());
-    return kExitSuccess;
+        text += "\n  " + usbEntryName(p.position) + "  " + p.device;
+    return writeResult(out, text, kExitSuccess);
 }
 
 } // namespace fw

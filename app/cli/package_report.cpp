@@ -41,6 +41,19 @@ RecordStats recordStats(std::span<const std::uint8_t> data)
     }
 }
 
+// The plan's result in the JSON: one code each.
+const char* kindCode(RangeChoice::Kind kind)
+{
+    switch (kind) {
+    case RangeChoice::Kind::Send: return "send";
+    case RangeChoice::Kind::InvalidModel: return "invalid-model";
+    case RangeChoice::Kind::EarlyEnd: return "query-failed";
+    case RangeChoice::Kind::Damaged: return "damaged";
+    }
+    return "";
+}
+
+// The same for a person.
 const char* kindText(RangeChoice::Kind kind)
 {
     switch (kind) {
@@ -61,49 +74,23 @@ std::string hex(std::uint32_t value, int digits)
 
 } // namespace
 
-int runInspect(Arguments args, std::FILE* out)
+int runInspect(const InspectOptions& options, std::FILE* out)
 {
-    std::optional<std::string> path;
-    CommonOptions common;
-    while (!args.done()) {
-        const std::string& a = args.next();
-        if (a == "--json")
-            common.json = true;
-        else if (a == "--verbose" || a == "--quiet")
-            continue;
-        else if (!a.starts_with("--") && !path)
-            path = a;
-        else
-            return usageError("inspect takes one package and --json, not '" + a + "'");
-    }
-    if (!path)
-        return usageError("inspect needs a package file");
+    const std::string* path = &options.package;
+    const CommonOptions& common = options.common;
 
-    // Read as a session reads it.
+    // Read as a session reads it, with the same checks.
     FilePackageReader reader;
-    std::int64_t length = 0;
     std::vector<std::uint8_t> data;
-    Result r = reader.open(*path);
-    if (r.ok())
-        r = reader.length(length);
-    if (r.ok() && length > 0) {
-        data.resize(static_cast<std::size_t>(length));
-        r = reader.read(data);
-    }
-    reader.close();
-    if (!r.ok() || length <= 0) {
-        std::fprintf(stderr, "firmware-cli: %s\n",
-                     r.ok() ? "the package file is empty" : r.error().c_str());
-        if (common.json)
-            std::fprintf(out, "%s\n",
-                         JsonObject()
-                             .add("package", *path)
-                             .add("outcome", kMsgFirmwareNotOpen)
-                             .text()
-                             .c_str());
-        else
-            std::fprintf(out, "%s\n", kMsgFirmwareNotOpen);
-        return kExitNotOpen;
+    if (const Result r = readWholePackage(reader, *path, data); !r.ok()) {
+        sayError(r.error());
+        if (common.json) {
+            Json o;
+            o["package"] = *path;
+            o["outcome"] = kMsgFirmwareNotOpen;
+            return writeResult(out, jsonText(o), kExitNotOpen);
+        }
+        return writeResult(out, kMsgFirmwareNotOpen, kExitNotOpen);
     }
 
     const ScanResult scan = scanPackage(data);
@@ -129,52 +116,56 @@ int runInspect(Arguments args, std::FILE* out)
                          {"none", kModelUnknown}};
 
     if (common.json) {
-        std::string plans;
+        Json plans = Json::array();
         for (const Answer& a : answers) {
             const TransferPlan p = planTransfer(data, x, a.code);
-            JsonObject o;
-            o.add("answer", a.name)
-                .add("modelCode", static_cast<int>(a.code))
-                .add("query", p.query);
-            o.add("result", damage || p.fault ? "damaged" : kindText(p.kind));
-            if (!damage && !p.fault && p.kind == RangeChoice::Kind::Send)
-                o.add("start", static_cast<std::int64_t>(p.position))
-                    .add("maximum", static_cast<std::int64_t>(p.maximum))
-                    .add("records", p.records)
-                    .add("bytes", p.bytes);
-            plans += (plans.empty() ? "" : ",") + o.text();
+            Json o;
+            o["answer"] = a.name;
+            o["modelCode"] = static_cast<int>(a.code);
+            o["query"] = p.query;
+            o["result"] = damage || p.fault ? "damaged" : kindCode(p.kind);
+            if (!damage && !p.fault && p.kind == RangeChoice::Kind::Send) {
+                o["start"] = p.position;
+                o["maximum"] = p.maximum;
+                o["records"] = p.records;
+                o["bytes"] = p.bytes;
+            }
+            plans.push_back(std::move(o));
         }
-        JsonObject headerJson;
-        if (header)
-            headerJson.add("type", headerType)
-                .add("value", static_cast<std::int64_t>(x.headerValue))
-                .add("offset", static_cast<std::int64_t>(x.headerOffset))
-                .add("sectionStart", static_cast<std::int64_t>(x.sectionStarts[x.sectionCount]));
-        JsonObject records;
-        records.add("count", stats.count)
-            .add("smallest", stats.smallest)
-            .add("largest", stats.largest);
-        records.add("bytes", stats.bytes);
-        JsonObject o;
-        o.add("package", *path).add("sha256", sha256Hex(data)).add("size", data.size());
-        o.add("type", packageType(name)).add("modelRecord", x.modelRecord);
-        if (header)
-            o.add("header", headerJson);
-        else
-            o.addNull("header");
-        o.add("records", records);
-        if (stats.endMarkRecord)
-            o.add("endMarkRecord", *stats.endMarkRecord);
-        else
-            o.addNull("endMarkRecord");
-        if (damage)
-            o.add("damage",
-                  JsonObject().add("text", describe(*damage)).add("offset", damage->offset));
-        else
-            o.addNull("damage");
-        o.add("queryNeeded", query).addArray("answers", plans);
-        std::fprintf(out, "%s\n", o.text().c_str());
-        return damage ? kExitDamaged : kExitSuccess;
+        Json o;
+        o["package"] = *path;
+        o["sha256"] = sha256Hex(data);
+        o["size"] = data.size();
+        o["type"] = packageType(name);
+        o["modelRecord"] = x.modelRecord;
+        if (header) {
+            Json h;
+            h["type"] = headerType;
+            h["value"] = x.headerValue;
+            h["offset"] = x.headerOffset;
+            h["sectionStart"] = x.sectionStarts[x.sectionCount];
+            o["header"] = std::move(h);
+        } else {
+            o["header"] = nullptr;
+        }
+        Json records;
+        records["count"] = stats.count;
+        records["smallest"] = stats.smallest;
+        records["largest"] = stats.largest;
+        records["bytes"] = stats.bytes;
+        o["records"] = std::move(records);
+        o["endMarkRecord"] = stats.endMarkRecord ? Json(*stats.endMarkRecord) : Json(nullptr);
+        if (damage) {
+            Json d;
+            d["text"] = describe(*damage);
+            d["offset"] = damage->offset;
+            o["damage"] = std::move(d);
+        } else {
+            o["damage"] = nullptr;
+        }
+        o["queryNeeded"] = query;
+        o["answers"] = std::move(plans);
+        return writeResult(out, jsonText(o), damage ? kExitDamaged : kExitSuccess);
     }
 
     std::fprintf(out, "Package:      %s\n", path->c_str());
@@ -198,11 +189,8 @@ int runInspect(Arguments args, std::FILE* out)
         std::fprintf(out, "End mark:     in the record at offset %zu\n", *stats.endMarkRecord);
     else
         std::fprintf(out, "End mark:     none\n");
-    if (damage) {
-        std::fprintf(out, "Damage:       %s\n", describe(*damage).c_str());
-        std::fprintf(out, "%s\n", describe(*damage).c_str());
-        return kExitDamaged;
-    }
+    if (damage)
+        return writeResult(out, describe(*damage), kExitDamaged);
     std::fprintf(out, "Model query:  %s\n",
                  query ? "sent; the printer's answer decides where sending starts"
                        : "not sent (header value 0x800000 or more): the whole package goes");
@@ -220,7 +208,7 @@ int runInspect(Arguments args, std::FILE* out)
         else
             std::fprintf(out, "  %-15s %s\n", who.c_str(), kindText(p.kind));
     }
-    return kExitSuccess;
+    return writeResult(out, "", kExitSuccess);
 }
 
 } // namespace fw

@@ -95,8 +95,8 @@ private:
             report(len.error());
             length = 0;
         }
-        if (length > std::numeric_limits<std::int32_t>::max()) {
-            report("The package file is too large (" + std::to_string(length) + " bytes).");
+        if (length > kMaxPackageBytes) {
+            report(tooLargeText(length));
             length = 0;
         }
         if (length <= 0) {

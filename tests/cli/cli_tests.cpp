@@ -105,7 +105,10 @@ public:
     CliRun run(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {},
                bool errGone = false) const
     {
-        return run(args, RunSetup{during, errGone});
+        RunSetup setup;
+        setup.during = during;
+        setup.errGone = errGone;
+        return run(args, setup);
     }
 
     CliRun run(const std::vector<std::string>& args, const RunSetup& setup) const

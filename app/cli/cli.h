@@ -39,8 +39,9 @@ struct DownloadOptions {
     std::optional<char> parity;
     std::optional<int> dataBits;
     std::optional<int> stopBits;
-    int usbNumber = 0;   // --usb N, from 1
-    std::string usbPath; // --usb-path
+    int usbNumber = 0;     // --usb N, from 1
+    std::string usbPath;   // --usb-path
+    std::string usbSerial; // --usb-serial
     std::string netAddress;
     std::string settingsFile;
     std::string logFile;

@@ -5,6 +5,7 @@
 #include "channels/product_channels.h"
 #include "channels/serial_port_names.h"
 #include "channels/tavlib_binding.h"
+#include "channels/usb_identity.h"
 #include "cli/cli.h"
 #include "cli/console.h"
 #include "cli/json.h"
@@ -209,6 +210,7 @@ struct DownloadRecord {
     ChannelKind kind = ChannelKind::Serial;
     ChannelSettings settings;
     std::string device;
+    std::string usbSerial; // USB: the printer's serial number; empty when it has none
     std::string model = "none";
     std::size_t records = 0;
     std::size_t bytes = 0;
@@ -236,6 +238,8 @@ void addCommon(Json& j, const DownloadRecord& r)
         j["line"] = lineSettings(r.settings.line);
     }
     j["device"] = r.device;
+    if (r.kind == ChannelKind::Usb)
+        j["usbSerial"] = r.usbSerial;
     j["model"] = r.model;
     j["records"] = r.records;
     j["bytes"] = r.bytes;
@@ -358,6 +362,22 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
         settings.usbDevicePath = name.data();
     }
 
+    if (!o.usbSerial.empty()) {
+        std::int32_t printers = -1;
+        if (const Result found = usb.findDevices(printers); !found.ok())
+            return unreachable(found.error());
+        for (std::int32_t k = 0; k < printers && settings.usbDevicePath.empty(); ++k) {
+            std::array<char, UsbLibrary::kNameSize + 1> name{};
+            std::int32_t ignored = 0;
+            if (usb.deviceName(k, name.data(), ignored).ok() &&
+                describeUsbPrinter(name.data()).serialNumber == o.usbSerial)
+                settings.usbDevicePath = name.data();
+        }
+        if (settings.usbDevicePath.empty())
+            return unreachable("there is no USB printer with the serial number " + o.usbSerial +
+                               " (see 'firmware-cli list')");
+    }
+
     if (kind == ChannelKind::Usb && usbNumber == 0 &&
         !listedUsbPrinter(usb, settings.usbDevicePath))
         return unreachable(settings.usbDevicePath +
@@ -404,6 +424,8 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     record.kind = *kind;
     record.settings = settings;
     record.device = reportedDevice(*kind, settings, where.settingsFolder);
+    if (*kind == ChannelKind::Usb)
+        record.usbSerial = describeUsbPrinter(settings.usbDevicePath).serialNumber;
     record.model = modelName(outcome.modelCode, outcome.kind);
     record.records = outcome.recordsSent;
     record.bytes = outcome.bytesSent;

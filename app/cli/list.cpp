@@ -1,7 +1,9 @@
 // firmware-cli list: the serial ports COM1 to COM10 with the device each
-// reaches, and the USB printers TAVLIB finds.
+// reaches, and the USB printers TAVLIB finds with each one's maker, product
+// and serial number.
 #include "channels/serial_port_names.h"
 #include "channels/tavlib_binding.h"
+#include "channels/usb_identity.h"
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "form/startup.h"
@@ -74,6 +76,10 @@ int runList(const CommonOptions& common, std::FILE* out)
             o["position"] = p.position;
             o["name"] = usbEntryName(p.position);
             o["device"] = p.device;
+            const UsbIdentity id = describeUsbPrinter(p.device);
+            o["manufacturer"] = id.manufacturer;
+            o["product"] = id.product;
+            o["serialNumber"] = id.serialNumber;
             printerJson.push_back(std::move(o));
         }
         Json usbJson;
@@ -92,8 +98,15 @@ int runList(const CommonOptions& common, std::FILE* out)
         text += "\n  none: the search for USB printers failed";
     else if (printers.empty())
         text += "\n  none attached";
-    for (const UsbPrinter& p : printers)
+    for (const UsbPrinter& p : printers) {
         text += "\n  " + usbEntryName(p.position) + "  " + p.device;
+        const UsbIdentity id = describeUsbPrinter(p.device);
+        for (const std::string* part : {&id.manufacturer, &id.product})
+            if (!part->empty())
+                text += "  " + *part;
+        if (!id.serialNumber.empty())
+            text += "  serial " + id.serialNumber;
+    }
     return writeResult(out, text, kExitSuccess);
 }
 

@@ -132,6 +132,10 @@ int main(int argc, char** argv)
         download->add_option("--usb-path", d.usbPath, "a USB printer by its device path")
             ->type_name("PATH")
             ->group("Where the printer is (exactly one)");
+    CLI::Option* usbSerial =
+        download->add_option("--usb-serial", d.usbSerial, "the USB printer with this serial number")
+            ->type_name("SERIAL")
+            ->group("Where the printer is (exactly one)");
     CLI::Option* net = download->add_option("--net", d.netAddress, "the print share lp1 on HOST")
                            ->type_name("HOST[:PORT]")
                            ->group("Where the printer is (exactly one)");
@@ -182,10 +186,10 @@ int main(int argc, char** argv)
         app.parse(args);
         if (download->parsed()) {
             const std::size_t where = serial->count() + usbNumber->count() + usbPath->count() +
-                                      net->count() + settings->count();
+                                      usbSerial->count() + net->count() + settings->count();
             if (where != 1)
                 throw CLI::ValidationError("download needs exactly one of --serial, --usb, "
-                                           "--usb-path, --net or --settings");
+                                           "--usb-path, --usb-serial, --net or --settings");
         }
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
@@ -220,7 +224,7 @@ int main(int argc, char** argv)
     if (serial->count()) {
         d.kind = ChannelKind::Serial;
         d.portNumber = std::stoi(port);
-    } else if (usbNumber->count() || usbPath->count()) {
+    } else if (usbNumber->count() || usbPath->count() || usbSerial->count()) {
         d.kind = ChannelKind::Usb;
     } else if (net->count()) {
         d.kind = ChannelKind::Network;

@@ -471,24 +471,31 @@ TEST(CliDownload, UsbPathMustNameAPrinterThatOpens)
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     struct Case {
         const char* name;
-        std::string path;
+        std::string option;
+        std::string value;
         std::string said; // on standard error
     } cases[] = {
-        {"not a printer", "/dev/null", "/dev/null is not a USB printer"},
-        {"nothing there", "/nonexistent", "/nonexistent is not a USB printer"},
-        {"a printer in use", bed.devicePath(printer), "could not be opened"},
+        {"not a printer", "--usb-path", "/dev/null", "/dev/null is not a USB printer"},
+        {"nothing there", "--usb-path", "/nonexistent", "/nonexistent is not a USB printer"},
+        {"a printer in use", "--usb-path", bed.devicePath(printer), "could not be opened"},
+        {"a printer in use, by its serial number", "--usb-serial", "BUSY", "could not be opened"},
+        {"no printer of that serial number", "--usb-serial", "BUS",
+         "no USB printer with the serial number BUS"},
+        {"no printer of that number", "--usb", "2", "there is no USB printer 2"},
     };
     CliFolder folder;
     // Without the model record's answer this package would be "Invalid Printer model data".
     const std::string path = folder.add(sample("FONT_MODEL.DPX"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CliRun r = folder.run({"download", path, "--usb-path", c.path, "--quiet"});
+        const CliRun r = folder.run({"download", path, c.option, c.value, "--quiet"});
         EXPECT_EQ(r.code, 1) << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
-        EXPECT_NE(r.lastLine(), "Download Success.");
-        EXPECT_NE(r.lastLine(), "Invalid Printer model data");
+        // Every download ends with its outcome, found or not.
+        EXPECT_EQ(r.lastLine(), "Communication Error.");
     }
+    const CliRun json = folder.run({"download", path, "--usb-serial", "BUSY", "-q", "-j"});
+    EXPECT_EQ(json.field("usbSerial"), "BUSY") << json.out;
     ::close(holder);
 }
 
@@ -553,18 +560,18 @@ TEST(CliList, PortsAndUsbPrinters)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"found\":2"), std::string::npos) << r.out;
-    EXPECT_NE(
-        r.out.find("{\"position\":1,\"name\":\"USB001\",\"device\":\"" + bed.devicePath(0) + "\"}"),
-        std::string::npos)
-        << r.out;
-    EXPECT_NE(
-        r.out.find("{\"position\":2,\"name\":\"USB002\",\"device\":\"" + bed.devicePath(1) + "\"}"),
-        std::string::npos)
-        << r.out;
+    for (int k : {0, 1})
+        EXPECT_NE(r.out.find("{\"position\":" + std::to_string(k + 1) + ",\"name\":\"USB00" +
+                             std::to_string(k + 1) + "\",\"device\":\"" + bed.devicePath(k) +
+                             "\",\"manufacturer\":\"\",\"product\":\"\",\"serialNumber\":\"" +
+                             (k == 0 ? "A1" : "B2") + "\"}"),
+                  std::string::npos)
+            << r.out;
     // Nothing but the one JSON object: TAVLIB's own lines stay off standard output.
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
     const CliRun text = folder.run({"list"});
-    EXPECT_NE(text.out.find("USB002  " + bed.devicePath(1)), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("USB002  " + bed.devicePath(1) + "  serial B2"), std::string::npos)
+        << text.out;
 }
 
 // Ctrl+C during a download to a network printer ends it the way closing the

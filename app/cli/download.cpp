@@ -30,11 +30,56 @@ namespace {
 
 // The session's view for a terminal: reports on standard error, progress as
 // the user asked, and Ctrl+C as the end of the program.
+// What the printer sent while a record was awaited, in words.
+std::string heardText(const std::vector<std::uint8_t>& heard)
+{
+    if (heard.empty())
+        return "no answer";
+    std::string text;
+    for (const std::uint8_t b : heard) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        text += text.empty() ? "" : " ";
+        text += b == kACK ? "ACK" : b == 0x15 ? "NAK" : hex;
+    }
+    return text;
+}
+
 class CommandLineView final : public SessionView {
 public:
-    CommandLineView(ChannelKind kind, ChannelSettings settings, ProgressDisplay& progress)
-        : kind_(kind), settings_(std::move(settings)), progress_(progress)
+    // `wire`: each record's exchange on standard error.
+    CommandLineView(ChannelKind kind, ChannelSettings settings, ProgressDisplay& progress,
+                    bool wire)
+        : kind_(kind), settings_(std::move(settings)), progress_(progress), wire_(wire)
     {}
+
+    void recordExchanged(std::size_t offset, const ExchangeResult& x) override
+    {
+        ++exchanged_;
+        if (x.endMark)
+            endMarkAcknowledged_ = x.awaited ? std::optional(!x.ackMissing) : std::nullopt;
+        if (!wire_)
+            return;
+        std::string line = "record " + std::to_string(exchanged_) + " at offset " +
+                           std::to_string(offset) + ", " + std::to_string(x.bytes) + " bytes: ";
+        if (!x.delivered)
+            line += "not taken by the channel; the download fails here";
+        else if (!x.awaited)
+            line += "sent, no acknowledgement awaited";
+        else
+            line += heardText(x.heard);
+        if (x.delivered && x.channelLost)
+            line += "; the connection failed; the download fails here";
+        else if (x.delivered && x.ackMissing && x.endMark)
+            line += "; the end mark's record was not acknowledged (counted as a success)";
+        else if (x.delivered && x.ackMissing)
+            line += "; no acknowledgement within 5 s; the download fails here";
+        std::fprintf(stderr, "wire: %s\n", line.c_str());
+    }
+
+    // Whether the end mark's record was acknowledged; nullopt when it was
+    // not sent or none was awaited.
+    std::optional<bool> endMarkAcknowledged() const { return endMarkAcknowledged_; }
 
     std::optional<ChannelKind> chosenInterface() override { return kind_; }
     ChannelSettings channelSettings() override { return settings_; }
@@ -64,6 +109,9 @@ private:
     ChannelKind kind_;
     ChannelSettings settings_;
     ProgressDisplay& progress_;
+    bool wire_;
+    std::size_t exchanged_ = 0;
+    std::optional<bool> endMarkAcknowledged_;
 };
 
 const char* modelName(std::uint8_t code, SessionOutcome::Kind kind)
@@ -214,6 +262,7 @@ struct DownloadRecord {
     std::string model = "none";
     std::size_t records = 0;
     std::size_t bytes = 0;
+    std::optional<bool> endMarkAcknowledged;
     std::chrono::milliseconds duration{0};
     std::string outcome;
     int exitCode = kExitCommunication;
@@ -243,6 +292,7 @@ void addCommon(Json& j, const DownloadRecord& r)
     j["model"] = r.model;
     j["records"] = r.records;
     j["bytes"] = r.bytes;
+    j["endMarkAcknowledged"] = r.endMarkAcknowledged ? Json(*r.endMarkAcknowledged) : Json(nullptr);
     j["durationMs"] = r.duration.count();
     j["outcome"] = r.outcome;
     j["exitCode"] = r.exitCode;
@@ -385,13 +435,15 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
                            "'firmware-cli list')");
 
     const bool terminal = isTerminal(stderr);
-    ProgressDisplay progress(stderr, o.common.quiet ? ProgressDisplay::Style::None
-                                     : terminal     ? ProgressDisplay::Style::Bar
-                                                    : ProgressDisplay::Style::Lines);
+    // With --verbose the wire's lines stand in for the progress.
+    ProgressDisplay progress(stderr, o.common.quiet || o.common.verbose
+                                         ? ProgressDisplay::Style::None
+                                     : terminal ? ProgressDisplay::Style::Bar
+                                                : ProgressDisplay::Style::Lines);
     ProductChannels channels(where.settingsFolder, usb);
     SteadyClock clock;
     DownloadSession session(channels, clock);
-    CommandLineView view(*kind, settings, progress);
+    CommandLineView view(*kind, settings, progress, o.common.verbose);
 
     catchInterrupts();
     const auto started = std::chrono::steady_clock::now();
@@ -429,6 +481,7 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     record.model = modelName(outcome.modelCode, outcome.kind);
     record.records = outcome.recordsSent;
     record.bytes = outcome.bytesSent;
+    record.endMarkAcknowledged = view.endMarkAcknowledged();
     record.outcome = text;
     record.exitCode = code;
     return finishDownload(record, log, o.common, out);

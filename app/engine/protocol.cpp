@@ -156,7 +156,17 @@ enum class Ack { Accepted, TimedOut, Lost };
 // deadline passes. A failing poll is followed by the read it guards; a port
 // that fails them (closed, or a device that is gone) will not answer, so
 // the wait ends there, reported once.
-Ack awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+// Keeps the first bytes the printer sent during a wait, for whoever shows
+// the exchange; the wait itself does not look at them.
+void keepHeard(std::vector<std::uint8_t>& heard, const std::vector<std::uint8_t>& got)
+{
+    for (const std::uint8_t b : got)
+        if (heard.size() < ExchangeResult::kMaxHeard)
+            heard.push_back(b);
+}
+
+Ack awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host,
+                   std::vector<std::uint8_t>& heard)
 {
     const Clock::duration deadline = clock.now() + kAckWait;
     std::vector<std::uint8_t> got;
@@ -171,6 +181,7 @@ Ack awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
                 host.report(failureText(rd));
                 return Ack::Lost;
             }
+            keepHeard(heard, got);
             if (isSingleAck(got))
                 return Ack::Accepted;
         }
@@ -185,7 +196,8 @@ Ack awaitSerialAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
 // Each read waits inside the library for a bounded time; one that comes back
 // empty at once is followed by a short sleep so the wait does not spin. A
 // library that cannot be called ends the wait, reported once.
-Ack awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
+Ack awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host,
+                std::vector<std::uint8_t>& heard)
 {
     constexpr std::chrono::milliseconds kIdle{1};
     const Clock::duration deadline = clock.now() + kAckWait;
@@ -197,6 +209,7 @@ Ack awaitUsbAck(DownloadChannel& ch, Clock& clock, ProtocolHost& host)
             host.report(failureText(rd));
             return Ack::Lost;
         }
+        keepHeard(heard, got);
         if (isSingleAck(got))
             return Ack::Accepted;
         const Clock::duration after = clock.now();
@@ -338,8 +351,9 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
         [[fallthrough]];
     case ChannelKind::Serial: {
         r.delivered = send(ch, rec.bytes, host);
-        const Ack ack = ch.kind() == ChannelKind::Serial ? awaitSerialAck(ch, clock, host)
-                                                         : awaitUsbAck(ch, clock, host);
+        r.awaited = true;
+        const Ack ack = ch.kind() == ChannelKind::Serial ? awaitSerialAck(ch, clock, host, r.heard)
+                                                         : awaitUsbAck(ch, clock, host, r.heard);
         if (ack == Ack::Accepted)
             host.progressUpdate(r.next);
         else

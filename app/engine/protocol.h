@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace fw {
 
@@ -116,6 +117,11 @@ struct ExchangeResult {
     bool channelLost = false;          // ...because the channel failed during the wait
     std::size_t bytes = 0;             // the record's bytes on the wire
     std::optional<PackageFault> fault; // nothing was sent
+    bool awaited = false;              // an acknowledgement was waited for
+    // What the printer sent while it was awaited, in order (the first
+    // kMaxHeard bytes): a lone ACK, or what was dropped before the deadline.
+    std::vector<std::uint8_t> heard;
+    static constexpr std::size_t kMaxHeard = 64;
 };
 
 struct ExchangeSetup {

@@ -180,6 +180,8 @@ private:
         const ExchangeSetup setup{*channel_, modelCode_, usbOpened_};
         for (;;) {
             const ExchangeResult x = exchangeRecord(package_, position_, setup, clock_, *this);
+            if (!x.fault)
+                view_.recordExchanged(position_, x);
             if (x.fault) {
                 outcome_ = {Kind::Damaged, describe(*x.fault)};
                 return;

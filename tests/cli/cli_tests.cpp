@@ -850,5 +850,46 @@ TEST(CliJson, ValidInEveryLocaleAndForEveryName)
     EXPECT_EQ(nlohmann::json::parse(logLine)["sha256"], result["sha256"]);
 }
 
+// --verbose shows the wire: each record's offset and length and the
+// printer's answer, the record that failed, and a success whose end-mark
+// record was never acknowledged, which the JSON flags too.
+TEST(CliVerbose, ShowsTheWire)
+{
+    const samples::Package package = sample("FONT_PLAIN.DPX");
+    const auto records = samples::recordsFrom(package.bytes, 0);
+    const int last = static_cast<int>(records.size());
+    const std::string second = "record 2 at offset " + std::to_string(records[0].size() + 2) +
+                               ", " + std::to_string(records[1].size()) + " bytes: ";
+    struct Case {
+        const char* name;
+        int noAck;
+        int nak;
+        int code;
+        std::string said;
+        std::string acknowledged;
+    } cases[] = {
+        {"all acknowledged", 0, 0, 0, second + "ACK\n", "true"},
+        {"NAK", 0, 2, 1, second + "NAK; no acknowledgement within 5 s; the download fails here",
+         "null"},
+        {"end mark unacknowledged", last, 0, 0,
+         "the end mark's record was not acknowledged (counted as a success)", "false"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder folder;
+        sim::PrinterScript script;
+        script.answer = "K20_T";
+        script.noAckRecord = c.noAck;
+        script.nakRecord = c.nak;
+        script.packageRecords = sim::splitPackage(package.bytes);
+        SimulatedPrinter printer(folder, script);
+        const CliRun r =
+            folder.run({"download", folder.add(package), "--serial", "COM1", "-v", "-j"});
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(r.field("endMarkAcknowledged"), c.acknowledged) << r.out;
+    }
+}
+
 } // namespace
 } // namespace fw::test

@@ -4,7 +4,9 @@
 #include "engine/channel.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace fw {
@@ -45,12 +47,18 @@ struct DownloadOptions {
     std::string netAddress;
     std::string settingsFile;
     std::string logFile;
+    bool force = false; // send what does not look like a package
 };
 
 struct InspectOptions {
     CommonOptions common;
     std::string package;
+    std::optional<ChannelKind> view; // --usb or --net: that channel's download; else serial
 };
+
+// Why `data` does not look like a package (a record before the end mark
+// that does not start with SOH and a type of two digits or capitals), or nullopt.
+std::optional<std::string> notAPackage(std::span<const std::uint8_t> data);
 
 int runList(const CommonOptions& options, std::FILE* out);
 int runInspect(const InspectOptions& options, std::FILE* out);

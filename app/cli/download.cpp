@@ -77,6 +77,16 @@ public:
         std::fprintf(stderr, "wire: %s\n", line.c_str());
     }
 
+    std::optional<std::string> refusePackage(std::span<const std::uint8_t> package) override
+    {
+        if (force_)
+            return std::nullopt;
+        if (const std::optional<std::string> why = notAPackage(package))
+            return *why + "; nothing was sent (--force sends it all the same)";
+        return std::nullopt;
+    }
+    void forceSending(bool force) { force_ = force; }
+
     // Whether the end mark's record was acknowledged; nullopt when it was
     // not sent or none was awaited.
     std::optional<bool> endMarkAcknowledged() const { return endMarkAcknowledged_; }
@@ -110,6 +120,7 @@ private:
     ChannelSettings settings_;
     ProgressDisplay& progress_;
     bool wire_;
+    bool force_ = false;
     std::size_t exchanged_ = 0;
     std::optional<bool> endMarkAcknowledged_;
 };
@@ -444,6 +455,7 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     SteadyClock clock;
     DownloadSession session(channels, clock);
     CommandLineView view(*kind, settings, progress, o.common.verbose);
+    view.forceSending(o.force);
 
     catchInterrupts();
     const auto started = std::chrono::steady_clock::now();

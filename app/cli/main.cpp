@@ -28,7 +28,8 @@ constexpr const char* kFooter =
     "       (nothing is sent)\n"
     "  3    Firmware file not open.: the package could not be opened or read (a folder,\n"
     "       a device, a pipe, a file over 2 GiB, an empty file)\n"
-    "  4    the package is damaged (its records run out before their line end or end mark)\n"
+    "  4    the package is damaged (its records run out before their line end or end mark),\n"
+    "       or download: the file does not look like a package and --force is not given\n"
     "  5    Invalid Printer model data\n"
     "  6    the outcome could not be written to standard output or the --log line to its\n"
     "       file (full disk, a reader gone); standard error says which, and the outcome\n"
@@ -114,6 +115,12 @@ int main(int argc, char** argv)
     inspect->add_option("PACKAGE", inspectOptions.package, "the package file")
         ->required()
         ->type_name("");
+    bool usbView = false, netView = false;
+    CLI::Option* inspectUsb = inspect->add_flag(
+        "--usb", usbView, "the download over USB (records over 256 bytes refused)");
+    CLI::Option* inspectNet =
+        inspect->add_flag("--net", netView, "the download to a network print path (answer K20_T)");
+    inspectUsb->excludes(inspectNet);
     CLI::App* download =
         app.add_subcommand("download", "one download session, as \"Download Start\" runs it");
     download->add_option("PACKAGE", d.package, "the package file")->required()->type_name("");
@@ -221,6 +228,10 @@ int main(int argc, char** argv)
 
     d.common = common;
     inspectOptions.common = common;
+    if (inspectUsb->count())
+        inspectOptions.view = ChannelKind::Usb;
+    else if (inspectNet->count())
+        inspectOptions.view = ChannelKind::Network;
     if (serial->count()) {
         d.kind = ChannelKind::Serial;
         d.portNumber = std::stoi(port);

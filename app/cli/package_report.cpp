@@ -72,7 +72,47 @@ std::string hex(std::uint32_t value, int digits)
     return buf;
 }
 
+// The first record from `position` to the end mark over 256 bytes: the USB
+// library refuses it and nothing of it is sent.
+std::optional<AssembledRecord> firstOverUsbLimit(std::span<const std::uint8_t> data,
+                                                 std::size_t position, std::size_t& offset)
+{
+    constexpr std::size_t kUsbLimit = 256;
+    for (std::size_t at = position;;) {
+        const AssembledRecord r = assembleRecord(data, at);
+        if (r.fault)
+            return std::nullopt;
+        if (r.bytes.size() > kUsbLimit) {
+            offset = at;
+            return r;
+        }
+        if (r.endMark)
+            return std::nullopt;
+        at = r.next;
+    }
+}
+
 } // namespace
+
+std::optional<std::string> notAPackage(std::span<const std::uint8_t> data)
+{
+    for (std::size_t at = 0;;) {
+        const AssembledRecord r = assembleRecord(data, at);
+        if (r.fault)
+            return std::nullopt; // damaged, which the session reports itself
+        // A type is two digits or capitals: "97", "90", "F1".
+        const auto digit = [&](std::size_t k) {
+            return r.bytes.size() > k && ((r.bytes[k] >= '0' && r.bytes[k] <= '9') ||
+                                          (r.bytes[k] >= 'A' && r.bytes[k] <= 'Z'));
+        };
+        if (r.bytes.empty() || r.bytes[0] != 0x01 || !digit(1) || !digit(2))
+            return "the file does not look like a package: the record at offset " +
+                   std::to_string(at) + " does not start with SOH and a two-character type";
+        if (r.endMark)
+            return std::nullopt;
+        at = r.next;
+    }
+}
 
 int runInspect(const InspectOptions& options, std::FILE* out)
 {
@@ -110,10 +150,27 @@ int runInspect(const InspectOptions& options, std::FILE* out)
     struct Answer {
         const char* name;
         std::uint8_t code;
-    } const answers[] = {{"MDL40", kModelMDL40},
-                         {"TV-K3", kModelTVK3},
-                         {"K20_T", kModelK20T},
-                         {"none", kModelUnknown}};
+    };
+    std::vector<Answer> answers = {{"MDL40", kModelMDL40},
+                                   {"TV-K3", kModelTVK3},
+                                   {"K20_T", kModelK20T},
+                                   {"none", kModelUnknown}};
+    const ChannelKind view = options.view.value_or(ChannelKind::Serial);
+    if (view == ChannelKind::Network)
+        answers = {{"K20_T", kModelK20T}}; // a print path's answer is always K20_T
+    const char* viewName = view == ChannelKind::Usb       ? "usb"
+                           : view == ChannelKind::Network ? "network"
+                                                          : "serial";
+    std::size_t afterEnd = 0;
+    if (stats.endMarkRecord)
+        afterEnd = data.size() - assembleRecord(data, *stats.endMarkRecord).next;
+    const std::optional<std::string> warning = notAPackage(data);
+    // USB: the record of the plan the library would refuse.
+    const auto refused = [&](const TransferPlan& p, std::size_t& offset) {
+        return view == ChannelKind::Usb && p.kind == RangeChoice::Kind::Send && !p.fault
+                   ? firstOverUsbLimit(data, static_cast<std::size_t>(p.position), offset)
+                   : std::nullopt;
+    };
 
     if (common.json) {
         Json plans = Json::array();
@@ -129,11 +186,18 @@ int runInspect(const InspectOptions& options, std::FILE* out)
                 o["maximum"] = p.maximum;
                 o["records"] = p.records;
                 o["bytes"] = p.bytes;
+                if (view == ChannelKind::Usb) {
+                    std::size_t offset = 0;
+                    const auto r = refused(p, offset);
+                    o["usbRefusedRecord"] =
+                        r ? Json{{"offset", offset}, {"bytes", r->bytes.size()}} : Json(nullptr);
+                }
             }
             plans.push_back(std::move(o));
         }
         Json o;
         o["package"] = *path;
+        o["view"] = viewName;
         o["sha256"] = sha256Hex(data);
         o["size"] = data.size();
         o["type"] = packageType(name);
@@ -155,6 +219,8 @@ int runInspect(const InspectOptions& options, std::FILE* out)
         records["bytes"] = stats.bytes;
         o["records"] = std::move(records);
         o["endMarkRecord"] = stats.endMarkRecord ? Json(*stats.endMarkRecord) : Json(nullptr);
+        o["bytesAfterEndMark"] = afterEnd;
+        o["warning"] = jsonOptional(warning);
         if (damage) {
             Json d;
             d["text"] = describe(*damage);
@@ -189,6 +255,15 @@ int runInspect(const InspectOptions& options, std::FILE* out)
         std::fprintf(out, "End mark:     in the record at offset %zu\n", *stats.endMarkRecord);
     else
         std::fprintf(out, "End mark:     none\n");
+    if (afterEnd > 0)
+        std::fprintf(out, "After it:     %zu bytes, never sent\n", afterEnd);
+    std::fprintf(out, "Download:     %s\n",
+                 view == ChannelKind::Usb       ? "over USB"
+                 : view == ChannelKind::Network ? "to a network print path (the answer is K20_T)"
+                                                : "over a serial port");
+    if (warning)
+        std::fprintf(out, "Warning:      %s; download sends it only with --force\n",
+                     warning->c_str());
     if (damage)
         return writeResult(out, describe(*damage), kExitDamaged);
     std::fprintf(out, "Model query:  %s\n",
@@ -196,16 +271,22 @@ int runInspect(const InspectOptions& options, std::FILE* out)
                        : "not sent (header value 0x800000 or more): the whole package goes");
     for (const Answer& a : answers) {
         const TransferPlan p = planTransfer(data, x, a.code);
-        if (!query && a.code != kModelMDL40)
+        if (!query && a.code != answers.front().code)
             continue; // every answer is the same without a query
         const std::string who =
             query ? std::string("Answer ") + a.name + ":" : std::string("Any printer:");
         if (p.fault)
             std::fprintf(out, "  %-15s %s\n", who.c_str(), describe(*p.fault).c_str());
-        else if (p.kind == RangeChoice::Kind::Send)
+        else if (p.kind == RangeChoice::Kind::Send) {
             std::fprintf(out, "  %-15s from offset %d, progress to %d, %zu records, %zu bytes\n",
                          who.c_str(), p.position, p.maximum, p.records, p.bytes);
-        else
+            std::size_t offset = 0;
+            if (const auto r = refused(p, offset))
+                std::fprintf(out,
+                             "  %-15s the USB library refuses the record at offset %zu (%zu "
+                             "bytes, over 256)\n",
+                             "", offset, r->bytes.size());
+        } else
             std::fprintf(out, "  %-15s %s\n", who.c_str(), kindText(p.kind));
     }
     return writeResult(out, "", kExitSuccess);

@@ -132,6 +132,8 @@ private:
     {
         view_.setProgressMaximum(static_cast<float>(package_.size()));
 
+        if (const std::optional<std::string> why = view_.refusePackage(package_))
+            return endWith(Kind::Damaged, *why);
         const ScanResult scan = scanPackage(package_);
         if (scan.fault)
             return endWith(Kind::Damaged, describe(*scan.fault));

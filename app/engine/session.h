@@ -49,6 +49,12 @@ public:
     virtual void showOutcome(const std::string& text) { showMessage(text); }
     // A record the channel took, with its bytes on the wire.
     virtual void recordSent(std::size_t /*bytes*/) {}
+    // Read whole, before anything is sent: a reason to send nothing of it
+    // (the session ends as for a damaged package), or nullopt to go on.
+    virtual std::optional<std::string> refusePackage(std::span<const std::uint8_t> /*package*/)
+    {
+        return std::nullopt;
+    }
     // Each record's exchange as it ended, taken or not: where it starts in
     // the package, and what the printer answered. For views that show the wire.
     virtual void recordExchanged(std::size_t /*offset*/, const ExchangeResult& /*exchange*/) {}

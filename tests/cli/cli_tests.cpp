@@ -891,5 +891,62 @@ TEST(CliVerbose, ShowsTheWire)
     }
 }
 
+// inspect tells what the chosen channel's download would do with a file:
+// a record USB refuses, bytes after the end mark, a file that is no package
+// at all, which download then refuses unless --force.
+TEST(CliInspect, ViewsAndWarnings)
+{
+    samples::Package trailing = sample("FONT_PLAIN.DPX");
+    trailing.bytes.insert(trailing.bytes.end(), {'J', 'U', 'N', 'K'});
+    samples::Package junk{"JUNK.DPX", {}};
+    std::uint32_t seed = 12345; // the same bytes every run
+    for (int k = 0; k < 3000; ++k) {
+        seed = seed * 1103515245 + 12345;
+        junk.bytes.push_back(static_cast<std::uint8_t>(seed >> 16));
+    }
+    const samples::Package wide = samples::make(samples::Shape::Plain, false, 5, 300);
+    struct Case {
+        const char* name;
+        samples::Package package;
+        std::vector<std::string> options;
+        std::string said; // in inspect's JSON
+        int downloadCode; // without --force, to a printer that answers K20_T
+    } cases[] = {
+        {"bytes after the end mark", trailing, {}, R"("bytesAfterEndMark":4)", 0},
+        {"no package at all", junk, {}, R"("warning":"the file does not look like a package)", 4},
+        {"a record over 256 bytes over USB",
+         wide,
+         {"--usb"},
+         R"("usbRefusedRecord":{"offset":0,"bytes":)",
+         0},
+        {"network: one answer", wide, {"--net"}, R"("answers":[{"answer":"K20_T")", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder folder;
+        const std::string path = folder.add(c.package);
+        std::vector<std::string> args{"inspect", path, "-j"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun inspected = folder.run(args);
+        EXPECT_EQ(inspected.code, 0) << inspected.err;
+        EXPECT_NE(inspected.out.find(c.said), std::string::npos) << inspected.out;
+
+        for (const bool force : {false, true}) {
+            sim::PrinterScript script;
+            script.packageRecords = sim::splitPackage(c.package.bytes);
+            SimulatedPrinter printer(folder, script);
+            std::vector<std::string> download{"download", path, "--serial", "COM1", "-q"};
+            if (force)
+                download.push_back("--force");
+            const CliRun sent = folder.run(download);
+            if (c.downloadCode == 0 || force)
+                continue;
+            EXPECT_EQ(sent.code, c.downloadCode) << sent.err;
+            EXPECT_TRUE(printer->received().empty());
+            EXPECT_NE(sent.lastLine().find("--force sends it all the same"), std::string::npos);
+        }
+    }
+}
+
 } // namespace
 } // namespace fw::test

@@ -16,6 +16,10 @@ std::FILE* takeResultsOutput(bool libraryLinesToStderr);
 
 bool isTerminal(std::FILE* stream);
 
+// The width of the terminal `stream` writes to, read anew at each call (so a
+// resized window is met at the next redraw); 80 when it cannot be told.
+int terminalColumns(std::FILE* stream);
+
 // Sets up what the channels need of the system: Qt's core application for
 // the serial port on Linux; nothing on Windows.
 void startSystem(int& argc, char** argv);

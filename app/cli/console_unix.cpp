@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <string_view>
 #include <unistd.h>
 
@@ -76,6 +77,14 @@ std::vector<std::string> commandArguments(int argc, char** argv)
 bool isTerminal(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) == 1;
+}
+
+int terminalColumns(std::FILE* stream)
+{
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 void catchInterrupts()

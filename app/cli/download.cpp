@@ -451,6 +451,8 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
                                          ? ProgressDisplay::Style::None
                                      : terminal ? ProgressDisplay::Style::Bar
                                                 : ProgressDisplay::Style::Lines);
+    if (*kind == ChannelKind::Network)
+        progress.omitTimeLeft();
     ProductChannels channels(where.settingsFolder, usb);
     SteadyClock clock;
     DownloadSession session(channels, clock);
@@ -463,7 +465,6 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     holdInterrupts(false);
     record.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
-    progress.finish();
 
     int code = exitCodeOf(outcome.kind);
     std::string text = outcome.text;
@@ -481,6 +482,8 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
         text = kMsgCommunicationError; // the window shows only the failure report here
     if (outcome.kind == SessionOutcome::Kind::Ended)
         text = "Interrupted.";
+
+    progress.finish(text);
 
     // The bytes the session sent from: the package is never read twice.
     if (!session.package().empty())

@@ -83,9 +83,10 @@ public:
     {
         return awaitPolledAnswer(*this, clock, failures);
     }
-    AckWait awaitAck(Clock& clock, FailureReport& failures) override
+    AckWait awaitAck(Clock& clock, FailureReport& failures,
+                     std::vector<std::uint8_t>& heard) override
     {
-        return awaitPolledAck(*this, clock, failures);
+        return awaitPolledAck(*this, clock, failures, heard);
     }
     RecordRule recordRule(std::uint8_t) const override { return {}; }
     void close() override { open_ = false; }

@@ -7,6 +7,8 @@ PACKAGES=(
   # build tools
   build-essential cmake ninja-build pkg-config git clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # firmware-cli's options and JSON (header-only, also for the Windows build)
+  libcli11-dev nlohmann-json3-dev
   # the window
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-liberation

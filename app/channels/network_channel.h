@@ -21,7 +21,10 @@ public:
     // Nothing comes back on a print path: the printer gets its second for
     // the query and counts as a K20_T; a record counts once it is written.
     std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override;
-    AckWait awaitAck(Clock&, FailureReport&) override { return AckWait::Accepted; }
+    AckWait awaitAck(Clock&, FailureReport&, std::vector<std::uint8_t>&) override
+    {
+        return AckWait::Accepted;
+    }
     RecordRule recordRule(std::uint8_t) const override
     {
         return {RecordRule::Confirmation::Delivery, {}, false};

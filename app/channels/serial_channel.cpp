@@ -57,9 +57,10 @@ std::uint8_t SerialChannel::awaitModelAnswer(Clock& clock, FailureReport& failur
     return awaitPolledAnswer(*this, clock, failures);
 }
 
-AckWait SerialChannel::awaitAck(Clock& clock, FailureReport& failures)
+AckWait SerialChannel::awaitAck(Clock& clock, FailureReport& failures,
+                                std::vector<std::uint8_t>& heard)
 {
-    return awaitPolledAck(*this, clock, failures);
+    return awaitPolledAck(*this, clock, failures, heard);
 }
 
 void SerialChannel::closeAfterSession(bool)

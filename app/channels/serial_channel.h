@@ -30,7 +30,8 @@ public:
     void discardInput() override;
     // The model answer and each acknowledgement are polled for on the line.
     std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override;
-    AckWait awaitAck(Clock& clock, FailureReport& failures) override;
+    AckWait awaitAck(Clock& clock, FailureReport& failures,
+                     std::vector<std::uint8_t>& heard) override;
     // Every record is acknowledged.
     RecordRule recordRule(std::uint8_t) const override { return {}; }
     void close() override;

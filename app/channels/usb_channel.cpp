@@ -45,9 +45,10 @@ std::uint8_t UsbChannel::awaitModelAnswer(Clock& clock, FailureReport& failures)
     return awaitBlockAnswer(*this, clock, failures);
 }
 
-AckWait UsbChannel::awaitAck(Clock& clock, FailureReport& failures)
+AckWait UsbChannel::awaitAck(Clock& clock, FailureReport& failures,
+                             std::vector<std::uint8_t>& heard)
 {
-    return awaitBlockAck(*this, clock, failures);
+    return awaitBlockAck(*this, clock, failures, heard);
 }
 
 RecordRule UsbChannel::recordRule(std::uint8_t modelCode) const

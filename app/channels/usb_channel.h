@@ -23,7 +23,8 @@ public:
     // before a write. The answer comes whole in one read, each
     // acknowledgement in a read of its own.
     std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override;
-    AckWait awaitAck(Clock& clock, FailureReport& failures) override;
+    AckWait awaitAck(Clock& clock, FailureReport& failures,
+                     std::vector<std::uint8_t>& heard) override;
     // MDL40 and unknown printers send no acknowledgement: a refused open or
     // write is the only sign of a lost record; MDL40 takes a pause after each.
     RecordRule recordRule(std::uint8_t modelCode) const override;

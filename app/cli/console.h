@@ -16,7 +16,13 @@ std::FILE* takeResultsOutput(bool libraryLinesToStderr);
 
 bool isTerminal(std::FILE* stream);
 
-// Sets up the console: UTF-8 output on Windows; nothing on Linux.
+// The width of the terminal `stream` writes to, read anew at each call (so a
+// resized window is met at the next redraw); 80 when it cannot be told.
+int terminalColumns(std::FILE* stream);
+
+// Sets up the console: UTF-8 output on Windows; on Linux a reader of
+// standard output that goes away fails the write instead of ending the
+// program.
 void startSystem(int& argc, char** argv);
 
 // The command's arguments as UTF-8 text.

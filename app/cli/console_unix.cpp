@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <string_view>
 #include <unistd.h>
 
@@ -56,8 +57,12 @@ std::FILE* takeResultsOutput(bool libraryLinesToStderr)
     return out ? out : stdout;
 }
 
-// A Linux terminal takes UTF-8 as it is.
-void startSystem(int&, char**) {}
+void startSystem(int&, char**)
+{
+    // A reader of standard output that went away fails the write (EPIPE),
+    // which the program reports, instead of ending it unannounced.
+    ::signal(SIGPIPE, SIG_IGN);
+}
 
 std::vector<std::string> commandArguments(int argc, char** argv)
 {
@@ -67,6 +72,14 @@ std::vector<std::string> commandArguments(int argc, char** argv)
 bool isTerminal(std::FILE* stream)
 {
     return ::isatty(::fileno(stream)) == 1;
+}
+
+int terminalColumns(std::FILE* stream)
+{
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 void catchInterrupts()

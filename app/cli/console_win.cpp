@@ -96,6 +96,15 @@ bool isTerminal(std::FILE* stream)
     return _isatty(_fileno(stream)) != 0;
 }
 
+int terminalColumns(std::FILE* stream)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetConsoleScreenBufferInfo(h, &info))
+        return info.srWindow.Right - info.srWindow.Left + 1;
+    return 80;
+}
+
 void catchInterrupts()
 {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);

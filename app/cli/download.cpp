@@ -5,6 +5,7 @@
 #include "channels/product_channels.h"
 #include "channels/serial_port_names.h"
 #include "channels/tavlib_binding.h"
+#include "channels/usb_identity.h"
 #include "cli/cli.h"
 #include "cli/console.h"
 #include "cli/json.h"
@@ -17,117 +18,78 @@
 #include "settings/locations.h"
 
 #include <array>
-#include <charconv>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 namespace fw {
 
 namespace {
 
-struct DownloadOptions {
-    CommonOptions common;
-    std::string package;
-    std::optional<ChannelKind> kind;
-    ChannelSettings settings;
-    int usbNumber = 0; // --usb N, from 1
-    std::string settingsFile;
-    std::string logFile;
-};
-
-bool wholeNumber(const std::string& text, int& out)
-{
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-// Parses the command line; an empty result means it is understood.
-std::string parse(Arguments& args, DownloadOptions& o)
-{
-    int where = 0;
-    o.settings.line = SerialLine{9600, 'N', 8, 1};
-    while (!args.done()) {
-        const std::string a = args.next();
-        // The text after the option; empty, with `why` set, when none follows.
-        std::string why;
-        const auto text = [&](const char* what) {
-            std::string v = args.value().value_or("");
-            if (v.empty())
-                why = a + " needs " + what;
-            return v;
-        };
-        const auto number = [&](int& into, const char* what) {
-            if (const std::string v = text(what); why.empty() && !wholeNumber(v, into))
-                why = a + " needs " + what;
-        };
-        if (a == "--json") {
-            o.common.json = true;
-        } else if (a == "--quiet") {
-            o.common.quiet = true;
-        } else if (a == "--verbose") {
-            o.common.verbose = true;
-        } else if (a == "--serial") {
-            SerialPortName named;
-            if (!parseSerialPortName(text("a port COM1 to COM255"), named))
-                why = "--serial needs a port COM1 to COM255 or a device path";
-            o.settings.portNumber = named.portNumber;
-            o.settings.serialDevice = named.devicePath;
-            o.kind = ChannelKind::Serial;
-            ++where;
-        } else if (a == "--baud") {
-            number(o.settings.line.baud, "a baud rate");
-        } else if (a == "--data") {
-            number(o.settings.line.dataBits, "a number of data bits");
-        } else if (a == "--stop") {
-            number(o.settings.line.stopBits, "a number of stop bits");
-        } else if (a == "--parity") {
-            const std::string v = text("N, E or O");
-            o.settings.line.parity =
-                v.empty() ? 'N'
-                          : static_cast<char>(std::toupper(static_cast<unsigned char>(v.front())));
-        } else if (a == "--usb") {
-            number(o.usbNumber, "a printer number from 1");
-            if (why.empty() && o.usbNumber < 1)
-                why = "--usb needs a printer number from 1";
-            o.kind = ChannelKind::Usb;
-            ++where;
-        } else if (a == "--usb-path") {
-            o.settings.usbDevicePath = text("a device path");
-            o.kind = ChannelKind::Usb;
-            ++where;
-        } else if (a == "--net") {
-            o.settings.networkAddress = text("a host");
-            o.kind = ChannelKind::Network;
-            ++where;
-        } else if (a == "--settings") {
-            o.settingsFile = text("a settings file");
-            ++where;
-        } else if (a == "--log") {
-            o.logFile = text("a file");
-        } else if (!a.starts_with("--") && o.package.empty()) {
-            o.package = a;
-        } else {
-            return "download does not take '" + a + "'";
-        }
-        if (!why.empty())
-            return why;
-    }
-    if (o.package.empty())
-        return "download needs a package file";
-    if (where != 1)
-        return "download needs exactly one of --serial, --usb, --usb-path, --net or --settings";
-    return {};
-}
-
 // The session's view for a terminal: reports on standard error, progress as
 // the user asked, and Ctrl+C as the end of the program.
+// What the printer sent while a record was awaited, in words.
+std::string heardText(const std::vector<std::uint8_t>& heard)
+{
+    if (heard.empty())
+        return "no answer";
+    std::string text;
+    for (const std::uint8_t b : heard) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        text += text.empty() ? "" : " ";
+        text += b == kACK ? "ACK" : b == 0x15 ? "NAK" : hex;
+    }
+    return text;
+}
+
 class CommandLineView final : public SessionView {
 public:
-    CommandLineView(ChannelKind kind, ChannelSettings settings, ProgressDisplay& progress)
-        : kind_(kind), settings_(std::move(settings)), progress_(progress)
+    // `wire`: each record's exchange on standard error.
+    CommandLineView(ChannelKind kind, ChannelSettings settings, ProgressDisplay& progress,
+                    bool wire)
+        : kind_(kind), settings_(std::move(settings)), progress_(progress), wire_(wire)
     {}
+
+    void recordExchanged(std::size_t offset, const ExchangeResult& x) override
+    {
+        ++exchanged_;
+        if (x.endMark)
+            endMarkAcknowledged_ = x.awaited ? std::optional(!x.ackMissing) : std::nullopt;
+        if (!wire_)
+            return;
+        std::string line = "record " + std::to_string(exchanged_) + " at offset " +
+                           std::to_string(offset) + ", " + std::to_string(x.bytes) + " bytes: ";
+        if (!x.delivered)
+            line += "not taken by the channel; the download fails here";
+        else if (!x.awaited)
+            line += "sent, no acknowledgement awaited";
+        else
+            line += heardText(x.heard);
+        if (x.delivered && x.channelLost)
+            line += "; the connection failed; the download fails here";
+        else if (x.delivered && x.ackMissing && x.endMark)
+            line += "; the end mark's record was not acknowledged (counted as a success)";
+        else if (x.delivered && x.ackMissing)
+            line += "; no acknowledgement within 5 s; the download fails here";
+        std::fprintf(stderr, "wire: %s\n", line.c_str());
+    }
+
+    std::optional<std::string> refusePackage(std::span<const std::uint8_t> package) override
+    {
+        if (force_)
+            return std::nullopt;
+        if (const std::optional<std::string> why = notAPackage(package))
+            return *why + "; nothing was sent (--force sends it all the same)";
+        return std::nullopt;
+    }
+    void forceSending(bool force) { force_ = force; }
+
+    // Whether the end mark's record was acknowledged; nullopt when it was
+    // not sent or none was awaited.
+    std::optional<bool> endMarkAcknowledged() const { return endMarkAcknowledged_; }
 
     std::optional<ChannelKind> chosenInterface() override { return kind_; }
     ChannelSettings channelSettings() override { return settings_; }
@@ -157,6 +119,10 @@ private:
     ChannelKind kind_;
     ChannelSettings settings_;
     ProgressDisplay& progress_;
+    bool wire_;
+    bool force_ = false;
+    std::size_t exchanged_ = 0;
+    std::optional<bool> endMarkAcknowledged_;
 };
 
 const char* modelName(std::uint8_t code, SessionOutcome::Kind kind)
@@ -187,12 +153,6 @@ int exitCodeOf(SessionOutcome::Kind kind)
     return kExitCommunication;
 }
 
-std::string utf8(const std::filesystem::path& path)
-{
-    const std::u8string s = path.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 std::string utcNow()
 {
     const std::time_t t = std::time(nullptr);
@@ -205,20 +165,6 @@ std::string utcNow()
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
     return buf;
-}
-
-// The package's SHA-256 as the session read it, or as it is on disk when
-// the session could not read it whole.
-std::optional<std::string> packageDigest(const DownloadSession& session, const std::string& path)
-{
-    if (!session.package().empty())
-        return sha256Hex(session.package());
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    return in.bad() ? std::nullopt : std::optional(sha256Hex(bytes));
 }
 
 // Whether the library's discovery lists `path` as a printer interface: a
@@ -239,16 +185,221 @@ bool listedUsbPrinter(UsbLibrary& usb, const std::string& path)
     return false;
 }
 
+// Where the session sent, as the record names it: the device the channel
+// reaches, the USB printer's path, or the print path.
+// The device the channel opened; a serial port's name is looked up again
+// only when the session never came to open it.
+PortChoice reportedDevice(ChannelKind kind, const ChannelSettings& settings,
+                          ProductChannels& channels, const std::string& linksFolder)
+{
+    switch (kind) {
+    case ChannelKind::Serial: {
+        PortChoice opened = channels.serial().choice();
+        if (opened.device.empty())
+            opened = settings.serialDevice.empty()
+                         ? findSerialPort(settings.portNumber, linksFolder)
+                         : PortChoice{settings.serialDevice, PortSource::Path, {}};
+        return opened;
+    }
+    case ChannelKind::Usb: return {settings.usbDevicePath, PortSource::Path, {}};
+    case ChannelKind::Network:
+        return {networkPrintPath(settings.networkAddress), PortSource::Path, {}};
+    }
+    return {};
+}
+
+const char* interfaceName(ChannelKind kind)
+{
+    switch (kind) {
+    case ChannelKind::Serial: return "serial";
+    case ChannelKind::Usb: return "usb";
+    case ChannelKind::Network: return "network";
+    }
+    return "";
+}
+
+// The log, opened before anything is sent so that a download is never made
+// without its record. One line is one write (the buffer holds it whole), so
+// parallel downloads appending to one log do not mix their lines.
+class LogFile {
+public:
+    LogFile() = default;
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+    ~LogFile()
+    {
+        if (file_)
+            std::fclose(file_);
+    }
+
+    Result open(const std::string& path)
+    {
+        path_ = path;
+#ifdef _WIN32
+        file_ = ::_wfopen(std::filesystem::u8path(path).c_str(), L"ab");
+#else
+        file_ = std::fopen(path.c_str(), "ab");
+#endif
+        if (!file_)
+            return Result::failure("cannot open the log " + path + " (" + std::strerror(errno) +
+                                   "): nothing was sent");
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+        return Result::success();
+    }
+
+    bool isOpen() const
+    {
+        return file_ != nullptr;
+    }
+
+    Result append(const std::string& line)
+    {
+        errno = 0;
+        const bool written = std::fputs((line + "\n").c_str(), file_) >= 0 &&
+                             std::fflush(file_) == 0 && !std::ferror(file_);
+        const int err = errno;
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (written && closed)
+            return Result::success();
+        return Result::failure("the log line could not be written to " + path_ + " (" +
+                               (err ? std::strerror(err) : "write failed") + ")");
+    }
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+};
+
+// What one download leaves: the JSON object on standard output and the log
+// line are made from it.
+struct DownloadRecord {
+    std::string package;
+    std::optional<std::string> sha256;
+    ChannelKind kind = ChannelKind::Serial;
+    ChannelSettings settings;
+    std::string device;
+    std::string stableName; // COMn found by enumeration: a name that does not move
+    std::string usbSerial;  // USB: the printer's serial number; empty when it has none
+    std::string model = "none";
+    std::size_t records = 0;
+    std::size_t bytes = 0;
+    std::optional<bool> endMarkAcknowledged;
+    std::chrono::milliseconds duration{0};
+    std::string outcome;
+    int exitCode = kExitCommunication;
+};
+
+Json lineSettings(const SerialLine& line)
+{
+    Json j;
+    j["baud"] = line.baud;
+    j["parity"] = std::string(1, line.parity);
+    j["dataBits"] = line.dataBits;
+    j["stopBits"] = line.stopBits;
+    return j;
+}
+
+// The fields both records carry, after the package's own.
+void addCommon(Json& j, const DownloadRecord& r)
+{
+    j["interface"] = interfaceName(r.kind);
+    if (r.kind == ChannelKind::Serial) {
+        j["port"] = r.settings.serialDevice.empty() ? "COM" + std::to_string(r.settings.portNumber)
+                                                    : r.settings.serialDevice;
+        j["line"] = lineSettings(r.settings.line);
+    }
+    j["device"] = r.device;
+    if (!r.stableName.empty())
+        j["stableName"] = r.stableName;
+    if (r.kind == ChannelKind::Usb)
+        j["usbSerial"] = r.usbSerial;
+    j["model"] = r.model;
+    j["records"] = r.records;
+    j["bytes"] = r.bytes;
+    j["endMarkAcknowledged"] = r.endMarkAcknowledged ? Json(*r.endMarkAcknowledged) : Json(nullptr);
+    j["durationMs"] = r.duration.count();
+    j["outcome"] = r.outcome;
+    j["exitCode"] = r.exitCode;
+}
+
+Json resultJson(const DownloadRecord& r)
+{
+    Json j;
+    j["tool"] = "firmware-cli";
+    j["version"] = FW_VERSION;
+    j["package"] = r.package;
+    j["sha256"] = jsonOptional(r.sha256);
+    addCommon(j, r);
+    j["seconds"] = static_cast<double>(r.duration.count()) / 1000.0;
+    return j;
+}
+
+Json logJson(const DownloadRecord& r, const std::string& time)
+{
+    Json j;
+    j["time"] = time;
+    j["tool"] = "firmware-cli";
+    j["version"] = FW_VERSION;
+    const std::u8string name = std::filesystem::u8path(r.package).filename().u8string();
+    j["package"] = std::string(name.begin(), name.end());
+    j["sha256"] = jsonOptional(r.sha256);
+    addCommon(j, r);
+    return j;
+}
+
+// Writes the log line, then the result; the exit code is the download's
+// unless one of them could not be written.
+int finishDownload(DownloadRecord r, LogFile& log, const CommonOptions& common, std::FILE* out)
+{
+    int code = r.exitCode;
+    if (log.isOpen()) {
+        if (const Result written = log.append(jsonText(logJson(r, utcNow()))); !written.ok()) {
+            sayError(written.error() + "; the outcome: " + r.outcome);
+            code = kExitNotWritten;
+            r.exitCode = code;
+        }
+    }
+    return writeResult(out, common.json ? jsonText(resultJson(r)) : r.outcome, code);
+}
+
 } // namespace
 
-int runDownload(Arguments args, std::FILE* out)
+int runDownload(const DownloadOptions& o, std::FILE* out)
 {
-    DownloadOptions o;
-    if (const std::string why = parse(args, o); !why.empty())
-        return usageError(why);
+    LogFile log;
+    if (!o.logFile.empty()) {
+        if (const Result opened = log.open(o.logFile); !opened.ok()) {
+            sayError(opened.error());
+            return kExitUsage;
+        }
+    }
 
     const Locations where = programLocations();
     TavlibBinding usb(where.libraryFolder);
+    std::optional<ChannelKind> kind = o.kind;
+    ChannelSettings settings;
+    settings.line = SerialLine{9600, 'N', 8, 1};
+    settings.portNumber = o.portNumber;
+    settings.serialDevice = o.serialDevice;
+    settings.usbDevicePath = o.usbPath;
+    settings.networkAddress = o.netAddress;
+    int usbNumber = o.usbNumber;
+
+    DownloadRecord record;
+    record.package = o.package;
+    // Ends a download that never reached its session: the printer could not
+    // be found, and nothing was sent.
+    const auto unreachable = [&](const std::string& why) {
+        sayError(why);
+        record.kind = kind.value_or(ChannelKind::Usb);
+        record.settings = settings;
+        record.device = settings.usbDevicePath;
+        record.outcome = kMsgCommunicationError;
+        record.exitCode = kExitCommunication;
+        return finishDownload(record, log, o.common, out);
+    };
+
     if (!o.settingsFile.empty()) {
         if (!std::filesystem::is_regular_file(std::filesystem::u8path(o.settingsFile)))
             return usageError("no settings file " + o.settingsFile);
@@ -256,70 +407,89 @@ int runDownload(Arguments args, std::FILE* out)
         if (!usb.findDevices(printers).ok())
             printers = -1;
         const StoredInterface stored = readStoredInterface(o.settingsFile, printers);
-        if (stored.usbWanted) {
-            std::fprintf(stderr,
-                         "firmware-cli: the settings choose USB, but no USB printer is attached\n");
-            return kExitCommunication;
-        }
+        if (stored.usbWanted)
+            return unreachable("the settings choose USB, but no USB printer is attached");
         if (!stored.kind)
             return usageError("the settings file " + o.settingsFile + " chooses no interface");
-        o.kind = stored.kind;
-        o.settings = stored.settings;
-        o.usbNumber = stored.usbPosition + 1;
+        kind = stored.kind;
+        settings = stored.settings;
+        usbNumber = stored.usbPosition + 1;
     }
-    if (o.kind == ChannelKind::Usb && o.usbNumber > 0) {
+    // Line settings given on the command line win over stored ones.
+    if (o.baud)
+        settings.line.baud = *o.baud;
+    if (o.parity)
+        settings.line.parity = *o.parity;
+    if (o.dataBits)
+        settings.line.dataBits = *o.dataBits;
+    if (o.stopBits)
+        settings.line.stopBits = *o.stopBits;
+
+    if (kind == ChannelKind::Usb && usbNumber > 0) {
         std::int32_t printers = -1;
-        if (const Result found = usb.findDevices(printers); !found.ok()) {
-            std::fprintf(stderr, "firmware-cli: %s\n", found.error().c_str());
-            return kExitCommunication;
-        }
-        if (o.usbNumber > printers) {
-            std::fprintf(stderr, "firmware-cli: there is no USB printer %d (%d found)\n",
-                         o.usbNumber, printers < 0 ? 0 : printers);
-            return kExitCommunication;
-        }
+        if (const Result found = usb.findDevices(printers); !found.ok())
+            return unreachable(found.error());
+        if (usbNumber > printers)
+            return unreachable("there is no USB printer " + std::to_string(usbNumber) + " (" +
+                               std::to_string(printers < 0 ? 0 : printers) + " found)");
         std::array<char, UsbLibrary::kNameSize + 1> name{};
         std::int32_t ignored = 0;
-        (void)usb.deviceName(o.usbNumber - 1, name.data(), ignored);
-        o.settings.usbDevicePath = name.data();
+        (void)usb.deviceName(usbNumber - 1, name.data(), ignored);
+        settings.usbDevicePath = name.data();
     }
 
-    if (o.kind == ChannelKind::Usb && o.usbNumber == 0 &&
-        !listedUsbPrinter(usb, o.settings.usbDevicePath)) {
-        std::fprintf(stderr,
-                     "firmware-cli: %s is not a USB printer: the USB library lists no printer "
-                     "there (see 'firmware-cli list')\n",
-                     o.settings.usbDevicePath.c_str());
-        return kExitCommunication;
+    if (!o.usbSerial.empty()) {
+        std::int32_t printers = -1;
+        if (const Result found = usb.findDevices(printers); !found.ok())
+            return unreachable(found.error());
+        for (std::int32_t k = 0; k < printers && settings.usbDevicePath.empty(); ++k) {
+            std::array<char, UsbLibrary::kNameSize + 1> name{};
+            std::int32_t ignored = 0;
+            if (usb.deviceName(k, name.data(), ignored).ok() &&
+                describeUsbPrinter(name.data()).serialNumber == o.usbSerial)
+                settings.usbDevicePath = name.data();
+        }
+        if (settings.usbDevicePath.empty())
+            return unreachable("there is no USB printer with the serial number " + o.usbSerial +
+                               " (see 'firmware-cli list')");
     }
+
+    if (kind == ChannelKind::Usb && usbNumber == 0 &&
+        !listedUsbPrinter(usb, settings.usbDevicePath))
+        return unreachable(settings.usbDevicePath +
+                           " is not a USB printer: the USB library lists no printer there (see "
+                           "'firmware-cli list')");
 
     const bool terminal = isTerminal(stderr);
-    ProgressDisplay progress(stderr, o.common.quiet ? ProgressDisplay::Style::None
-                                     : terminal     ? ProgressDisplay::Style::Bar
-                                                    : ProgressDisplay::Style::Lines);
+    // With --verbose the wire's lines stand in for the progress.
+    ProgressDisplay progress(stderr, o.common.quiet || o.common.verbose
+                                         ? ProgressDisplay::Style::None
+                                     : terminal ? ProgressDisplay::Style::Bar
+                                                : ProgressDisplay::Style::Lines);
+    if (*kind == ChannelKind::Network)
+        progress.omitTimeLeft();
     ProductChannels channels(where.settingsFolder, usb);
     SteadyClock clock;
     DownloadSession session(channels, clock);
-    CommandLineView view(*o.kind, o.settings, progress);
+    CommandLineView view(*kind, settings, progress, o.common.verbose);
+    view.forceSending(o.force);
 
     catchInterrupts();
     const auto started = std::chrono::steady_clock::now();
     const SessionOutcome outcome = session.run(o.package, view);
     holdInterrupts(false);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    progress.finish();
+    record.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
 
     int code = exitCodeOf(outcome.kind);
     std::string text = outcome.text();
     // The window says nothing when usb_open refuses a printer; a script is
     // told, and no answer of a printer that was never reached is reported.
-    if (*o.kind == ChannelKind::Usb && !outcome.channelOpened &&
+    if (*kind == ChannelKind::Usb && !outcome.channelOpened &&
         (outcome.kind == SessionOutcome::Kind::InvalidModel ||
          outcome.kind == SessionOutcome::Kind::Success ||
          outcome.kind == SessionOutcome::Kind::CommunicationError)) {
-        std::fprintf(stderr, "firmware-cli: the USB printer %s could not be opened\n",
-                     o.settings.usbDevicePath.c_str());
+        sayError("the USB printer " + settings.usbDevicePath + " could not be opened");
         code = kExitCommunication;
         text = kMsgCommunicationError;
     }
@@ -328,70 +498,25 @@ int runDownload(Arguments args, std::FILE* out)
     if (outcome.kind == SessionOutcome::Kind::Ended)
         text = "Interrupted.";
 
-    const char* interfaceName = *o.kind == ChannelKind::Serial ? "serial"
-                                : *o.kind == ChannelKind::Usb  ? "usb"
-                                                               : "network";
-    std::string port;
-    std::string device;
-    std::string stableName; // COMn found by enumeration: a name that does not move
-    switch (*o.kind) {
-    case ChannelKind::Serial: {
-        // The device the channel opened; the port's name is looked up again
-        // only when the session never came to open it.
-        PortChoice opened = channels.serial().choice();
-        if (opened.device.empty())
-            opened = o.settings.serialDevice.empty()
-                         ? findSerialPort(o.settings.portNumber, where.settingsFolder)
-                         : PortChoice{o.settings.serialDevice, PortSource::Path, {}};
-        port = o.settings.serialDevice.empty() ? "COM" + std::to_string(o.settings.portNumber)
-                                               : o.settings.serialDevice;
-        device = opened.device;
-        stableName = opened.stableName;
-        break;
-    }
-    case ChannelKind::Usb: device = o.settings.usbDevicePath; break;
-    case ChannelKind::Network: device = networkPrintPath(o.settings.networkAddress); break;
-    }
+    progress.finish(text);
 
-    JsonObject record;
-    record.add("package", o.package).addOptional("sha256", packageDigest(session, o.package));
-    record.add("interface", interfaceName);
-    if (!port.empty())
-        record.add("port", port);
-    record.add("device", device);
-    if (!stableName.empty())
-        record.add("stableName", stableName);
-    record.add("model", modelName(outcome.modelCode, outcome.kind));
-    record.add("records", outcome.recordsSent)
-        .add("bytes", outcome.bytesSent)
-        .add("seconds", seconds);
-    record.add("outcome", text).add("exitCode", code);
-
-    if (o.common.json)
-        std::fprintf(out, "%s\n", record.text().c_str());
-    else
-        std::fprintf(out, "%s\n", text.c_str());
-
-    if (!o.logFile.empty()) {
-        JsonObject line;
-        line.add("time", utcNow())
-            .add("package", utf8(std::filesystem::u8path(o.package).filename()));
-        line.addOptional("sha256", packageDigest(session, o.package))
-            .add("interface", interfaceName);
-        if (!port.empty())
-            line.add("port", port);
-        line.add("device", device);
-        if (!stableName.empty())
-            line.add("stableName", stableName);
-        line.add("model", modelName(outcome.modelCode, outcome.kind));
-        line.add("records", outcome.recordsSent).add("outcome", text);
-        std::ofstream log(std::filesystem::u8path(o.logFile), std::ios::app | std::ios::binary);
-        log << line.text() << '\n';
-        if (!log)
-            std::fprintf(stderr, "firmware-cli: could not write to the log %s\n",
-                         o.logFile.c_str());
-    }
-    return code;
+    // The bytes the session sent from: the package is never read twice.
+    if (!session.package().empty())
+        record.sha256 = sha256Hex(session.package());
+    record.kind = *kind;
+    record.settings = settings;
+    const PortChoice opened = reportedDevice(*kind, settings, channels, where.settingsFolder);
+    record.device = opened.device;
+    record.stableName = opened.stableName;
+    if (*kind == ChannelKind::Usb)
+        record.usbSerial = describeUsbPrinter(settings.usbDevicePath).serialNumber;
+    record.model = modelName(outcome.modelCode, outcome.kind);
+    record.records = outcome.recordsSent;
+    record.bytes = outcome.bytesSent;
+    record.endMarkAcknowledged = view.endMarkAcknowledged();
+    record.outcome = text;
+    record.exitCode = code;
+    return finishDownload(record, log, o.common, out);
 }
 
 } // namespace fw

@@ -1,41 +1,24 @@
 #pragma once
-// One JSON object, written field by field in order.
+// JSON for firmware-cli's results: fields in the order they are added, the
+// same text in every locale, and text that is not UTF-8 (a file name of
+// Latin-1 bytes) written with each invalid byte as U+FFFD.
 
-#include <cstdint>
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string>
 
 namespace fw {
 
-std::string jsonString(const std::string& text);
+using Json = nlohmann::ordered_json;
 
-class JsonObject {
-public:
-    JsonObject& add(const char* name, const std::string& value);
-    JsonObject& add(const char* name, const char* value) { return add(name, std::string(value)); }
-    JsonObject& add(const char* name, std::int64_t value);
-    JsonObject& add(const char* name, std::size_t value)
-    {
-        return add(name, static_cast<std::int64_t>(value));
-    }
-    JsonObject& add(const char* name, int value)
-    {
-        return add(name, static_cast<std::int64_t>(value));
-    }
-    JsonObject& add(const char* name, double value);
-    JsonObject& add(const char* name, bool value);
-    JsonObject& add(const char* name, const JsonObject& value);
-    // An array of already-written JSON values.
-    JsonObject& addArray(const char* name, const std::string& joinedValues);
-    JsonObject& addNull(const char* name);
-    // The text when set, else null.
-    JsonObject& addOptional(const char* name, const std::optional<std::string>& value);
+// One line of JSON, without the line end.
+std::string jsonText(const Json& value);
 
-    std::string text() const { return "{" + body_ + "}"; }
-
-private:
-    JsonObject& raw(const char* name, const std::string& json);
-    std::string body_;
-};
+// The text when set, else null.
+inline Json jsonOptional(const std::optional<std::string>& text)
+{
+    return text ? Json(*text) : Json(nullptr);
+}
 
 } // namespace fw

@@ -1,8 +1,9 @@
 // firmware-cli list: the serial ports COM1 to COM10 and those of every
 // ports/COMn link, with the device each reaches, and the USB printers TAVLIB
-// finds.
+// finds with each one's maker, product and serial number.
 #include "channels/serial_port_names.h"
 #include "channels/tavlib_binding.h"
+#include "channels/usb_identity.h"
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "form/startup.h"
@@ -46,16 +47,8 @@ std::string ordinal(int n)
 
 } // namespace
 
-int runList(Arguments args, std::FILE* out)
+int runList(const CommonOptions& common, std::FILE* out)
 {
-    CommonOptions common;
-    while (!args.done()) {
-        const std::string& a = args.next();
-        if (a == "--json")
-            common.json = true;
-        else if (a != "--verbose" && a != "--quiet")
-            return usageError("list takes no argument '" + a + "'");
-    }
     const Locations where = programLocations();
 
     // COM1 to COM10 as the window lists them, and every port a link names.
@@ -66,7 +59,7 @@ int runList(Arguments args, std::FILE* out)
     for (const PortLink& l : links)
         if (l.portNumber > static_cast<int>(std::size(kPortEntries)))
             numbers.push_back(l.portNumber);
-    std::string serialJson;
+    Json serialJson = Json::array();
     std::string serialText;
     for (const int n : numbers) {
         const std::string port = "COM" + std::to_string(n);
@@ -77,22 +70,24 @@ int runList(Arguments args, std::FILE* out)
         const auto link = std::find_if(links.begin(), links.end(),
                                        [n](const PortLink& l) { return l.portNumber == n; });
         const bool enumerated = choice.source == PortSource::Enumeration;
-        JsonObject o;
-        o.add("port", port);
-        o.addOptional("device", device.empty() ? std::nullopt : std::optional(device));
-        o.add("description", details.description).add("manufacturer", details.manufacturer);
-        o.add("serialNumber", details.serialNumber);
-        o.add("source", choice.source == PortSource::Link ? "link"
-                        : enumerated                      ? "enumeration"
-                                                          : "none");
+        Json o;
+        o["port"] = port;
+        o["device"] = device.empty() ? Json(nullptr) : Json(device);
+        o["description"] = details.description;
+        o["manufacturer"] = details.manufacturer;
+        o["serialNumber"] = details.serialNumber;
+        o["source"] = choice.source == PortSource::Link ? "link"
+                      : enumerated                      ? "enumeration"
+                                                        : "none";
         if (!choice.stableName.empty())
-            o.add("stableName", choice.stableName);
+            o["stableName"] = choice.stableName;
         if (link != links.end()) {
-            JsonObject l;
-            l.add("target", link->target).add("state", linkStateText(link->state));
-            o.add("link", l);
+            Json l;
+            l["target"] = link->target;
+            l["state"] = linkStateText(link->state);
+            o["link"] = std::move(l);
         }
-        serialJson += (serialJson.empty() ? "" : ",") + o.text();
+        serialJson.push_back(std::move(o));
 
         std::string line = port + std::string(port.size() < 6 ? 7 - port.size() : 1, ' ') +
                            (device.empty() ? "-" : device);
@@ -117,34 +112,44 @@ int runList(Arguments args, std::FILE* out)
     const Result found = findUsbPrinters(usb, printers, count);
 
     if (common.json) {
-        std::string printerJson;
+        Json printerJson = Json::array();
         for (const UsbPrinter& p : printers) {
-            JsonObject o;
-            o.add("position", p.position)
-                .add("name", usbEntryName(p.position))
-                .add("device", p.device);
-            printerJson += (printerJson.empty() ? "" : ",") + o.text();
+            Json o;
+            o["position"] = p.position;
+            o["name"] = usbEntryName(p.position);
+            o["device"] = p.device;
+            const UsbIdentity id = describeUsbPrinter(p.device);
+            o["manufacturer"] = id.manufacturer;
+            o["product"] = id.product;
+            o["serialNumber"] = id.serialNumber;
+            printerJson.push_back(std::move(o));
         }
-        JsonObject usbJson;
-        usbJson.add("found", static_cast<std::int64_t>(count));
-        usbJson.addOptional("error", found.ok() ? std::nullopt : std::optional(found.error()));
-        usbJson.addArray("printers", printerJson);
-        JsonObject all;
-        all.addArray("serial", serialJson).add("usb", usbJson);
-        std::fprintf(out, "%s\n", all.text().c_str());
-        return kExitSuccess;
+        Json usbJson;
+        usbJson["found"] = count;
+        usbJson["error"] = found.ok() ? Json(nullptr) : Json(found.error());
+        usbJson["printers"] = std::move(printerJson);
+        Json all;
+        all["serial"] = std::move(serialJson);
+        all["usb"] = std::move(usbJson);
+        return writeResult(out, jsonText(all), kExitSuccess);
     }
-    std::fprintf(out, "Serial ports:\n%s", serialText.c_str());
-    std::fprintf(out, "USB printers:\n");
+    std::string text = "Serial ports:\n" + serialText + "USB printers:";
     if (!found.ok())
-        std::fprintf(out, "  none: %s\n", found.error().c_str());
+        text += "\n  none: " + found.error();
     else if (count < 0)
-        std::fprintf(out, "  none: the search for USB printers failed\n");
+        text += "\n  none: the search for USB printers failed";
     else if (printers.empty())
-        std::fprintf(out, "  none attached\n");
-    for (const UsbPrinter& p : printers)
-        std::fprintf(out, "  %s  %s\n", usbEntryName(p.position).c_str(), p.device.c_str());
-    return kExitSuccess;
+        text += "\n  none attached";
+    for (const UsbPrinter& p : printers) {
+        text += "\n  " + usbEntryName(p.position) + "  " + p.device;
+        const UsbIdentity id = describeUsbPrinter(p.device);
+        for (const std::string* part : {&id.manufacturer, &id.product})
+            if (!part->empty())
+                text += "  " + *part;
+        if (!id.serialNumber.empty())
+            text += "  serial " + id.serialNumber;
+    }
+    return writeResult(out, text, kExitSuccess);
 }
 
 } // namespace fw

@@ -41,6 +41,19 @@ RecordStats recordStats(std::span<const std::uint8_t> data)
     }
 }
 
+// The plan's result in the JSON: one code each.
+const char* kindCode(RangeChoice::Kind kind)
+{
+    switch (kind) {
+    case RangeChoice::Kind::Send: return "send";
+    case RangeChoice::Kind::InvalidModel: return "invalid-model";
+    case RangeChoice::Kind::EarlyEnd: return "query-failed";
+    case RangeChoice::Kind::Damaged: return "damaged";
+    }
+    return "";
+}
+
+// The same for a person.
 const char* kindText(RangeChoice::Kind kind)
 {
     switch (kind) {
@@ -59,51 +72,65 @@ std::string hex(std::uint32_t value, int digits)
     return buf;
 }
 
+// The first record from `position` to the end mark over 256 bytes: the USB
+// library refuses it and nothing of it is sent.
+std::optional<AssembledRecord> firstOverUsbLimit(std::span<const std::uint8_t> data,
+                                                 std::size_t position, std::size_t& offset)
+{
+    constexpr std::size_t kUsbLimit = 256;
+    for (std::size_t at = position;;) {
+        const AssembledRecord r = assembleRecord(data, at);
+        if (r.fault)
+            return std::nullopt;
+        if (r.bytes.size() > kUsbLimit) {
+            offset = at;
+            return r;
+        }
+        if (r.endMark)
+            return std::nullopt;
+        at = r.next;
+    }
+}
+
 } // namespace
 
-int runInspect(Arguments args, std::FILE* out)
+std::optional<std::string> notAPackage(std::span<const std::uint8_t> data)
 {
-    std::optional<std::string> path;
-    CommonOptions common;
-    while (!args.done()) {
-        const std::string& a = args.next();
-        if (a == "--json")
-            common.json = true;
-        else if (a == "--verbose" || a == "--quiet")
-            continue;
-        else if (!a.starts_with("--") && !path)
-            path = a;
-        else
-            return usageError("inspect takes one package and --json, not '" + a + "'");
+    for (std::size_t at = 0;;) {
+        const AssembledRecord r = assembleRecord(data, at);
+        if (r.fault)
+            return std::nullopt; // damaged, which the session reports itself
+        // A type is two digits or capitals: "97", "90", "F1".
+        const auto digit = [&](std::size_t k) {
+            return r.bytes.size() > k && ((r.bytes[k] >= '0' && r.bytes[k] <= '9') ||
+                                          (r.bytes[k] >= 'A' && r.bytes[k] <= 'Z'));
+        };
+        if (r.bytes.empty() || r.bytes[0] != 0x01 || !digit(1) || !digit(2))
+            return "the file does not look like a package: the record at offset " +
+                   std::to_string(at) + " does not start with SOH and a two-character type";
+        if (r.endMark)
+            return std::nullopt;
+        at = r.next;
     }
-    if (!path)
-        return usageError("inspect needs a package file");
+}
 
-    // Read as a session reads it.
+int runInspect(const InspectOptions& options, std::FILE* out)
+{
+    const std::string* path = &options.package;
+    const CommonOptions& common = options.common;
+
+    // Read as a session reads it, with the same checks.
     FilePackageReader reader;
-    std::int64_t length = 0;
     std::vector<std::uint8_t> data;
-    Result r = reader.open(*path);
-    if (r.ok())
-        r = reader.length(length);
-    if (r.ok() && length > 0) {
-        data.resize(static_cast<std::size_t>(length));
-        r = reader.read(data);
-    }
-    reader.close();
-    if (!r.ok() || length <= 0) {
-        std::fprintf(stderr, "firmware-cli: %s\n",
-                     r.ok() ? "the package file is empty" : r.error().c_str());
-        if (common.json)
-            std::fprintf(out, "%s\n",
-                         JsonObject()
-                             .add("package", *path)
-                             .add("outcome", kMsgFirmwareNotOpen)
-                             .text()
-                             .c_str());
-        else
-            std::fprintf(out, "%s\n", kMsgFirmwareNotOpen);
-        return kExitNotOpen;
+    if (const Result r = readWholePackage(reader, *path, data); !r.ok()) {
+        sayError(r.error());
+        if (common.json) {
+            Json o;
+            o["package"] = *path;
+            o["outcome"] = kMsgFirmwareNotOpen;
+            return writeResult(out, jsonText(o), kExitNotOpen);
+        }
+        return writeResult(out, kMsgFirmwareNotOpen, kExitNotOpen);
     }
 
     const ScanResult scan = scanPackage(data);
@@ -123,58 +150,88 @@ int runInspect(Arguments args, std::FILE* out)
     struct Answer {
         const char* name;
         std::uint8_t code;
-    } const answers[] = {{"MDL40", kModelMDL40},
-                         {"TV-K3", kModelTVK3},
-                         {"K20_T", kModelK20T},
-                         {"none", kModelUnknown}};
+    };
+    std::vector<Answer> answers = {{"MDL40", kModelMDL40},
+                                   {"TV-K3", kModelTVK3},
+                                   {"K20_T", kModelK20T},
+                                   {"none", kModelUnknown}};
+    const ChannelKind view = options.view.value_or(ChannelKind::Serial);
+    if (view == ChannelKind::Network)
+        answers = {{"K20_T", kModelK20T}}; // a print path's answer is always K20_T
+    const char* viewName = view == ChannelKind::Usb       ? "usb"
+                           : view == ChannelKind::Network ? "network"
+                                                          : "serial";
+    std::size_t afterEnd = 0;
+    if (stats.endMarkRecord)
+        afterEnd = data.size() - assembleRecord(data, *stats.endMarkRecord).next;
+    const std::optional<std::string> warning = notAPackage(data);
+    // USB: the record of the plan the library would refuse.
+    const auto refused = [&](const TransferPlan& p, std::size_t& offset) {
+        return view == ChannelKind::Usb && p.kind == RangeChoice::Kind::Send && !p.fault
+                   ? firstOverUsbLimit(data, static_cast<std::size_t>(p.position), offset)
+                   : std::nullopt;
+    };
 
     if (common.json) {
-        std::string plans;
+        Json plans = Json::array();
         for (const Answer& a : answers) {
             const TransferPlan p = planTransfer(data, x, a.code);
-            JsonObject o;
-            o.add("answer", a.name)
-                .add("modelCode", static_cast<int>(a.code))
-                .add("query", p.query);
-            o.add("result", damage || p.fault ? "damaged" : kindText(p.kind));
-            if (!damage && !p.fault && p.kind == RangeChoice::Kind::Send)
-                o.add("start", static_cast<std::int64_t>(p.position))
-                    .add("maximum", static_cast<std::int64_t>(p.maximum))
-                    .add("records", p.records)
-                    .add("bytes", p.bytes);
-            plans += (plans.empty() ? "" : ",") + o.text();
+            Json o;
+            o["answer"] = a.name;
+            o["modelCode"] = static_cast<int>(a.code);
+            o["query"] = p.query;
+            o["result"] = damage || p.fault ? "damaged" : kindCode(p.kind);
+            if (!damage && !p.fault && p.kind == RangeChoice::Kind::Send) {
+                o["start"] = p.position;
+                o["maximum"] = p.maximum;
+                o["records"] = p.records;
+                o["bytes"] = p.bytes;
+                if (view == ChannelKind::Usb) {
+                    std::size_t offset = 0;
+                    const auto r = refused(p, offset);
+                    o["usbRefusedRecord"] =
+                        r ? Json{{"offset", offset}, {"bytes", r->bytes.size()}} : Json(nullptr);
+                }
+            }
+            plans.push_back(std::move(o));
         }
-        JsonObject headerJson;
-        if (header)
-            headerJson.add("type", headerType)
-                .add("value", static_cast<std::int64_t>(x.headerValue))
-                .add("offset", static_cast<std::int64_t>(x.headerOffset))
-                .add("sectionStart", static_cast<std::int64_t>(x.sectionStart));
-        JsonObject records;
-        records.add("count", stats.count)
-            .add("smallest", stats.smallest)
-            .add("largest", stats.largest);
-        records.add("bytes", stats.bytes);
-        JsonObject o;
-        o.add("package", *path).add("sha256", sha256Hex(data)).add("size", data.size());
-        o.add("type", packageType(name)).add("modelRecord", x.modelRecord);
-        if (header)
-            o.add("header", headerJson);
-        else
-            o.addNull("header");
-        o.add("records", records);
-        if (stats.endMarkRecord)
-            o.add("endMarkRecord", *stats.endMarkRecord);
-        else
-            o.addNull("endMarkRecord");
-        if (damage)
-            o.add("damage",
-                  JsonObject().add("text", describe(*damage)).add("offset", damage->offset));
-        else
-            o.addNull("damage");
-        o.add("queryNeeded", query).addArray("answers", plans);
-        std::fprintf(out, "%s\n", o.text().c_str());
-        return damage ? kExitDamaged : kExitSuccess;
+        Json o;
+        o["package"] = *path;
+        o["view"] = viewName;
+        o["sha256"] = sha256Hex(data);
+        o["size"] = data.size();
+        o["type"] = packageType(name);
+        o["modelRecord"] = x.modelRecord;
+        if (header) {
+            Json h;
+            h["type"] = headerType;
+            h["value"] = x.headerValue;
+            h["offset"] = x.headerOffset;
+            h["sectionStart"] = x.sectionStart;
+            o["header"] = std::move(h);
+        } else {
+            o["header"] = nullptr;
+        }
+        Json records;
+        records["count"] = stats.count;
+        records["smallest"] = stats.smallest;
+        records["largest"] = stats.largest;
+        records["bytes"] = stats.bytes;
+        o["records"] = std::move(records);
+        o["endMarkRecord"] = stats.endMarkRecord ? Json(*stats.endMarkRecord) : Json(nullptr);
+        o["bytesAfterEndMark"] = afterEnd;
+        o["warning"] = jsonOptional(warning);
+        if (damage) {
+            Json d;
+            d["text"] = describe(*damage);
+            d["offset"] = damage->offset;
+            o["damage"] = std::move(d);
+        } else {
+            o["damage"] = nullptr;
+        }
+        o["queryNeeded"] = query;
+        o["answers"] = std::move(plans);
+        return writeResult(out, jsonText(o), damage ? kExitDamaged : kExitSuccess);
     }
 
     std::fprintf(out, "Package:      %s\n", path->c_str());
@@ -198,29 +255,41 @@ int runInspect(Arguments args, std::FILE* out)
         std::fprintf(out, "End mark:     in the record at offset %zu\n", *stats.endMarkRecord);
     else
         std::fprintf(out, "End mark:     none\n");
-    if (damage) {
-        std::fprintf(out, "Damage:       %s\n", describe(*damage).c_str());
-        std::fprintf(out, "%s\n", describe(*damage).c_str());
-        return kExitDamaged;
-    }
+    if (afterEnd > 0)
+        std::fprintf(out, "After it:     %zu bytes, never sent\n", afterEnd);
+    std::fprintf(out, "Download:     %s\n",
+                 view == ChannelKind::Usb       ? "over USB"
+                 : view == ChannelKind::Network ? "to a network print path (the answer is K20_T)"
+                                                : "over a serial port");
+    if (warning)
+        std::fprintf(out, "Warning:      %s; download sends it only with --force\n",
+                     warning->c_str());
+    if (damage)
+        return writeResult(out, describe(*damage), kExitDamaged);
     std::fprintf(out, "Model query:  %s\n",
                  query ? "sent; the printer's answer decides where sending starts"
                        : "not sent (header value 0x800000 or more): the whole package goes");
     for (const Answer& a : answers) {
         const TransferPlan p = planTransfer(data, x, a.code);
-        if (!query && a.code != kModelMDL40)
+        if (!query && a.code != answers.front().code)
             continue; // every answer is the same without a query
         const std::string who =
             query ? std::string("Answer ") + a.name + ":" : std::string("Any printer:");
         if (p.fault)
             std::fprintf(out, "  %-15s %s\n", who.c_str(), describe(*p.fault).c_str());
-        else if (p.kind == RangeChoice::Kind::Send)
+        else if (p.kind == RangeChoice::Kind::Send) {
             std::fprintf(out, "  %-15s from offset %d, progress to %d, %zu records, %zu bytes\n",
                          who.c_str(), p.position, p.maximum, p.records, p.bytes);
-        else
+            std::size_t offset = 0;
+            if (const auto r = refused(p, offset))
+                std::fprintf(out,
+                             "  %-15s the USB library refuses the record at offset %zu (%zu "
+                             "bytes, over 256)\n",
+                             "", offset, r->bytes.size());
+        } else
             std::fprintf(out, "  %-15s %s\n", who.c_str(), kindText(p.kind));
     }
-    return kExitSuccess;
+    return writeResult(out, "", kExitSuccess);
 }
 
 } // namespace fw

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace fw {
 
@@ -14,13 +15,18 @@ public:
     ProgressDisplay(std::FILE* stream, Style style) : stream_(stream), style_(style) {}
 
     void setMaximum(double maximum) { maximum_ = maximum; }
-    void update(std::int64_t passed);
+    // The package bytes passed; shown with the next record's line.
+    void update(std::int64_t passed) { passed_ = passed; }
     void recordSent(std::size_t bytes);
-    // Shows the last values and ends the bar's line.
-    void finish();
+    // Without a time left: a rate that says nothing of the printer (a
+    // network job goes to a buffer first).
+    void omitTimeLeft() { timeLeft_ = false; }
+    // Shows the last values and ends the bar's line; with the outcome last
+    // when given, and no time left.
+    void finish(const std::string& outcome = {});
 
 private:
-    void draw(bool force);
+    void draw(bool force, const std::string& outcome = {});
 
     std::FILE* stream_;
     Style style_;
@@ -29,6 +35,7 @@ private:
     std::size_t records_ = 0;
     std::size_t bytes_ = 0;
     bool drawn_ = false;
+    bool timeLeft_ = true;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point last_{};
 };

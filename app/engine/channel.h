@@ -62,6 +62,8 @@ public:
 };
 
 // How the wait for a record's acknowledgement ended.
+inline constexpr std::size_t kMaxHeardBytes = 64;
+
 // Ended: the user ended the program while a failure was shown.
 enum class AckWait { Accepted, TimedOut, Lost, Ended };
 
@@ -101,7 +103,10 @@ public:
     virtual std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) = 0;
 
     // After a record went out, where its rule asks for an acknowledgement.
-    virtual AckWait awaitAck(Clock& clock, FailureReport& failures) = 0;
+    // Keeps in `heard` the first kMaxHeardBytes the printer sent meanwhile,
+    // for whoever shows the exchange; the wait itself does not look at them.
+    virtual AckWait awaitAck(Clock& clock, FailureReport& failures,
+                             std::vector<std::uint8_t>& heard) = 0;
 
     // What confirms a record for this model answer.
     virtual RecordRule recordRule(std::uint8_t modelCode) const = 0;

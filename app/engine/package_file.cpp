@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace fw {
 
@@ -76,6 +77,38 @@ void FilePackageReader::close()
         std::fclose(file_);
     file_ = nullptr;
     path_.clear();
+}
+
+std::string tooLargeText(std::int64_t bytes)
+{
+    return "The package file is too large (" + std::to_string(bytes) + " bytes).";
+}
+
+Result readWholePackage(PackageReader& reader, const std::string& path,
+                        std::vector<std::uint8_t>& into)
+{
+    into.clear();
+    Result r = reader.open(path);
+    std::int64_t length = 0;
+    if (r.ok())
+        r = reader.length(length);
+    if (r.ok() && length > kMaxPackageBytes)
+        r = Result::failure(tooLargeText(length));
+    else if (r.ok() && length <= 0)
+        r = Result::failure("The package file " + inQuotes(path) + " is empty.");
+    if (r.ok()) {
+        try {
+            into.resize(static_cast<std::size_t>(length));
+            r = reader.read(into);
+        } catch (const std::bad_alloc&) {
+            r = Result::failure("Not enough memory to hold the package file (" +
+                                std::to_string(length) + " bytes).");
+        }
+    }
+    reader.close();
+    if (!r.ok())
+        into.clear();
+    return r;
 }
 
 std::string packageType(const std::string& fileName)

@@ -8,12 +8,26 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace fw {
 
 // The type shown for a package, from its file name alone: "FONT" when the
 // name holds those four letters in any case, else "FIRMWARE".
 std::string packageType(const std::string& fileName);
+
+// The largest package a session holds: its offsets are signed 32-bit.
+inline constexpr std::int64_t kMaxPackageBytes = 0x7FFFFFFF;
+// The report for a package above that size.
+std::string tooLargeText(std::int64_t bytes);
+
+class PackageReader;
+
+// The whole package through `reader`, as a session reads it: the same
+// checks (not a plain file, too large, empty: "the package file is empty").
+// `into` is empty on failure; the file is closed in every case.
+Result readWholePackage(PackageReader& reader, const std::string& path,
+                        std::vector<std::uint8_t>& into);
 
 class PackageReader {
 public:

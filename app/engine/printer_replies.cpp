@@ -36,6 +36,13 @@ void appendAnswer(std::vector<std::uint8_t>& reply, std::span<const std::uint8_t
     reply.insert(reply.end(), from, got.end());
 }
 
+void keepHeard(std::vector<std::uint8_t>& heard, const std::vector<std::uint8_t>& got)
+{
+    for (const std::uint8_t b : got)
+        if (heard.size() < kMaxHeardBytes)
+            heard.push_back(b);
+}
+
 bool isSingleAck(const std::vector<std::uint8_t>& bytes)
 {
     return bytes.size() == 1 && bytes[0] == kACK;
@@ -69,7 +76,8 @@ std::uint8_t awaitPolledAnswer(PolledInput& input, Clock& clock, FailureReport& 
     }
 }
 
-AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures)
+AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures,
+                       std::vector<std::uint8_t>& heard)
 {
     const Clock::duration deadline = clock.now() + kAckWait;
     std::vector<std::uint8_t> got;
@@ -82,6 +90,7 @@ AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures
             const Result rd = input.read(got);
             if (!rd.ok())
                 return failures.report(failureText(rd)) ? AckWait::Lost : AckWait::Ended;
+            keepHeard(heard, got);
             if (isSingleAck(got))
                 return AckWait::Accepted;
         }
@@ -105,7 +114,8 @@ std::uint8_t awaitBlockAnswer(BlockInput& input, Clock& clock, FailureReport& fa
     return modelCodeOf(reply);
 }
 
-AckWait awaitBlockAck(BlockInput& input, Clock& clock, FailureReport& failures)
+AckWait awaitBlockAck(BlockInput& input, Clock& clock, FailureReport& failures,
+                      std::vector<std::uint8_t>& heard)
 {
     constexpr std::chrono::milliseconds kIdle{1};
     const Clock::duration deadline = clock.now() + kAckWait;
@@ -115,6 +125,7 @@ AckWait awaitBlockAck(BlockInput& input, Clock& clock, FailureReport& failures)
         const Result rd = input.read(got);
         if (rd.failed())
             return failures.report(failureText(rd)) ? AckWait::Lost : AckWait::Ended;
+        keepHeard(heard, got);
         if (isSingleAck(got))
             return AckWait::Accepted;
         const Clock::duration after = clock.now();

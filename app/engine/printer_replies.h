@@ -30,7 +30,8 @@ std::uint8_t awaitPolledAnswer(PolledInput& input, Clock& clock, FailureReport& 
 // failing poll is followed by the read it guards; an input that fails them
 // will not answer, so the wait ends there. Ended: the user ended the program
 // while a failure was shown.
-AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures);
+AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures,
+                       std::vector<std::uint8_t>& heard);
 
 class BlockInput {
 public:
@@ -45,6 +46,7 @@ public:
 std::uint8_t awaitBlockAnswer(BlockInput& input, Clock& clock, FailureReport& failures);
 // Reads until exactly one ACK comes in one read or the wait is over; a read
 // that comes back empty at once is followed by a short sleep.
-AckWait awaitBlockAck(BlockInput& input, Clock& clock, FailureReport& failures);
+AckWait awaitBlockAck(BlockInput& input, Clock& clock, FailureReport& failures,
+                      std::vector<std::uint8_t>& heard);
 
 } // namespace fw

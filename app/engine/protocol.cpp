@@ -195,7 +195,8 @@ ExchangeResult exchangeRecord(std::span<const std::uint8_t> data, std::size_t po
         return r;
     case RecordRule::Confirmation::Acknowledgement: break;
     }
-    const AckWait ack = ch.awaitAck(clock, host);
+    r.awaited = true;
+    const AckWait ack = ch.awaitAck(clock, host, r.heard);
     if (ack == AckWait::Ended) {
         r.stopped = true;
         return r;

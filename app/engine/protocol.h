@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace fw {
 
@@ -117,6 +118,10 @@ struct ExchangeResult {
     std::size_t bytes = 0;             // the record's bytes on the wire
     std::optional<PackageFault> fault; // nothing was sent
     bool stopped = false;              // the user ended the program: nothing more was done
+    bool awaited = false;              // an acknowledgement was waited for
+    // What the printer sent while it was awaited, in order (the first
+    // kMaxHeardBytes): a lone ACK, or what was dropped before the deadline.
+    std::vector<std::uint8_t> heard;
 };
 
 struct ExchangeSetup {

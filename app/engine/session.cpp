@@ -98,8 +98,8 @@ private:
                 return false;
             length = 0;
         }
-        if (length > std::numeric_limits<std::int32_t>::max()) {
-            if (!report("The package file is too large (" + std::to_string(length) + " bytes)."))
+        if (length > kMaxPackageBytes) {
+            if (!report(tooLargeText(length)))
                 return false;
             length = 0;
         }
@@ -141,6 +141,8 @@ private:
     {
         view_.setProgressMaximum(static_cast<float>(package_.size()));
 
+        if (const std::optional<std::string> why = view_.refusePackage(package_))
+            return endWith(Kind::Damaged, *why);
         const ScanResult scan = scanPackage(package_);
         if (scan.fault)
             return endWith(Kind::Damaged, describe(*scan.fault));
@@ -194,6 +196,8 @@ private:
             // Counted only when the session goes on: an end is told by itself.
             if (x.stopped)
                 return false;
+            if (!x.fault)
+                view_.recordExchanged(position_, x);
             if (x.fault) {
                 outcome_ = {Kind::Damaged, describe(*x.fault)};
                 return true;

@@ -7,6 +7,7 @@
 #include "engine/channel.h"
 #include "engine/clock.h"
 #include "engine/package_file.h"
+#include "engine/protocol.h"
 
 #include <cstdint>
 #include <optional>
@@ -48,6 +49,15 @@ public:
     virtual void showOutcome(const std::string& text) { showMessage(text); }
     // A record the channel took, with its bytes on the wire.
     virtual void recordSent(std::size_t /*bytes*/) {}
+    // Read whole, before anything is sent: a reason to send nothing of it
+    // (the session ends as for a damaged package), or nullopt to go on.
+    virtual std::optional<std::string> refusePackage(std::span<const std::uint8_t> /*package*/)
+    {
+        return std::nullopt;
+    }
+    // Each record's exchange as it ended, taken or not: where it starts in
+    // the package, and what the printer answered. For views that show the wire.
+    virtual void recordExchanged(std::size_t /*offset*/, const ExchangeResult& /*exchange*/) {}
     // Lets the user act between records (repaint, clicks, keys).
     virtual void processEvents() = 0;
     // Takes requests the system holds for the program (a close), without

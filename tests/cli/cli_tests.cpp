@@ -10,6 +10,7 @@
 #include "usb_testbed.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <filesystem>
@@ -61,6 +62,15 @@ struct CliRun {
     }
 };
 
+// How a run's standard output and environment are set up.
+struct RunSetup {
+    std::function<void(pid_t)> during; // runs once the program is started
+    bool errGone = false;              // whoever reads standard error goes away at once
+    bool outGone = false;              // the same for standard output
+    std::string outFile;               // standard output to this file instead of a pipe
+    std::vector<std::string> env;      // NAME=value added to the environment
+};
+
 // A program folder holding a copy of firmware-cli (it finds ports/COMn and
 // TAVLIB beside itself) and the packages of the test.
 class CliFolder {
@@ -95,14 +105,32 @@ public:
     CliRun run(const std::vector<std::string>& args, const std::function<void(pid_t)>& during = {},
                bool errGone = false) const
     {
+        RunSetup setup;
+        setup.during = during;
+        setup.errGone = errGone;
+        return run(args, setup);
+    }
+
+    CliRun run(const std::vector<std::string>& args, const RunSetup& setup) const
+    {
+        const bool errGone = setup.errGone;
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0)
             return {};
+        if (setup.outGone)
+            ::close(out[0]);
         const std::string exe = (dir_ / "firmware-cli").string();
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::dup2(out[1], 1);
+            if (!setup.outFile.empty()) {
+                const int f = ::open(setup.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                ::dup2(f, 1);
+            } else {
+                ::dup2(out[1], 1);
+            }
             ::dup2(err[1], 2);
+            for (const std::string& e : setup.env)
+                ::putenv(const_cast<char*>(e.c_str()));
             ::close(out[0]);
             ::close(err[0]);
             std::vector<char*> argv{const_cast<char*>(exe.c_str())};
@@ -117,12 +145,13 @@ public:
         if (errGone)
             ::close(err[0]);
         std::thread helper;
-        if (during)
-            helper = std::thread([&] { during(pid); });
+        if (setup.during)
+            helper = std::thread([&] { setup.during(pid); });
         CliRun r;
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {errGone ? -1 : err[0], POLLIN, 0}};
+        pollfd fds[2] = {{setup.outGone ? -1 : out[0], POLLIN, 0},
+                         {errGone ? -1 : err[0], POLLIN, 0}};
         const auto deadline = std::chrono::steady_clock::now() + 60s;
-        int open = errGone ? 1 : 2;
+        int open = (errGone ? 0 : 1) + (setup.outGone ? 0 : 1);
         while (open > 0 && std::chrono::steady_clock::now() < deadline) {
             if (::poll(fds, 2, 200) <= 0)
                 continue;
@@ -145,7 +174,8 @@ public:
         ::waitpid(pid, &status, 0);
         if (helper.joinable())
             helper.join();
-        ::close(out[0]);
+        if (!setup.outGone)
+            ::close(out[0]);
         if (!errGone)
             ::close(err[0]);
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -441,24 +471,31 @@ TEST(CliDownload, UsbPathMustNameAPrinterThatOpens)
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     struct Case {
         const char* name;
-        std::string path;
+        std::string option;
+        std::string value;
         std::string said; // on standard error
     } cases[] = {
-        {"not a printer", "/dev/null", "/dev/null is not a USB printer"},
-        {"nothing there", "/nonexistent", "/nonexistent is not a USB printer"},
-        {"a printer in use", bed.devicePath(printer), "could not be opened"},
+        {"not a printer", "--usb-path", "/dev/null", "/dev/null is not a USB printer"},
+        {"nothing there", "--usb-path", "/nonexistent", "/nonexistent is not a USB printer"},
+        {"a printer in use", "--usb-path", bed.devicePath(printer), "could not be opened"},
+        {"a printer in use, by its serial number", "--usb-serial", "BUSY", "could not be opened"},
+        {"no printer of that serial number", "--usb-serial", "BUS",
+         "no USB printer with the serial number BUS"},
+        {"no printer of that number", "--usb", "2", "there is no USB printer 2"},
     };
     CliFolder folder;
     // Without the model record's answer this package would be "Invalid Printer model data".
     const std::string path = folder.add(sample("FONT_MODEL.DPX"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CliRun r = folder.run({"download", path, "--usb-path", c.path, "--quiet"});
+        const CliRun r = folder.run({"download", path, c.option, c.value, "--quiet"});
         EXPECT_EQ(r.code, 1) << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
-        EXPECT_NE(r.lastLine(), "Download Success.");
-        EXPECT_NE(r.lastLine(), "Invalid Printer model data");
+        // Every download ends with its outcome, found or not.
+        EXPECT_EQ(r.lastLine(), "Communication Error.");
     }
+    const CliRun json = folder.run({"download", path, "--usb-serial", "BUSY", "-q", "-j"});
+    EXPECT_EQ(json.field("usbSerial"), "BUSY") << json.out;
     ::close(holder);
 }
 
@@ -523,18 +560,18 @@ TEST(CliList, PortsAndUsbPrinters)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"found\":2"), std::string::npos) << r.out;
-    EXPECT_NE(
-        r.out.find("{\"position\":1,\"name\":\"USB001\",\"device\":\"" + bed.devicePath(0) + "\"}"),
-        std::string::npos)
-        << r.out;
-    EXPECT_NE(
-        r.out.find("{\"position\":2,\"name\":\"USB002\",\"device\":\"" + bed.devicePath(1) + "\"}"),
-        std::string::npos)
-        << r.out;
+    for (int k : {0, 1})
+        EXPECT_NE(r.out.find("{\"position\":" + std::to_string(k + 1) + ",\"name\":\"USB00" +
+                             std::to_string(k + 1) + "\",\"device\":\"" + bed.devicePath(k) +
+                             "\",\"manufacturer\":\"\",\"product\":\"\",\"serialNumber\":\"" +
+                             (k == 0 ? "A1" : "B2") + "\"}"),
+                  std::string::npos)
+            << r.out;
     // Nothing but the one JSON object: TAVLIB's own lines stay off standard output.
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
     const CliRun text = folder.run({"list"});
-    EXPECT_NE(text.out.find("USB002  " + bed.devicePath(1)), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("USB002  " + bed.devicePath(1) + "  serial B2"), std::string::npos)
+        << text.out;
 }
 
 // Waits until the program catches `signal`, so that a signal sent then is
@@ -722,6 +759,269 @@ TEST(CliNetworkHandOver, OutcomeIsWhatThePrinterGot)
              share.spooledJobs() > 0 && std::chrono::steady_clock::now() < until;)
             std::this_thread::sleep_for(20ms);
         EXPECT_EQ(share.capture(), next);
+    }
+}
+
+// A package name that is no package file ends at once with "Firmware file
+// not open." and says why, for a download as for inspect: the file is
+// looked at once, through the session's own checks, and never read again.
+TEST(CliRobustness, WhatIsNoPackageEndsAtOnce)
+{
+    CliFolder folder;
+    const std::string dir = folder.str() + "/folder.DPX";
+    fs::create_directory(dir);
+    const std::string fifo = folder.str() + "/fifo.DPX";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string sparse = folder.str() + "/sparse.DPX";
+    {
+        std::ofstream(sparse, std::ios::binary).put('\x01');
+        fs::resize_file(sparse, 5ull << 30); // a hole: nothing on disk
+    }
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string said;
+    } cases[] = {
+        {"a folder", dir, "it is not a file"},
+        {"an endless device", "/dev/zero", "it is not a file"},
+        {"a pipe without a writer", fifo, "it is not a file"},
+        {"a sparse 5 GiB file", sparse, "too large (5368709120 bytes)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"download", c.path, "--serial", "COM1", "--json"},
+              std::vector<std::string>{"inspect", c.path, "--json"}}) {
+            const CliRun r = folder.run(args);
+            EXPECT_EQ(r.code, 3) << r.err;
+            EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+            EXPECT_EQ(r.field("outcome"), "Firmware file not open.");
+        }
+    }
+}
+
+// The exit code says whether the record a factory keeps was written: a log
+// that cannot be opened stops the download before anything is sent, and a
+// result or log line lost after it gives exit code 6 with the outcome on
+// standard error.
+TEST(CliExitCodes, ALostRecordIsNeverASuccess)
+{
+    const samples::Package package = sample("FONT_PLAIN.DPX");
+    struct Case {
+        const char* name;
+        std::string log;
+        bool outGone;
+        std::string outFile;
+        int code;
+        std::string said;
+        bool sent;
+    } cases[] = {
+        {"log in a folder that does not exist", "/nonexistent/bench.log", false, "", 2,
+         "cannot open the log", false},
+        {"full disk under the log", "/dev/full", false, "", 6, "the outcome: Download Success.",
+         true},
+        {"standard output on a full disk", "", false, "/dev/full", 6, "Download Success.", true},
+        {"standard output's reader gone", "", true, "", 6, "Download Success.", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder folder;
+        sim::PrinterScript script;
+        script.answer = "K20_T";
+        script.packageRecords = sim::splitPackage(package.bytes);
+        SimulatedPrinter printer(folder, script);
+        std::vector<std::string> args{"download", folder.add(package), "--serial", "COM1", "-q"};
+        if (!c.log.empty())
+            args.insert(args.end(), {"--log", c.log});
+        RunSetup setup;
+        setup.outGone = c.outGone;
+        setup.outFile = c.outFile;
+        const CliRun r = folder.run(args, setup);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(printer->received().empty(), !c.sent);
+    }
+}
+
+// Options as command-line flashers take them; line settings are checked
+// when they are read. A package that is not there ends the download before
+// any port is opened, and its JSON object still tells the settings.
+TEST(CliOptions, UnderstoodAsWritten)
+{
+    CliFolder folder;
+    const std::string ini = folder.write(
+        "Firmware.ini", "[PRINTFirmware]\r\nInterface=1\r\nInterfaceSel=2\r\nBaudRate=2\r\n");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out; // in standard output, or in standard error for a code of 2
+    } cases[] = {
+        {{"download", "x.DPX", "--serial", "COM1", "--baud", "0"}, 2, "--baud"},
+        {{"download", "x.DPX", "--serial", "COM1", "--baud", "-5"}, 2, "--baud"},
+        {{"download", "x.DPX", "--serial", "COM1", "--parity", "X"}, 2, "{N,E,O}"},
+        {{"download", "x.DPX", "--serial", "COM1", "--data", "12"}, 2, "--data"},
+        {{"download", "x.DPX", "--serial", "COM1", "--stop", "7"}, 2, "--stop"},
+        {{"download", "x.DPX", "--serial", "COM0"}, 2, "COM1 to COM255"},
+        {{"download", "x.DPX", "--serial", "COM1", "--usb", "1"}, 2, "exactly one of"},
+        {{"--json", "download", "--serial=COM2", "--baud=1200", "--parity=e", "--", "x.DPX"},
+         3,
+         R"("port":"COM2","line":{"baud":1200,"parity":"E","dataBits":8,"stopBits":1})"},
+        {{"download", "x.DPX", "--settings", ini, "--baud", "1200", "-j"},
+         3,
+         R"("port":"COM3","line":{"baud":1200,"parity":"N","dataBits":8,"stopBits":1})"},
+        {{"-V"}, 0, "firmware-cli 4.61"},
+        {{"help", "download"}, 0, "download [OPTIONS] PACKAGE"},
+        {{"download", "--help"}, 0, "download [OPTIONS] PACKAGE"},
+        {{"--help"}, 0, "  6    the outcome could not be written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + (c.args.size() > 1 ? c.args[1] : ""));
+        const CliRun r = folder.run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        const std::string& where = c.code == 2 ? r.err : r.out;
+        EXPECT_NE(where.find(c.out), std::string::npos) << r.out << r.err;
+    }
+}
+
+// Valid JSON whatever the locale and whatever bytes a file name holds:
+// standard output, the log line and inspect, under a comma-decimal locale
+// made for the test, for a package whose name is Latin-1.
+TEST(CliJson, ValidInEveryLocaleAndForEveryName)
+{
+    CliFolder folder;
+    const std::string locales = folder.str() + "/locales";
+    fs::create_directory(locales);
+    ASSERT_EQ(std::system(
+                  ("localedef -i de_DE -f UTF-8 " + locales + "/de_DE.UTF-8 2>/dev/null").c_str()) &
+                  0xff00,
+              0)
+        << "localedef (Debian package locales) could not make de_DE.UTF-8";
+    samples::Package package = sample("FONT_PLAIN.DPX");
+    package.name = "caf\xe9.DPX";
+    const std::string path = folder.add(package);
+    const std::string log = folder.str() + "/bench.log";
+    sim::PrinterScript script;
+    script.answer = "K20_T";
+    script.packageRecords = sim::splitPackage(package.bytes);
+    SimulatedPrinter printer(folder, script);
+    RunSetup german;
+    german.env = {"LOCPATH=" + locales, "LC_ALL=de_DE.UTF-8"};
+    const CliRun sent =
+        folder.run({"download", path, "--serial", "COM1", "-q", "-j", "--log", log}, german);
+    const CliRun inspected = folder.run({"inspect", path, "-j"}, german);
+    std::ifstream in(log);
+    std::string logLine;
+    std::getline(in, logLine);
+    for (const std::string& text : {sent.out, inspected.out, logLine}) {
+        SCOPED_TRACE(text);
+        nlohmann::json j;
+        ASSERT_NO_THROW(j = nlohmann::json::parse(text));
+        // Each byte that is not UTF-8 is U+FFFD.
+        EXPECT_NE(j["package"].get<std::string>().find("caf\xef\xbf\xbd.DPX"), std::string::npos);
+    }
+    const nlohmann::json result = nlohmann::json::parse(sent.out);
+    EXPECT_EQ(result["outcome"], "Download Success.");
+    EXPECT_TRUE(result["seconds"].is_number());
+    EXPECT_TRUE(result["durationMs"].is_number_integer());
+    EXPECT_EQ(result["exitCode"], 0);
+    EXPECT_EQ(nlohmann::json::parse(logLine)["sha256"], result["sha256"]);
+}
+
+// --verbose shows the wire: each record's offset and length and the
+// printer's answer, the record that failed, and a success whose end-mark
+// record was never acknowledged, which the JSON flags too.
+TEST(CliVerbose, ShowsTheWire)
+{
+    const samples::Package package = sample("FONT_PLAIN.DPX");
+    const auto records = samples::recordsFrom(package.bytes, 0);
+    const int last = static_cast<int>(records.size());
+    const std::string second = "record 2 at offset " + std::to_string(records[0].size() + 2) +
+                               ", " + std::to_string(records[1].size()) + " bytes: ";
+    struct Case {
+        const char* name;
+        int noAck;
+        int nak;
+        int code;
+        std::string said;
+        std::string acknowledged;
+    } cases[] = {
+        {"all acknowledged", 0, 0, 0, second + "ACK\n", "true"},
+        {"NAK", 0, 2, 1, second + "NAK; no acknowledgement within 5 s; the download fails here",
+         "null"},
+        {"end mark unacknowledged", last, 0, 0,
+         "the end mark's record was not acknowledged (counted as a success)", "false"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder folder;
+        sim::PrinterScript script;
+        script.answer = "K20_T";
+        script.noAckRecord = c.noAck;
+        script.nakRecord = c.nak;
+        script.packageRecords = sim::splitPackage(package.bytes);
+        SimulatedPrinter printer(folder, script);
+        const CliRun r =
+            folder.run({"download", folder.add(package), "--serial", "COM1", "-v", "-j"});
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(r.field("endMarkAcknowledged"), c.acknowledged) << r.out;
+    }
+}
+
+// inspect tells what the chosen channel's download would do with a file:
+// a record USB refuses, bytes after the end mark, a file that is no package
+// at all, which download then refuses unless --force.
+TEST(CliInspect, ViewsAndWarnings)
+{
+    samples::Package trailing = sample("FONT_PLAIN.DPX");
+    trailing.bytes.insert(trailing.bytes.end(), {'J', 'U', 'N', 'K'});
+    samples::Package junk{"JUNK.DPX", {}};
+    std::uint32_t seed = 12345; // the same bytes every run
+    for (int k = 0; k < 3000; ++k) {
+        seed = seed * 1103515245 + 12345;
+        junk.bytes.push_back(static_cast<std::uint8_t>(seed >> 16));
+    }
+    const samples::Package wide = samples::make(samples::Shape::Plain, false, 5, 300);
+    struct Case {
+        const char* name;
+        samples::Package package;
+        std::vector<std::string> options;
+        std::string said; // in inspect's JSON
+        int downloadCode; // without --force, to a printer that answers K20_T
+    } cases[] = {
+        {"bytes after the end mark", trailing, {}, R"("bytesAfterEndMark":4)", 0},
+        {"no package at all", junk, {}, R"("warning":"the file does not look like a package)", 4},
+        {"a record over 256 bytes over USB",
+         wide,
+         {"--usb"},
+         R"("usbRefusedRecord":{"offset":0,"bytes":)",
+         0},
+        {"network: one answer", wide, {"--net"}, R"("answers":[{"answer":"K20_T")", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder folder;
+        const std::string path = folder.add(c.package);
+        std::vector<std::string> args{"inspect", path, "-j"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun inspected = folder.run(args);
+        EXPECT_EQ(inspected.code, 0) << inspected.err;
+        EXPECT_NE(inspected.out.find(c.said), std::string::npos) << inspected.out;
+
+        for (const bool force : {false, true}) {
+            sim::PrinterScript script;
+            script.packageRecords = sim::splitPackage(c.package.bytes);
+            SimulatedPrinter printer(folder, script);
+            std::vector<std::string> download{"download", path, "--serial", "COM1", "-q"};
+            if (force)
+                download.push_back("--force");
+            const CliRun sent = folder.run(download);
+            if (c.downloadCode == 0 || force)
+                continue;
+            EXPECT_EQ(sent.code, c.downloadCode) << sent.err;
+            EXPECT_TRUE(printer->received().empty());
+            EXPECT_NE(sent.lastLine().find("--force sends it all the same"), std::string::npos);
+        }
     }
 }
 

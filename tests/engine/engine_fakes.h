@@ -133,10 +133,11 @@ public:
         clock.sleep(kModelAnswerWait);
         return kModelK20T;
     }
-    AckWait awaitAck(Clock& clock, FailureReport& failures) override
+    AckWait awaitAck(Clock& clock, FailureReport& failures,
+                     std::vector<std::uint8_t>& heard) override
     {
-        return kind_ == ChannelKind::Usb ? awaitBlockAck(*this, clock, failures)
-                                         : awaitPolledAck(*this, clock, failures);
+        return kind_ == ChannelKind::Usb ? awaitBlockAck(*this, clock, failures, heard)
+                                         : awaitPolledAck(*this, clock, failures, heard);
     }
     RecordRule recordRule(std::uint8_t modelCode) const override
     {

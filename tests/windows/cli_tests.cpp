@@ -143,5 +143,45 @@ TEST(WindowsCli, UsbDownloadKeepsTheLibrarysLinesOffTheResults)
     usb::test::removeAllPrinters();
 }
 
+// A USB download that never finds its printer still ends with its outcome
+// line or JSON object, as one over a serial port does: a printer number the
+// library does not list, and a program folder without TAVLIB.dll.
+TEST(WindowsCli, EveryUsbDownloadEndsWithItsOutcome)
+{
+    const samples::Package package = samples::make(samples::Shape::Header90, true);
+    usb::test::removeAllPrinters();
+    TestFolder alone("alone");
+    const std::string lonely = alone / "firmware-cli.exe";
+    ASSERT_TRUE(CopyFileW(wide(fromUnixPath(FIRMWARE_CLI)).c_str(), wide(lonely).c_str(), FALSE));
+    struct Case {
+        const char* name;
+        std::string exe;
+        bool json;
+        std::string said;
+    } cases[] = {
+        {"no printer 5", fromUnixPath(FIRMWARE_CLI), false, "there is no USB printer 5"},
+        {"no printer 5, JSON", fromUnixPath(FIRMWARE_CLI), true, "there is no USB printer 5"},
+        {"no TAVLIB.dll", lonely, false, "TAVLIB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestFolder folder("usb");
+        const std::string path = folder / package.name;
+        writeFile(path, package.bytes);
+        std::vector<std::string> args{"download", path, "--usb", "5", "--quiet"};
+        if (c.json)
+            args.push_back("--json");
+        const ProgramRun run = runProgram(c.exe, args);
+        EXPECT_EQ(run.code, 1) << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        if (c.json)
+            EXPECT_NE(run.lastLine().find("\"outcome\":\"Communication Error.\",\"exitCode\":1"),
+                      std::string::npos)
+                << run.out;
+        else
+            EXPECT_EQ(run.lastLine(), "Communication Error.") << run.out;
+    }
+}
+
 } // namespace
 } // namespace fw::test

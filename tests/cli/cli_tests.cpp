@@ -20,6 +20,7 @@
 #include <optional>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
@@ -69,6 +70,7 @@ struct RunSetup {
     bool outGone = false;              // the same for standard output
     std::string outFile;               // standard output to this file instead of a pipe
     std::vector<std::string> env;      // NAME=value added to the environment
+    int errColumns = 0;                // standard error on a terminal this many columns wide
 };
 
 // A program folder holding a copy of firmware-cli (it finds ports/COMn and
@@ -115,8 +117,17 @@ public:
     {
         const bool errGone = setup.errGone;
         int out[2], err[2];
-        if (::pipe(out) != 0 || ::pipe(err) != 0)
+        if (::pipe(out) != 0)
             return {};
+        if (setup.errColumns > 0) {
+            winsize size{};
+            size.ws_row = 24;
+            size.ws_col = static_cast<unsigned short>(setup.errColumns);
+            if (::openpty(&err[0], &err[1], nullptr, nullptr, &size) != 0)
+                return {};
+        } else if (::pipe(err) != 0) {
+            return {};
+        }
         if (setup.outGone)
             ::close(out[0]);
         const std::string exe = (dir_ / "firmware-cli").string();
@@ -226,6 +237,45 @@ samples::Package sample(const std::string& name)
 
 // One download over a serial port, as text and as JSON: the exit code, the
 // outcome as the last line, and what the printer received.
+// On a terminal the progress is one line redrawn in place: it never wraps,
+// whatever the width, and it ends with the outcome where there is room.
+TEST(CliDownload, ProgressFitsTheTerminal)
+{
+    const samples::Package package = sample("FIRMWARE_90.DPX");
+    for (const int columns : {40, 60, 80, 132}) {
+        SCOPED_TRACE(columns);
+        CliFolder folder;
+        sim::PrinterScript script;
+        script.packageRecords = sim::splitPackage(package.bytes);
+        SimulatedPrinter printer(folder, script);
+        RunSetup setup;
+        setup.errColumns = columns;
+        const CliRun r = folder.run({"download", folder.add(package), "--serial", "COM1"}, setup);
+        EXPECT_EQ(r.code, 0) << r.err;
+        std::vector<std::string> drawn;
+        std::string line;
+        for (const char ch : r.err + "\r") {
+            if (ch != '\r' && ch != '\n') {
+                line += ch;
+                continue;
+            }
+            if (const auto erase = line.find("\x1b[K"); erase != std::string::npos)
+                line.erase(erase, 3);
+            if (!line.empty())
+                drawn.push_back(line);
+            line.clear();
+        }
+        ASSERT_FALSE(drawn.empty()) << r.err;
+        for (const std::string& d : drawn) {
+            EXPECT_LT(d.size(), static_cast<std::size_t>(columns)) << d;
+            if (d.find("] 0 records") != std::string::npos || d.rfind("0 records", 0) == 0)
+                EXPECT_NE(d.find(" 0%"), std::string::npos) << d;
+        }
+        if (columns >= 60)
+            EXPECT_TRUE(drawn.back().ends_with("Download Success.")) << drawn.back();
+    }
+}
+
 TEST(CliDownload, OverSerialAgainstTheSimulator)
 {
     const samples::Package package = sample("FIRMWARE_90.DPX");

@@ -291,7 +291,7 @@ int sessionProcess(int argc, char** argv)
     m.intervals = outcome.recordsSent > 0 ? outcome.recordsSent - 1 : 0;
     m.ok = outcome.kind == fw::SessionOutcome::Kind::Success && m.seconds > 0;
     if (!m.ok)
-        m.note = "outcome \"" + outcome.text + "\"";
+        m.note = "outcome \"" + outcome.text() + "\"";
     printResult(m);
     return 0;
 }

@@ -30,4 +30,4 @@ elseif(NOT FW_WINEPREFIX)
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR
   env WINEPREFIX=${FW_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
-  /usr/lib/wine/wine64)
+  /bin/sh ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh /usr/lib/wine/wine64)

@@ -67,11 +67,13 @@ mkdir -p "$r/var/lib/dpkg/info" "$r/var/lib/dpkg/updates"
 touch "$r/var/lib/dpkg/status"
 dpkg=(dpkg --root="$r" --force-script-chrootless --force-not-root --log=/dev/null)
 "${dpkg[@]}" --force-depends -i "$deb" >"$t/dpkg.log" 2>&1 || { cat "$t/dpkg.log"; fail "dpkg -i"; }
-"${dpkg[@]}" -s firmware-downloader | grep -qx 'Status: install ok installed' || fail "not installed"
+status=$("${dpkg[@]}" -s firmware-downloader)
+grep -qx 'Status: install ok installed' <<<"$status" || fail "not installed: $status"
 XDG_CONFIG_HOME="$t/config" "$r/usr/bin/firmware-cli" --version | grep -qx "firmware-cli $version" || fail "firmware-cli"
 list=$("$r/usr/bin/firmware-cli" list 2>&1)
 ! grep -q "could not be loaded" <<<"$list" || fail "the installed firmware-cli: $list"
-XDG_CONFIG_HOME="$t/config" "$r/usr/bin/Firmware" --help | grep -q "packages  $r/usr/share/firmware-downloader/K20T" \
+help=$(XDG_CONFIG_HOME="$t/config" "$r/usr/bin/Firmware" --help)
+grep -q "packages  $r/usr/share/firmware-downloader/K20T" <<<"$help" \
   || fail "the installed Firmware does not start in the installed samples"
 "${dpkg[@]}" --purge firmware-downloader >"$t/dpkg.log" 2>&1 || { cat "$t/dpkg.log"; fail "dpkg --purge"; }
 left=$(find "$r" -mindepth 1 ! -path "$r/var*" ! -type d)

@@ -49,12 +49,12 @@ public:
 // A printer on the other end of a serial line that answers at once.
 class InstantPrinter final : public DownloadChannel, public PolledInput {
 public:
-    Result open(const ChannelSettings&) override
+    Result<> open(const ChannelSettings&) override
     {
         open_ = true;
-        return Result::success();
+        return Result<>::success();
     }
-    Result write(std::span<const std::uint8_t> bytes) override
+    Result<> write(std::span<const std::uint8_t> bytes) override
     {
         const bool query = bytes.size() == 10 && bytes[0] == 0x01 && bytes[1] == '9' &&
                            bytes[2] == '7' && bytes[3] == 0x02;
@@ -66,18 +66,18 @@ public:
             wireBytes += static_cast<long long>(bytes.size());
             pending_.assign(1, 0x06);
         }
-        return Result::success();
+        return Result<>::success();
     }
-    Result waitingCount(int& count, std::chrono::milliseconds) override
+    Result<> waitingCount(int& count, std::chrono::milliseconds) override
     {
         count = static_cast<int>(pending_.size());
-        return Result::success();
+        return Result<>::success();
     }
-    Result read(std::vector<std::uint8_t>& bytes) override
+    Result<> read(std::vector<std::uint8_t>& bytes) override
     {
         bytes.swap(pending_);
         pending_.clear();
-        return Result::success();
+        return Result<>::success();
     }
     std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override
     {

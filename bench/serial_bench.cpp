@@ -145,7 +145,7 @@ int main(int argc, char** argv)
             fw::ChannelSettings settings;
             settings.portNumber = 1;
             settings.line = {115200, 'N', 8, 1};
-            const fw::Result s = port.open(settings);
+            const fw::Result<> s = port.open(settings);
             if (!s.ok()) {
                 std::fprintf(stderr, "serial_bench: %s\n", s.error().c_str());
                 return 0;

@@ -19,6 +19,6 @@ std::string networkPrintPath(const std::string& address);
 // Refuses an empty host, a port that is not 1 to 65535, and any character that
 // would leave the host part of a path or URL: / \ @ ? # % and control
 // characters. On success `out` holds the address's parts.
-Result checkNetworkAddress(const std::string& address, NetworkAddress& out);
+Result<> checkNetworkAddress(const std::string& address, NetworkAddress& out);
 
 } // namespace fw

@@ -16,8 +16,8 @@ public:
     explicit NetworkChannel(std::unique_ptr<NetworkSink> sink);
     ~NetworkChannel() override;
 
-    Result open(const ChannelSettings& settings) override;
-    Result write(std::span<const std::uint8_t> bytes) override;
+    Result<> open(const ChannelSettings& settings) override;
+    Result<> write(std::span<const std::uint8_t> bytes) override;
     // Nothing comes back on a print path: the printer gets its second for
     // the query and counts as a K20_T; a record counts once it is written.
     std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override;
@@ -36,7 +36,7 @@ public:
     void closeAfterSession(bool earlyEnd) override;
     bool holdsUntilHandOver() const override { return true; }
     // Sends the job held so far to the printer and closes the path.
-    Result handOver(HandOverWatch& watch) override;
+    Result<> handOver(HandOverWatch& watch) override;
     bool isOpen() const override;
 
 private:

@@ -24,12 +24,12 @@ public:
     virtual ~NetworkSink() = default;
     // Opens the job file. `path` is the print path as built from the address;
     // `address` its checked parts. A failure says why it could not be opened.
-    virtual Result open(const std::string& path, const NetworkAddress& address) = 0;
+    virtual Result<> open(const std::string& path, const NetworkAddress& address) = 0;
     // Writes the whole job and closes the file: the printer gets it now.
     // Waits as long as the print server keeps taking the job. A refusal: the
     // watch asked to stop in time and the printer gets nothing; a failure
     // says what the printer may have got. Closed afterwards either way.
-    virtual Result deliver(std::vector<std::uint8_t> job, HandOverWatch& watch) = 0;
+    virtual Result<> deliver(std::vector<std::uint8_t> job, HandOverWatch& watch) = 0;
     // Closes the file without writing, so the printer gets nothing. Never
     // waits for a print server that does not answer.
     virtual void abandon() = 0;

@@ -494,7 +494,7 @@ public:
     explicit SmbPrintJob(std::chrono::milliseconds stall) : stall_(stall) {}
     ~SmbPrintJob() override { abandon(); }
 
-    Result open(const std::string&, const NetworkAddress& address) override
+    Result<> open(const std::string&, const NetworkAddress& address) override
     {
         abandon();
         cutOffLingering();
@@ -505,26 +505,26 @@ public:
             job->cutOff();
             lock.unlock();
             linger(job);
-            return Result::failure(reason(ETIMEDOUT));
+            return Result<>::failure(reason(ETIMEDOUT));
         }
         if (!job->why.empty())
-            return Result::failure(job->why);
+            return Result<>::failure(job->why);
         lock.unlock();
         job_ = std::move(job);
-        return Result::success();
+        return Result<>::success();
     }
 
-    Result deliver(std::vector<std::uint8_t> bytes, HandOverWatch& watch) override
+    Result<> deliver(std::vector<std::uint8_t> bytes, HandOverWatch& watch) override
     {
         if (!job_)
-            return Result::failure("it is not open");
+            return Result<>::failure("it is not open");
         const std::shared_ptr<SmbJob> job = std::move(job_);
         {
             const std::lock_guard lock(job->m);
             job->bytes = std::move(bytes);
         }
         SmbThread::instance().post([job] { job->send(); });
-        const Result r = await(*job, watch);
+        const Result<> r = await(*job, watch);
         bool stillGoing = false;
         {
             const std::lock_guard lock(job->m);
@@ -554,7 +554,7 @@ private:
     // Waits for the hand-over while the job keeps moving; stops it, or gives
     // up on a server that takes nothing more, by resetting the connection
     // while the server cannot hold any of the job yet.
-    Result await(SmbJob& job, HandOverWatch& watch)
+    Result<> await(SmbJob& job, HandOverWatch& watch)
     {
         const auto started = std::chrono::steady_clock::now();
         auto moved = started;
@@ -574,11 +574,11 @@ private:
             if (job.step == SmbJob::Step::Asking) {
                 if (stop) {
                     job.cutOff();
-                    return Result::refusal();
+                    return Result<>::refusal();
                 }
                 if (now - started >= kAnswerWait) {
                     job.cutOff();
-                    return Result::failure(
+                    return Result<>::failure(
                         "the print server did not answer in time; nothing was sent");
                 }
                 continue;
@@ -601,13 +601,13 @@ private:
             }
             if (stop) {
                 job.cutOff();
-                return Result::refusal();
+                return Result<>::refusal();
             }
             if (now - moved < stall_)
                 continue;
             if (!late) {
                 job.cutOff();
-                return Result::failure(
+                return Result<>::failure(
                     "the print server took nothing for " + seconds(stall_) + ", after about " +
                     std::to_string(t.acked) + " of the job's " + std::to_string(size) +
                     " bytes; the job was cut off unfinished, so the printer receives none of it");
@@ -615,31 +615,31 @@ private:
             // Left as it is: a server that goes on may still get it whole.
             job.givenUp = true;
             if (t.inPieces)
-                return Result::failure(
+                return Result<>::failure(
                     "the print server takes the job in pieces and holds up to " +
                     std::to_string(t.acked) + " of its " + std::to_string(size) +
                     " bytes, but took nothing more for " + seconds(stall_) +
                     "; the printer may print that part, and the share gives no way to take it "
                     "back");
-            return Result::failure("the print server may hold the whole job but has not "
-                                   "confirmed it for " +
-                                   seconds(stall_) +
-                                   "; the printer may print all of it, or none of it");
+            return Result<>::failure("the print server may hold the whole job but has not "
+                                     "confirmed it for " +
+                                     seconds(stall_) +
+                                     "; the printer may print all of it, or none of it");
         }
     }
 
     // What a hand-over that ran to its end gave the printer.
-    static Result settled(const SmbJob& job)
+    static Result<> settled(const SmbJob& job)
     {
         if (job.why.empty())
-            return Result::success();
+            return Result<>::success();
         if (job.failedLate)
-            return Result::failure(job.why + "; the print server may have had the job, or part "
-                                             "of it, and the printer may print that");
+            return Result<>::failure(job.why + "; the print server may have had the job, or part "
+                                               "of it, and the printer may print that");
         if (job.base.known)
-            return Result::failure(job.why + "; the job was cut off unfinished, so the printer "
-                                             "receives none of it");
-        return Result::failure(job.why);
+            return Result<>::failure(job.why + "; the job was cut off unfinished, so the printer "
+                                               "receives none of it");
+        return Result<>::failure(job.why);
     }
 
     std::chrono::milliseconds stall_;

@@ -24,7 +24,7 @@ class UncFile final : public NetworkSink {
 public:
     ~UncFile() override { abandon(); }
 
-    Result open(const std::string& path, const NetworkAddress&) override
+    Result<> open(const std::string& path, const NetworkAddress&) override
     {
         abandon();
         const std::wstring name = wideFromUtf8(path);
@@ -32,19 +32,19 @@ public:
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
-            return Result::failure(windowsErrorText(code));
+            return Result<>::failure(windowsErrorText(code));
         }
         handle_ = h;
-        return Result::success();
+        return Result<>::success();
     }
 
-    Result deliver(std::vector<std::uint8_t> job, HandOverWatch& watch) override
+    Result<> deliver(std::vector<std::uint8_t> job, HandOverWatch& watch) override
     {
         if (handle_ == INVALID_HANDLE_VALUE)
-            return Result::failure("it is not open");
+            return Result<>::failure("it is not open");
         if (watch.stopRequested()) {
             abandon();
-            return Result::refusal();
+            return Result<>::refusal();
         }
         // The redirector may pass the job on in pieces, each of which a
         // close would print: from the first byte on, no stop.
@@ -69,7 +69,7 @@ public:
 private:
     static constexpr std::chrono::milliseconds kLook{50};
 
-    static Result writeAndClose(HANDLE h, const std::vector<std::uint8_t>& job)
+    static Result<> writeAndClose(HANDLE h, const std::vector<std::uint8_t>& job)
     {
         std::string why;
         std::size_t done = 0;
@@ -89,7 +89,7 @@ private:
             const DWORD code = GetLastError();
             why = windowsErrorText(code) + "; the printer may still print the job";
         }
-        return why.empty() ? Result::success() : Result::failure(why);
+        return why.empty() ? Result<>::success() : Result<>::failure(why);
     }
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;

@@ -14,7 +14,7 @@ namespace fw {
 // Refuses line settings no serial port takes: a baud rate that is not
 // positive, a parity other than N, E, O, M, S, data bits outside 5 to 8,
 // stop bits other than 1 or 2.
-Result checkSerialLine(const SerialLine& line);
+Result<> checkSerialLine(const SerialLine& line);
 
 class SerialChannel final : public DownloadChannel, public PolledInput {
 public:
@@ -22,10 +22,10 @@ public:
     explicit SerialChannel(std::string programDir);
     ~SerialChannel() override;
 
-    Result open(const ChannelSettings& settings) override;
-    Result write(std::span<const std::uint8_t> bytes) override;
-    Result waitingCount(int& count, std::chrono::milliseconds slice) override;
-    Result read(std::vector<std::uint8_t>& bytes) override;
+    Result<> open(const ChannelSettings& settings) override;
+    Result<> write(std::span<const std::uint8_t> bytes) override;
+    Result<> waitingCount(int& count, std::chrono::milliseconds slice) override;
+    Result<> read(std::vector<std::uint8_t>& bytes) override;
     // One flush of the port's input, and of what this channel holds.
     void discardInput() override;
     // The model answer and each acknowledgement are polled for on the line.
@@ -48,9 +48,9 @@ private:
     // What every platform checks before it opens the port: a port chosen that
     // names a device, and line settings a port takes. Sets the port's name
     // and device.
-    Result prepareOpen(const ChannelSettings& settings);
+    Result<> prepareOpen(const ChannelSettings& settings);
     // The report of a use of the port while it is not open.
-    Result notOpen() const;
+    Result<> notOpen() const;
 
     // The platform's port, defined by each platform's file.
     struct Port;

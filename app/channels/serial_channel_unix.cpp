@@ -310,10 +310,10 @@ bool SerialChannel::isOpen() const
     return port_->isOpen();
 }
 
-Result SerialChannel::open(const ChannelSettings& settings)
+Result<> SerialChannel::open(const ChannelSettings& settings)
 {
     close();
-    if (const Result usable = prepareOpen(settings); !usable.ok())
+    if (const Result<> usable = prepareOpen(settings); !usable.ok())
         return usable;
     const SerialLine& line = settings.line;
 
@@ -322,7 +322,7 @@ Result SerialChannel::open(const ChannelSettings& settings)
         text += " (" + device_ + ")";
     text += ": ";
     const auto inUse = [&](const std::string& reason) {
-        return Result::failure(text + reason + ". The port is in use by another program.");
+        return Result<>::failure(text + reason + ". The port is in use by another program.");
     };
 
     const int fd = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -338,7 +338,7 @@ Result SerialChannel::open(const ChannelSettings& settings)
             else
                 text += " The port is in use by another program.";
         }
-        return Result::failure(text);
+        return Result<>::failure(text);
     }
     Port& p = *port_;
     p.fd = fd;
@@ -352,7 +352,7 @@ Result SerialChannel::open(const ChannelSettings& settings)
         ::close(fd);
         p.fd = -1;
         p.lock.release();
-        return Result::failure(text + reasonOf(error) + ".");
+        return Result<>::failure(text + reasonOf(error) + ".");
     }
     p.original = original;
     // Other users of the port are refused from now on (root excepted, which
@@ -365,14 +365,14 @@ Result SerialChannel::open(const ChannelSettings& settings)
     if (!set) {
         const int error = errno;
         p.shut();
-        return Result::failure(text + reasonOf(error) + ".");
+        return Result<>::failure(text + reasonOf(error) + ".");
     }
     p.handshake = line.handshake;
     p.early.reserve(kReadBufferSize);
-    return Result::success();
+    return Result<>::success();
 }
 
-Result SerialChannel::write(std::span<const std::uint8_t> bytes)
+Result<> SerialChannel::write(std::span<const std::uint8_t> bytes)
 {
     if (!port_->isOpen())
         return notOpen();
@@ -380,7 +380,7 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes)
     const bool dsrGated = port_->handshake == Handshake::DtrDsr;
     const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
     const auto timedOut = [&] {
-        return Result::failure("Write failed on " + portName_ + ": Operation timed out");
+        return Result<>::failure("Write failed on " + portName_ + ": Operation timed out");
     };
     const std::uint8_t* at = bytes.data();
     std::size_t left = bytes.size();
@@ -392,7 +392,8 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes)
             for (;;) {
                 int lines = 0;
                 if (::ioctl(fd, TIOCMGET, &lines) != 0)
-                    return Result::failure("Write failed on " + portName_ + ": " + reasonOf(errno));
+                    return Result<>::failure("Write failed on " + portName_ + ": " +
+                                             reasonOf(errno));
                 if (lines & TIOCM_DSR)
                     break;
                 if (std::chrono::steady_clock::now() >= deadline)
@@ -409,7 +410,7 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN)
-            return Result::failure("Write failed on " + portName_ + ": " + reasonOf(errno));
+            return Result<>::failure("Write failed on " + portName_ + ": " + reasonOf(errno));
         // The line's output buffer is full: wait for room.
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -417,14 +418,14 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes)
             return timedOut();
         pollfd w{fd, POLLOUT, 0};
         if (::poll(&w, 1, static_cast<int>(wait.count())) < 0 && errno != EINTR)
-            return Result::failure("Write failed on " + portName_ + ": " + reasonOf(errno));
+            return Result<>::failure("Write failed on " + portName_ + ": " + reasonOf(errno));
     }
-    return Result::success();
+    return Result<>::success();
 }
 
 // Sleeps in the system until a byte comes or the slice is over; what came is
 // kept for read().
-Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
+Result<> SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
 {
     count = 0;
     if (!port_->isOpen())
@@ -437,24 +438,24 @@ Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
                                  static_cast<int>(std::min<std::int64_t>(
                                      slice.count(), std::numeric_limits<int>::max())));
         if (ready < 0 && errno != EINTR)
-            return Result::failure("Read failed on " + portName_ + ": " + reasonOf(errno));
+            return Result<>::failure("Read failed on " + portName_ + ": " + reasonOf(errno));
         if (ready > 0) {
             std::uint8_t buffer[kReadBufferSize];
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n > 0)
                 early.insert(early.end(), buffer, buffer + n);
             else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                return Result::failure("Read failed on " + portName_ + ": " +
-                                       (n == 0 ? "The device is gone" : reasonOf(errno)));
+                return Result<>::failure("Read failed on " + portName_ + ": " +
+                                         (n == 0 ? "The device is gone" : reasonOf(errno)));
         }
     }
     count = early.size() > 0x7fff ? 0x7fff : static_cast<int>(early.size());
-    return Result::success();
+    return Result<>::success();
 }
 
 // What waitingCount() took in. The line itself is not looked at: a session
 // reads after each poll, and a line that is gone is reported once, by the poll.
-Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
+Result<> SerialChannel::read(std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();
     if (!port_->isOpen())
@@ -464,7 +465,7 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
     std::vector<std::uint8_t>& early = port_->early;
     bytes.assign(early.begin(), early.end());
     early.clear();
-    return Result::success();
+    return Result<>::success();
 }
 
 // One read of the descriptor, which has nothing to give as a rule: a tcflush

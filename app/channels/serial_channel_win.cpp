@@ -35,11 +35,11 @@ BYTE parityOf(char letter)
     }
 }
 
-Result fault(const char* what, const std::string& portName)
+Result<> fault(const char* what, const std::string& portName)
 {
     const DWORD code = GetLastError();
-    return Result::failure(std::string(what) + " on " + portName + ": " + windowsErrorText(code) +
-                           ".");
+    return Result<>::failure(std::string(what) + " on " + portName + ": " + windowsErrorText(code) +
+                             ".");
 }
 
 } // namespace
@@ -108,10 +108,10 @@ void SerialChannel::close()
     port_->readWait = MAXDWORD;
 }
 
-Result SerialChannel::open(const ChannelSettings& settings)
+Result<> SerialChannel::open(const ChannelSettings& settings)
 {
     close();
-    if (const Result usable = prepareOpen(settings); !usable.ok())
+    if (const Result<> usable = prepareOpen(settings); !usable.ok())
         return usable;
     const SerialLine& line = settings.line;
 
@@ -125,7 +125,7 @@ Result SerialChannel::open(const ChannelSettings& settings)
             "Cannot open the serial port " + portName_ + ": " + windowsErrorText(code) + ".";
         if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)
             text += " The port is in use by another program.";
-        return Result::failure(text);
+        return Result<>::failure(text);
     }
     port_->handle = h;
 
@@ -162,15 +162,15 @@ Result SerialChannel::open(const ChannelSettings& settings)
     if (!ok) {
         const DWORD code = GetLastError();
         close();
-        return Result::failure("Cannot set up the serial port " + portName_ + " as " +
-                               std::to_string(line.baud) + "," + line.parity + "," +
-                               std::to_string(line.dataBits) + "," + std::to_string(line.stopBits) +
-                               ": " + windowsErrorText(code) + ".");
+        return Result<>::failure(
+            "Cannot set up the serial port " + portName_ + " as " + std::to_string(line.baud) +
+            "," + line.parity + "," + std::to_string(line.dataBits) + "," +
+            std::to_string(line.stopBits) + ": " + windowsErrorText(code) + ".");
     }
-    return Result::success();
+    return Result<>::success();
 }
 
-Result SerialChannel::write(std::span<const std::uint8_t> bytes)
+Result<> SerialChannel::write(std::span<const std::uint8_t> bytes)
 {
     if (!port_->isOpen())
         return notOpen();
@@ -187,10 +187,10 @@ Result SerialChannel::write(std::span<const std::uint8_t> bytes)
         }
         done += written;
     }
-    return Result::success();
+    return Result<>::success();
 }
 
-Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
+Result<> SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
 {
     count = 0;
     if (!port_->isOpen())
@@ -214,10 +214,10 @@ Result SerialChannel::waitingCount(int& count, std::chrono::milliseconds slice)
     }
     const std::size_t total = port_->early.size() + queued;
     count = total > 0x7fff ? 0x7fff : static_cast<int>(total);
-    return Result::success();
+    return Result<>::success();
 }
 
-Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
+Result<> SerialChannel::read(std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();
     if (!port_->isOpen())
@@ -227,7 +227,7 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
     if (!port_->queued(queued))
         return fault("Read failed", portName_);
     if (queued == 0)
-        return Result::success();
+        return Result<>::success();
     if (!port_->setTimeouts(0))
         return fault("Read failed", portName_);
     const std::size_t before = bytes.size();
@@ -238,7 +238,7 @@ Result SerialChannel::read(std::vector<std::uint8_t>& bytes)
         return fault("Read failed", portName_);
     }
     bytes.resize(before + got);
-    return Result::success();
+    return Result<>::success();
 }
 
 void SerialChannel::discardInput()

@@ -31,70 +31,69 @@ TavlibBinding::~TavlibBinding()
     detail::unloadLibrary(library_);
 }
 
-Result TavlibBinding::bind(Export e, void*& address)
+Result<void*> TavlibBinding::bind(Export e)
 {
-    address = exports_[e];
-    if (address)
-        return Result::success();
+    if (exports_[e])
+        return exports_[e];
     const std::string file = detail::libraryFileName();
     if (!library_) {
         if (!loadError_.empty())
-            return Result::failure(loadError_);
-        if (const Result loaded = detail::loadLibrary(programDir_, file, library_); !loaded.ok()) {
+            return Result<void*>::failure(loadError_);
+        Result<void*> loaded = detail::loadLibrary(programDir_, file);
+        if (!loaded.ok()) {
             // Not retried: the program goes on without USB, and each call
             // reports the same cause.
             loadError_ = "The USB library " + file + " could not be loaded: " + loaded.error();
-            return Result::failure(loadError_);
+            return Result<void*>::failure(loadError_);
         }
+        library_ = *loaded;
     }
-    if (const Result found = detail::findExport(library_, kExportNames[e], exports_[e]);
-        !found.ok())
-        return Result::failure(std::string("The USB library ") + file + " has no function " +
-                               kExportNames[e] + ": " + found.error());
-    address = exports_[e];
-    return Result::success();
+    const Result<void*> found = detail::findExport(library_, kExportNames[e]);
+    if (!found.ok())
+        return Result<void*>::failure(std::string("The USB library ") + file + " has no function " +
+                                      kExportNames[e] + ": " + found.error());
+    exports_[e] = *found;
+    return exports_[e];
 }
 
-// Binds the export and calls it with `args`; -1 when it cannot be bound.
+// Binds the export and calls it with `args`.
 template <typename Fn, typename... Args>
-Result TavlibBinding::call(Export e, std::int32_t& result, Args... args)
+Result<std::int32_t> TavlibBinding::call(Export e, Args... args)
 {
-    result = -1;
-    void* f = nullptr;
-    const Result bound = bind(e, f);
-    if (bound.ok())
-        result = as<Fn>(f)(args...);
-    return bound;
+    const Result<void*> bound = bind(e);
+    if (!bound.ok())
+        return bound.status();
+    return as<Fn>(*bound)(args...);
 }
 
-Result TavlibBinding::findDevices(std::int32_t& result)
+Result<std::int32_t> TavlibBinding::findDevices()
 {
-    return call<FindDevicesFn>(FindDevices, result);
+    return call<FindDevicesFn>(FindDevices);
 }
 
-Result TavlibBinding::deviceName(std::int32_t index, char* name, std::int32_t& result)
+Result<std::int32_t> TavlibBinding::deviceName(std::int32_t index, char* name)
 {
-    return call<DeviceNameFn>(DeviceName, result, index, name);
+    return call<DeviceNameFn>(DeviceName, index, name);
 }
 
-Result TavlibBinding::open(const char* path, std::int32_t& result)
+Result<std::int32_t> TavlibBinding::open(const char* path)
 {
-    return call<OpenFn>(Open, result, path);
+    return call<OpenFn>(Open, path);
 }
 
-Result TavlibBinding::write(const std::uint8_t* data, std::int32_t length, std::int32_t& result)
+Result<std::int32_t> TavlibBinding::write(const std::uint8_t* data, std::int32_t length)
 {
-    return call<WriteFn>(Write, result, data, length);
+    return call<WriteFn>(Write, data, length);
 }
 
-Result TavlibBinding::read(std::uint8_t* buffer, std::int32_t& result)
+Result<std::int32_t> TavlibBinding::read(std::uint8_t* buffer)
 {
-    return call<ReadFn>(Read, result, buffer);
+    return call<ReadFn>(Read, buffer);
 }
 
-Result TavlibBinding::close(std::int32_t& result)
+Result<std::int32_t> TavlibBinding::close()
 {
-    return call<CloseFn>(Close, result);
+    return call<CloseFn>(Close);
 }
 
 } // namespace fw

@@ -17,19 +17,19 @@ public:
     TavlibBinding(const TavlibBinding&) = delete;
     TavlibBinding& operator=(const TavlibBinding&) = delete;
 
-    Result findDevices(std::int32_t& result) override;
-    Result deviceName(std::int32_t index, char* name, std::int32_t& result) override;
-    Result open(const char* path, std::int32_t& result) override;
-    Result write(const std::uint8_t* data, std::int32_t length, std::int32_t& result) override;
-    Result read(std::uint8_t* buffer, std::int32_t& result) override;
-    Result close(std::int32_t& result) override;
+    Result<std::int32_t> findDevices() override;
+    Result<std::int32_t> deviceName(std::int32_t index, char* name) override;
+    Result<std::int32_t> open(const char* path) override;
+    Result<std::int32_t> write(const std::uint8_t* data, std::int32_t length) override;
+    Result<std::int32_t> read(std::uint8_t* buffer) override;
+    Result<std::int32_t> close() override;
 
 private:
     enum Export { FindDevices, DeviceName, Open, Write, Read, Close, ExportCount };
     // The export's address, loading the library on the first call.
-    Result bind(Export e, void*& address);
+    Result<void*> bind(Export e);
     template <typename Fn, typename... Args>
-    Result call(Export e, std::int32_t& result, Args... args);
+    Result<std::int32_t> call(Export e, Args... args);
 
     std::string programDir_;
     void* library_ = nullptr;

@@ -9,10 +9,10 @@
 namespace fw::detail {
 
 // Tries `folder`/`fileName` first, then `fileName` on the system's search
-// path; on success `library` is its handle. A failure gives the reason.
-Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library);
-// On success `address` is the export's; a missing export is a failure.
-Result findExport(void* library, const char* name, void*& address);
+// path; gives its handle, or the reason it could not be loaded.
+Result<void*> loadLibrary(const std::string& folder, const std::string& fileName);
+// The export's address; a missing export is a failure.
+Result<void*> findExport(void* library, const char* name);
 void unloadLibrary(void* library);
 // The library's file name on this platform: libTAVLIB.so or TAVLIB.dll.
 const char* libraryFileName();

@@ -11,36 +11,36 @@ const char* libraryFileName()
 
 // The library stays mapped until the process ends (RTLD_NODELETE): it keeps
 // its own C++ runtime, whose memory must not be torn away under it.
-Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library)
+Result<void*> loadLibrary(const std::string& folder, const std::string& fileName)
 {
+    void* library = nullptr;
     std::string besideError;
     if (!folder.empty()) {
         const std::string beside = folder + "/" + fileName;
         library = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (library)
-            return Result::success();
+            return library;
         if (const char* e = ::dlerror())
             besideError = e;
     }
     library = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (library)
-        return Result::success();
+        return library;
     const char* e = ::dlerror();
     // A library beside the program that fails to load says more than "not
     // found on the search path".
     if (besideError.find("No such file") == std::string::npos && !besideError.empty())
-        return Result::failure(besideError);
-    return Result::failure(e ? e : "not found");
+        return Result<void*>::failure(besideError);
+    return Result<void*>::failure(e ? e : "not found");
 }
 
-Result findExport(void* library, const char* name, void*& address)
+Result<void*> findExport(void* library, const char* name)
 {
     ::dlerror();
-    address = ::dlsym(library, name);
-    if (address)
-        return Result::success();
+    if (void* address = ::dlsym(library, name))
+        return address;
     const char* e = ::dlerror();
-    return Result::failure(e ? e : "not exported");
+    return Result<void*>::failure(e ? e : "not exported");
 }
 
 void unloadLibrary(void* library)

@@ -13,7 +13,7 @@ const char* libraryFileName()
 
 // The folder's name is UTF-8: it goes to the system as UTF-16, so a program
 // folder outside the 8-bit code page still finds its library.
-Result loadLibrary(const std::string& folder, const std::string& fileName, void*& library)
+Result<void*> loadLibrary(const std::string& folder, const std::string& fileName)
 {
     HMODULE h = nullptr;
     DWORD besideCode = ERROR_MOD_NOT_FOUND;
@@ -26,26 +26,23 @@ Result loadLibrary(const std::string& folder, const std::string& fileName, void*
     }
     if (!h)
         h = LoadLibraryW(wideFromUtf8(fileName).c_str());
-    library = reinterpret_cast<void*>(h);
     if (h)
-        return Result::success();
+        return reinterpret_cast<void*>(h);
     // A library beside the program that fails to load says more than "not
     // found on the search path".
     DWORD code = GetLastError();
     if (besideCode != ERROR_MOD_NOT_FOUND && besideCode != ERROR_FILE_NOT_FOUND &&
         besideCode != ERROR_PATH_NOT_FOUND)
         code = besideCode;
-    return Result::failure(windowsErrorText(code));
+    return Result<void*>::failure(windowsErrorText(code));
 }
 
-Result findExport(void* library, const char* name, void*& address)
+Result<void*> findExport(void* library, const char* name)
 {
-    FARPROC f = GetProcAddress(reinterpret_cast<HMODULE>(library), name);
-    address = reinterpret_cast<void*>(f);
-    if (f)
-        return Result::success();
+    if (FARPROC f = GetProcAddress(reinterpret_cast<HMODULE>(library), name))
+        return reinterpret_cast<void*>(f);
     const DWORD code = GetLastError();
-    return Result::failure(windowsErrorText(code));
+    return Result<void*>::failure(windowsErrorText(code));
 }
 
 void unloadLibrary(void* library)

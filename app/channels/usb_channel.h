@@ -13,12 +13,12 @@ public:
 
     // usb_open(device): -1 is NotDelivered; a library that cannot be loaded
     // is a failure.
-    Result open(const ChannelSettings& settings) override;
+    Result<> open(const ChannelSettings& settings) override;
     // usb_write: -1 is NotDelivered. Data over 256 bytes still goes to the
     // library, which refuses it.
-    Result write(std::span<const std::uint8_t> bytes) override;
+    Result<> write(std::span<const std::uint8_t> bytes) override;
     // One usb_read into a 256-byte buffer of blanks; n <= 0 reads nothing.
-    Result read(std::vector<std::uint8_t>& bytes) override;
+    Result<> read(std::vector<std::uint8_t>& bytes) override;
     // TAVLIB drains what the printer sent when it opens it: nothing to drop
     // before a write. The answer comes whole in one read, each
     // acknowledgement in a read of its own.

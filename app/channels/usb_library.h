@@ -8,22 +8,22 @@
 
 namespace fw {
 
-// Each call puts the export's own result into `result`. A failure means the
-// library or the export could not be loaded; `result` is then -1.
+// Each call gives the export's own return value. A failure means the library
+// or the export could not be loaded, so the export was not called.
 class UsbLibrary {
 public:
     static constexpr int kNameSize = 256; // the program's device-path buffer, plus a NUL
     static constexpr int kReadSize = 256;
 
     virtual ~UsbLibrary() = default;
-    virtual Result findDevices(std::int32_t& result) = 0;
+    virtual Result<std::int32_t> findDevices() = 0;
     // `name` holds kNameSize + 1 bytes.
-    virtual Result deviceName(std::int32_t index, char* name, std::int32_t& result) = 0;
-    virtual Result open(const char* path, std::int32_t& result) = 0;
-    virtual Result write(const std::uint8_t* data, std::int32_t length, std::int32_t& result) = 0;
+    virtual Result<std::int32_t> deviceName(std::int32_t index, char* name) = 0;
+    virtual Result<std::int32_t> open(const char* path) = 0;
+    virtual Result<std::int32_t> write(const std::uint8_t* data, std::int32_t length) = 0;
     // `buffer` holds kReadSize bytes.
-    virtual Result read(std::uint8_t* buffer, std::int32_t& result) = 0;
-    virtual Result close(std::int32_t& result) = 0;
+    virtual Result<std::int32_t> read(std::uint8_t* buffer) = 0;
+    virtual Result<std::int32_t> close() = 0;
 };
 
 } // namespace fw

@@ -176,8 +176,7 @@ bool listedUsbPrinter(UsbLibrary& usb, const std::string& path)
     constexpr std::int32_t kMostInterfaces = 256;
     for (std::int32_t i = 0; i < kMostInterfaces; ++i) {
         std::array<char, UsbLibrary::kNameSize + 1> name{};
-        std::int32_t ignored = 0;
-        if (!usb.deviceName(i, name.data(), ignored).ok() || name[0] == '\0')
+        if (!usb.deviceName(i, name.data()).ok() || name[0] == '\0')
             return false;
         if (path == name.data())
             return true;
@@ -232,7 +231,7 @@ public:
             std::fclose(file_);
     }
 
-    Result open(const std::string& path)
+    Result<> open(const std::string& path)
     {
         path_ = path;
 #ifdef _WIN32
@@ -241,10 +240,10 @@ public:
         file_ = std::fopen(path.c_str(), "ab");
 #endif
         if (!file_)
-            return Result::failure("cannot open the log " + path + " (" + std::strerror(errno) +
-                                   "): nothing was sent");
+            return Result<>::failure("cannot open the log " + path + " (" + std::strerror(errno) +
+                                     "): nothing was sent");
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-        return Result::success();
+        return Result<>::success();
     }
 
     bool isOpen() const
@@ -252,7 +251,7 @@ public:
         return file_ != nullptr;
     }
 
-    Result append(const std::string& line)
+    Result<> append(const std::string& line)
     {
         errno = 0;
         const bool written = std::fputs((line + "\n").c_str(), file_) >= 0 &&
@@ -261,9 +260,9 @@ public:
         const bool closed = std::fclose(file_) == 0;
         file_ = nullptr;
         if (written && closed)
-            return Result::success();
-        return Result::failure("the log line could not be written to " + path_ + " (" +
-                               (err ? std::strerror(err) : "write failed") + ")");
+            return Result<>::success();
+        return Result<>::failure("the log line could not be written to " + path_ + " (" +
+                                 (err ? std::strerror(err) : "write failed") + ")");
     }
 
 private:
@@ -354,7 +353,7 @@ int finishDownload(DownloadRecord r, LogFile& log, const CommonOptions& common, 
 {
     int code = r.exitCode;
     if (log.isOpen()) {
-        if (const Result written = log.append(jsonText(logJson(r, utcNow()))); !written.ok()) {
+        if (const Result<> written = log.append(jsonText(logJson(r, utcNow()))); !written.ok()) {
             sayError(written.error() + "; the outcome: " + r.outcome);
             code = kExitNotWritten;
             r.exitCode = code;
@@ -369,7 +368,7 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
 {
     LogFile log;
     if (!o.logFile.empty()) {
-        if (const Result opened = log.open(o.logFile); !opened.ok()) {
+        if (const Result<> opened = log.open(o.logFile); !opened.ok()) {
             sayError(opened.error());
             return kExitUsage;
         }
@@ -403,9 +402,7 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     if (!o.settingsFile.empty()) {
         if (!std::filesystem::is_regular_file(std::filesystem::u8path(o.settingsFile)))
             return usageError("no settings file " + o.settingsFile);
-        std::int32_t printers = -1;
-        if (!usb.findDevices(printers).ok())
-            printers = -1;
+        const std::int32_t printers = usb.findDevices().valueOr(-1);
         const StoredInterface stored = readStoredInterface(o.settingsFile, printers);
         if (stored.usbWanted)
             return unreachable("the settings choose USB, but no USB printer is attached");
@@ -426,26 +423,25 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
         settings.line.stopBits = *o.stopBits;
 
     if (kind == ChannelKind::Usb && usbNumber > 0) {
-        std::int32_t printers = -1;
-        if (const Result found = usb.findDevices(printers); !found.ok())
+        const Result<std::int32_t> found = usb.findDevices();
+        if (!found.ok())
             return unreachable(found.error());
+        const std::int32_t printers = *found;
         if (usbNumber > printers)
             return unreachable("there is no USB printer " + std::to_string(usbNumber) + " (" +
                                std::to_string(printers < 0 ? 0 : printers) + " found)");
         std::array<char, UsbLibrary::kNameSize + 1> name{};
-        std::int32_t ignored = 0;
-        (void)usb.deviceName(usbNumber - 1, name.data(), ignored);
+        (void)usb.deviceName(usbNumber - 1, name.data());
         settings.usbDevicePath = name.data();
     }
 
     if (!o.usbSerial.empty()) {
-        std::int32_t printers = -1;
-        if (const Result found = usb.findDevices(printers); !found.ok())
+        const Result<std::int32_t> found = usb.findDevices();
+        if (!found.ok())
             return unreachable(found.error());
-        for (std::int32_t k = 0; k < printers && settings.usbDevicePath.empty(); ++k) {
+        for (std::int32_t k = 0; k < *found && settings.usbDevicePath.empty(); ++k) {
             std::array<char, UsbLibrary::kNameSize + 1> name{};
-            std::int32_t ignored = 0;
-            if (usb.deviceName(k, name.data(), ignored).ok() &&
+            if (usb.deviceName(k, name.data()).ok() &&
                 describeUsbPrinter(name.data()).serialNumber == o.usbSerial)
                 settings.usbDevicePath = name.data();
         }

@@ -21,19 +21,26 @@ struct UsbPrinter {
     std::string device;
 };
 
+struct UsbPrinters {
+    std::int32_t found = -1; // the library's count, -1 for a failed search
+    std::vector<UsbPrinter> listed;
+};
+
 // The printers as start-up lists them; a failure when the library is missing.
-Result findUsbPrinters(UsbLibrary& usb, std::vector<UsbPrinter>& printers, std::int32_t& count)
+Result<UsbPrinters> findUsbPrinters(UsbLibrary& usb)
 {
-    if (const Result found = usb.findDevices(count); !found.ok())
-        return found;
-    for (int k = 0; k < count && k < kMaxListedPrinters; ++k) {
+    const Result<std::int32_t> found = usb.findDevices();
+    if (!found.ok())
+        return found.status();
+    UsbPrinters printers;
+    printers.found = *found;
+    for (int k = 0; k < printers.found && k < kMaxListedPrinters; ++k) {
         std::array<char, UsbLibrary::kNameSize + 1> name{};
-        std::int32_t ignored = 0;
-        if (const Result named = usb.deviceName(k, name.data(), ignored); !named.ok())
-            return named;
-        printers.push_back({k + 1, std::string(name.data())});
+        if (const Result<std::int32_t> named = usb.deviceName(k, name.data()); !named.ok())
+            return named.status();
+        printers.listed.push_back({k + 1, std::string(name.data())});
     }
-    return Result::success();
+    return printers;
 }
 
 // 1st, 2nd, 3rd, 4th, ... 11th, 12th, 13th, ... 21st.
@@ -107,9 +114,9 @@ int runList(const CommonOptions& common, std::FILE* out)
     }
 
     TavlibBinding usb(where.libraryFolder);
-    std::vector<UsbPrinter> printers;
-    std::int32_t count = -1;
-    const Result found = findUsbPrinters(usb, printers, count);
+    const Result<UsbPrinters> found = findUsbPrinters(usb);
+    const std::vector<UsbPrinter> printers = found.ok() ? found->listed : std::vector<UsbPrinter>{};
+    const std::int32_t count = found.ok() ? found->found : -1;
 
     if (common.json) {
         Json printerJson = Json::array();

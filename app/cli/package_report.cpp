@@ -122,7 +122,7 @@ int runInspect(const InspectOptions& options, std::FILE* out)
     // Read as a session reads it, with the same checks.
     FilePackageReader reader;
     std::vector<std::uint8_t> data;
-    if (const Result r = readWholePackage(reader, *path, data); !r.ok()) {
+    if (const Result<> r = readWholePackage(reader, *path, data); !r.ok()) {
         sayError(r.error());
         if (common.json) {
             Json o;

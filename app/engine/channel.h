@@ -90,9 +90,9 @@ class DownloadChannel {
 public:
     virtual ~DownloadChannel() = default;
 
-    virtual Result open(const ChannelSettings& settings) = 0;
+    virtual Result<> open(const ChannelSettings& settings) = 0;
     // A failure is reported to the user; a refusal (USB) is not.
-    virtual Result write(std::span<const std::uint8_t> bytes) = 0;
+    virtual Result<> write(std::span<const std::uint8_t> bytes) = 0;
 
     // Drops what the printer sent that nobody has read: it came before the
     // next write and cannot answer it.
@@ -122,7 +122,7 @@ public:
     // Gives the printer the job written so far and closes the channel, so a
     // job that cannot be handed over is not taken for a success. A refusal:
     // stopped at the user's request in time, the printer receives nothing.
-    virtual Result handOver(HandOverWatch&) { return Result::success(); }
+    virtual Result<> handOver(HandOverWatch&) { return Result<>::success(); }
     virtual bool isOpen() const = 0;
 };
 

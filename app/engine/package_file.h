@@ -26,17 +26,17 @@ class PackageReader;
 // The whole package through `reader`, as a session reads it: the same
 // checks (not a plain file, too large, empty: "the package file is empty").
 // `into` is empty on failure; the file is closed in every case.
-Result readWholePackage(PackageReader& reader, const std::string& path,
-                        std::vector<std::uint8_t>& into);
+Result<> readWholePackage(PackageReader& reader, const std::string& path,
+                          std::vector<std::uint8_t>& into);
 
 class PackageReader {
 public:
     virtual ~PackageReader() = default;
-    virtual Result open(const std::string& path) = 0;
+    virtual Result<> open(const std::string& path) = 0;
     // Fails when no file is open.
-    virtual Result length(std::int64_t& bytes) = 0;
+    virtual Result<> length(std::int64_t& bytes) = 0;
     // Reads `into.size()` bytes from the file's start.
-    virtual Result read(std::span<std::uint8_t> into) = 0;
+    virtual Result<> read(std::span<std::uint8_t> into) = 0;
     virtual void close() = 0;
 };
 
@@ -48,9 +48,9 @@ public:
     FilePackageReader& operator=(const FilePackageReader&) = delete;
     ~FilePackageReader() override { close(); }
 
-    Result open(const std::string& path) override;
-    Result length(std::int64_t& bytes) override;
-    Result read(std::span<std::uint8_t> into) override;
+    Result<> open(const std::string& path) override;
+    Result<> length(std::int64_t& bytes) override;
+    Result<> read(std::span<std::uint8_t> into) override;
     void close() override;
 
 private:

@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kAnswerLength = 5;
 
 // The session sees for itself whether the user ended the program meanwhile.
-std::uint8_t failed(FailureReport& failures, const Result& status)
+std::uint8_t failed(FailureReport& failures, const Result<>& status)
 {
     (void)failures.report(failureText(status));
     return kModelQueryFailed;
@@ -56,11 +56,11 @@ std::uint8_t awaitPolledAnswer(PolledInput& input, Clock& clock, FailureReport& 
     const Clock::duration deadline = clock.now() + kModelAnswerWait;
     for (;;) {
         int waiting = 0;
-        if (const Result s = input.waitingCount(waiting, pollFor(clock, deadline)); !s.ok())
+        if (const Result<> s = input.waitingCount(waiting, pollFor(clock, deadline)); !s.ok())
             return failed(failures, s);
         if (waiting != 0) {
             std::vector<std::uint8_t> got;
-            if (const Result s = input.read(got); !s.ok())
+            if (const Result<> s = input.read(got); !s.ok())
                 return failed(failures, s);
             appendAnswer(reply, got);
             if (reply.size() == kAnswerLength) {
@@ -83,11 +83,11 @@ AckWait awaitPolledAck(PolledInput& input, Clock& clock, FailureReport& failures
     std::vector<std::uint8_t> got;
     for (;;) {
         int waiting = 0;
-        const Result poll = input.waitingCount(waiting, pollFor(clock, deadline));
+        const Result<> poll = input.waitingCount(waiting, pollFor(clock, deadline));
         if (!poll.ok() && !failures.report(failureText(poll)))
             return AckWait::Ended;
         if (!poll.ok() || waiting != 0) {
-            const Result rd = input.read(got);
+            const Result<> rd = input.read(got);
             if (!rd.ok())
                 return failures.report(failureText(rd)) ? AckWait::Lost : AckWait::Ended;
             keepHeard(heard, got);
@@ -107,7 +107,7 @@ std::uint8_t awaitBlockAnswer(BlockInput& input, Clock& clock, FailureReport& fa
     std::vector<std::uint8_t> reply;
     std::vector<std::uint8_t> got;
     do {
-        if (const Result s = input.read(got); s.failed())
+        if (const Result<> s = input.read(got); s.failed())
             return failed(failures, s);
         appendAnswer(reply, got);
     } while (reply.empty() && !got.empty() && clock.now() <= deadline);
@@ -122,7 +122,7 @@ AckWait awaitBlockAck(BlockInput& input, Clock& clock, FailureReport& failures,
     for (;;) {
         const Clock::duration before = clock.now();
         std::vector<std::uint8_t> got;
-        const Result rd = input.read(got);
+        const Result<> rd = input.read(got);
         if (rd.failed())
             return failures.report(failureText(rd)) ? AckWait::Lost : AckWait::Ended;
         keepHeard(heard, got);

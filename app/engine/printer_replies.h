@@ -18,9 +18,9 @@ public:
     // The number of received bytes not yet read. When none are waiting it may
     // block up to `slice` for one to arrive, so a poll loop does not burn a
     // processor.
-    virtual Result waitingCount(int& count, std::chrono::milliseconds slice) = 0;
+    virtual Result<> waitingCount(int& count, std::chrono::milliseconds slice) = 0;
     // Every received byte not yet read.
-    virtual Result read(std::vector<std::uint8_t>& bytes) = 0;
+    virtual Result<> read(std::vector<std::uint8_t>& bytes) = 0;
 };
 
 // Polls and reads until the answer is one of the three models, longer than
@@ -38,7 +38,7 @@ public:
     virtual ~BlockInput() = default;
     // What one read from the printer gives; it waits for a bounded time of its
     // own. Nothing when the printer sent nothing.
-    virtual Result read(std::vector<std::uint8_t>& bytes) = 0;
+    virtual Result<> read(std::vector<std::uint8_t>& bytes) = 0;
 };
 
 // The answer must come whole in one read; reads of nothing but late

@@ -10,7 +10,7 @@ namespace {
 
 // What came from the printer before a write cannot answer it: it is dropped
 // before the query and before each record.
-Result writeAfresh(DownloadChannel& ch, std::span<const std::uint8_t> bytes)
+Result<> writeAfresh(DownloadChannel& ch, std::span<const std::uint8_t> bytes)
 {
     ch.discardInput();
     return ch.write(bytes);
@@ -57,7 +57,7 @@ RangeChoice afterFirstRecord(const PackageIndex& index, std::span<const std::uin
 bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHost& host,
           bool& stopped)
 {
-    const Result s = writeAfresh(ch, record);
+    const Result<> s = writeAfresh(ch, record);
     if (s.failed())
         stopped = !host.report(failureText(s));
     return s.ok();
@@ -65,7 +65,7 @@ bool send(DownloadChannel& ch, std::span<const std::uint8_t> record, ProtocolHos
 
 } // namespace
 
-std::string failureText(const Result& result)
+std::string failureText(const Result<>& result)
 {
     return result.error().empty() ? std::string("The printer connection refused the data.")
                                   : result.error();
@@ -85,7 +85,7 @@ std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply)
 
 std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host)
 {
-    if (const Result s = writeAfresh(channel, kModelQuery); s.failed()) {
+    if (const Result<> s = writeAfresh(channel, kModelQuery); s.failed()) {
         (void)host.report(failureText(s)); // the session sees an end itself
         return kModelQueryFailed;
     }

@@ -52,7 +52,7 @@ public:
 };
 
 // The words for a channel operation that did not go through.
-std::string failureText(const Result& result);
+std::string failureText(const Result<>& result);
 
 // The model code for a printer's answer: 2, 3 or 4 for the three known
 // models, 5 for anything else.

@@ -88,12 +88,12 @@ private:
     // Reads the package. False when the session has ended.
     bool loadPackage(const std::string& path)
     {
-        if (const Result opened = reader_.open(path); !opened.ok() && !report(opened.error()))
+        if (const Result<> opened = reader_.open(path); !opened.ok() && !report(opened.error()))
             return false;
         lock(true);
 
         std::int64_t length = 0;
-        if (const Result len = reader_.length(length); !len.ok()) {
+        if (const Result<> len = reader_.length(length); !len.ok()) {
             if (!report(len.error()))
                 return false;
             length = 0;
@@ -118,7 +118,7 @@ private:
                 return false;
             return endWith(Kind::NotOpen);
         }
-        const Result rd = reader_.read(package_);
+        const Result<> rd = reader_.read(package_);
         reader_.close();
         // A print path left open by an earlier session's early end: the
         // query it holds is dropped, never handed over.
@@ -153,7 +153,7 @@ private:
         channel_ = chosenChannel();
         if (!channel_)
             return endWith(Kind::NoInterface);
-        const Result opened = channel_->open(view_.channelSettings());
+        const Result<> opened = channel_->open(view_.channelSettings());
         if (opened.failed() && !report(failureText(opened)))
             return false;
         opened_ = opened.ok();
@@ -269,7 +269,7 @@ private:
         const std::optional<ChannelKind> now = view_.chosenInterface();
         if (outcome_.kind == Kind::Success && now && channels_.channel(*now).holdsUntilHandOver()) {
             HandOverWait wait(view_);
-            const Result s = channels_.channel(*now).handOver(wait);
+            const Result<> s = channels_.channel(*now).handOver(wait);
             if (s.refused()) {
                 ended_ = true; // stopped in time: the printer gets nothing
                 return;

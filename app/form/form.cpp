@@ -27,8 +27,7 @@ void takeUsbDevicePath(Toolkit& ui, FormState& state, UsbLibrary& usb)
     char buffer[UsbLibrary::kNameSize + 1];
     std::memcpy(buffer, state.usbDevicePath.data(), kDevicePathChars);
     buffer[kDevicePathChars] = '\0';
-    std::int32_t result = 0;
-    if (!usb.deviceName(position, buffer, result).ok())
+    if (!usb.deviceName(position, buffer).ok())
         return; // no library, no path: the blanks stay, and opening the printer reports it
     // Whatever the result, the buffer is taken whole; readers stop at the NUL.
     state.usbDevicePath.assign(buffer, kDevicePathChars);

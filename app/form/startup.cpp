@@ -45,9 +45,7 @@ void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& 
     fill(ui, Ctl::CboUSB, noUsb);
 
     // A library that cannot be loaded is a failed search.
-    std::int32_t n = -1;
-    if (!usb.findDevices(n).ok())
-        n = -1;
+    const std::int32_t n = usb.findDevices().valueOr(-1);
     state.usbPrintersListed = false;
 
     if (n >= 1 && n <= kMaxListedPrinters) {

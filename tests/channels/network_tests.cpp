@@ -112,7 +112,7 @@ TEST_P(AbandonedJob, ReachesNoPrinter)
 
     const auto start = Clock::now();
     if (a.report) {
-        const Result s = channel.handOver(watch);
+        const Result<> s = channel.handOver(watch);
         EXPECT_LT(Clock::now() - start, 1500ms);
         ASSERT_TRUE(s.failed());
         EXPECT_NE(s.error().find("\\\\" + server.address() + "\\lp1"), std::string::npos)
@@ -198,7 +198,7 @@ TEST_P(SambaHandOver, WaitsWhileTheJobMovesAndTellsWhatThePrinterGets)
 
     Watch watch;
     const auto start = Clock::now();
-    const Result r = channel.handOver(watch);
+    const Result<> r = channel.handOver(watch);
     const auto took = Clock::now() - start;
     if (l.report) {
         ASSERT_TRUE(r.failed());

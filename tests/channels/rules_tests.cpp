@@ -246,7 +246,7 @@ TEST(SerialLineTest, OnlySettingsASerialPortTakesPass)
         {{9600, 'N', 8, 3}, "stop bits 3"},
     };
     for (const auto& c : cases) {
-        const Result r = checkSerialLine(c.line);
+        const Result<> r = checkSerialLine(c.line);
         const std::string shown =
             std::to_string(c.line.baud) + "," + std::string(1, c.line.parity) + "," +
             std::to_string(c.line.dataBits) + "," + std::to_string(c.line.stopBits);
@@ -299,7 +299,7 @@ TEST(NetworkAddressTest, OnlyOneHostWithAnOptionalPortPasses)
     };
     for (const auto& c : cases) {
         NetworkAddress a;
-        const Result r = checkNetworkAddress(c.address, a);
+        const Result<> r = checkNetworkAddress(c.address, a);
         ASSERT_EQ(r.ok(), c.ok) << c.address;
         if (r.ok()) {
             EXPECT_EQ(a.host, c.host);

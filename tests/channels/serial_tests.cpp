@@ -67,7 +67,7 @@ protected:
         if (thread.joinable())
             thread.join();
     }
-    Result open(int port = 1, SerialLine line = {})
+    Result<> open(int port = 1, SerialLine line = {})
     {
         return channel.open(ChannelSettings{port, line, "", ""});
     }
@@ -266,7 +266,7 @@ TEST_F(SerialChannelTest, DsrHandshakeNeedsModemLines)
 {
     start();
     ASSERT_TRUE(open(1, {9600, 'N', 8, 1, Handshake::DtrDsr}).ok());
-    const Result w = channel.write(sim::modelQuery());
+    const Result<> w = channel.write(sim::modelQuery());
     ASSERT_TRUE(w.failed());
     EXPECT_NE(w.error().find("Write failed on COM1"), std::string::npos) << w.error();
     EXPECT_TRUE(printer->received().empty());
@@ -300,8 +300,8 @@ TEST_F(SerialChannelTest, RefusedOpensNameThePortAndTheReason)
         // Refused, the port fails each later use with a report.
         int count = 0;
         Bytes bytes;
-        for (const Result& r : {channel.write(sim::modelQuery()), channel.waitingCount(count, 1ms),
-                                channel.read(bytes)}) {
+        for (const Result<>& r : {channel.write(sim::modelQuery()),
+                                  channel.waitingCount(count, 1ms), channel.read(bytes)}) {
             ASSERT_TRUE(r.failed());
             EXPECT_NE(r.error().find(c.later), std::string::npos) << r.error();
             EXPECT_EQ(r.error().find("COM0"), std::string::npos) << r.error();
@@ -333,7 +333,7 @@ TEST_F(SerialChannelTest, DeviceNamedDirectly)
     for (const Case& c : cases) {
         ChannelSettings s;
         s.serialDevice = c.device;
-        const Result r = channel.open(s);
+        const Result<> r = channel.open(s);
         EXPECT_EQ(channel.device(), c.device);
         if (!c.refusal) {
             EXPECT_TRUE(r.ok()) << r.error();

@@ -268,11 +268,13 @@ TEST(CliDownload, ProgressFitsTheTerminal)
         ASSERT_FALSE(drawn.empty()) << r.err;
         for (const std::string& d : drawn) {
             EXPECT_LT(d.size(), static_cast<std::size_t>(columns)) << d;
-            if (d.find("] 0 records") != std::string::npos || d.rfind("0 records", 0) == 0)
+            if (d.find("] 0 records") != std::string::npos || d.rfind("0 records", 0) == 0) {
                 EXPECT_NE(d.find(" 0%"), std::string::npos) << d;
+            }
         }
-        if (columns >= 60)
+        if (columns >= 60) {
             EXPECT_TRUE(drawn.back().ends_with("Download Success.")) << drawn.back();
+        }
     }
 }
 

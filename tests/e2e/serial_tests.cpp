@@ -148,14 +148,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 class SerialAcknowledgements : public ::testing::Test {
 protected:
-    struct Result {
+    struct Run {
         QStringList boxes;
         std::size_t recordsReceived = 0;
         bool startEnabled = false;
     };
     // Downloads a plain package of `records` records to a printer that leaves
     // record `silentRecord` unacknowledged.
-    Result download(int records, int silentRecord)
+    Run download(int records, int silentRecord)
     {
         ProgramFolder folder;
         folder.writeSettings(kSerialCom1);
@@ -168,7 +168,7 @@ protected:
         ProgramWindow window(folder.str(), &clock);
         window->startUp();
         window->show();
-        Result r;
+        Run r;
         r.boxes = downloadThroughWindow(window, folder.addPackage(pkg));
         r.recordsReceived = printer.sim.records().size();
         r.startEnabled = window->controls().cmdSTART->isEnabled();
@@ -180,7 +180,7 @@ protected:
 
 TEST_F(SerialAcknowledgements, MissingAckEndsWithCommunicationError)
 {
-    const Result r = download(6, 3);
+    const Run r = download(6, 3);
     EXPECT_EQ(r.boxes, QStringList{"Communication Error."});
     EXPECT_EQ(r.recordsReceived, 3u); // no record after the silent one, none twice
     EXPECT_TRUE(r.startEnabled);
@@ -188,7 +188,7 @@ TEST_F(SerialAcknowledgements, MissingAckEndsWithCommunicationError)
 
 TEST_F(SerialAcknowledgements, LastRecordCountsWithoutItsAck)
 {
-    const Result r = download(4, 4);
+    const Run r = download(4, 4);
     EXPECT_EQ(r.boxes, QStringList{"Download Success."});
     EXPECT_EQ(r.recordsReceived, 4u);
 }

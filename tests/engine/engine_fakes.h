@@ -49,32 +49,32 @@ public:
 
     ChannelKind kind() const { return kind_; }
 
-    Result open(const ChannelSettings& settings) override
+    Result<> open(const ChannelSettings& settings) override
     {
         opens.push_back(settings);
         open_ = openStatus.ok();
         return openStatus;
     }
 
-    Result write(std::span<const std::uint8_t> bytes) override
+    Result<> write(std::span<const std::uint8_t> bytes) override
     {
         Bytes b(bytes.begin(), bytes.end());
         writes.push_back(b);
         writeTimes.push_back(clock_.t);
-        const Result s = writeStatus ? writeStatus(b) : Result::success();
+        const Result<> s = writeStatus ? writeStatus(b) : Result<>::success();
         if (s.ok() && printer)
             printer(*this, b);
         return s;
     }
 
-    Result waitingCount(int& count, std::chrono::milliseconds slice) override
+    Result<> waitingCount(int& count, std::chrono::milliseconds slice) override
     {
         ++polls;
         count = 0;
         if (failingPolls > 0) {
             --failingPolls;
             clock_.t += slice;
-            return Result::failure("poll failed");
+            return Result<>::failure("poll failed");
         }
         if (!pollStatus.ok())
             return pollStatus; // a poll that fails does so at once
@@ -88,10 +88,10 @@ public:
             collect();
         }
         count = static_cast<int>(buffer_.size());
-        return Result::success();
+        return Result<>::success();
     }
 
-    Result read(std::vector<std::uint8_t>& bytes) override
+    Result<> read(std::vector<std::uint8_t>& bytes) override
     {
         ++reads;
         bytes.clear();
@@ -105,12 +105,12 @@ public:
             clock_.t = std::max(clock_.t, arrivals_.front().at);
             bytes = arrivals_.front().bytes;
             arrivals_.pop_front();
-            return Result::success();
+            return Result<>::success();
         }
         collect();
         bytes.swap(buffer_);
         buffer_.clear();
-        return Result::success();
+        return Result<>::success();
     }
 
     // What has arrived by now is dropped, as a serial port's flush does.
@@ -163,10 +163,10 @@ public:
             close();
     }
     bool holdsUntilHandOver() const override { return kind_ == ChannelKind::Network; }
-    Result handOver(HandOverWatch& watch) override
+    Result<> handOver(HandOverWatch& watch) override
     {
         ++handOvers;
-        const Result r = handOverScript ? handOverScript(watch) : handOverStatus;
+        const Result<> r = handOverScript ? handOverScript(watch) : handOverStatus;
         if (open_)
             close();
         return r;
@@ -193,15 +193,15 @@ public:
     }
 
     // --- script ---
-    Result handOverStatus;
-    std::function<Result(HandOverWatch&)> handOverScript; // instead of handOverStatus
+    Result<> handOverStatus;
+    std::function<Result<>(HandOverWatch&)> handOverScript; // instead of handOverStatus
     int handOvers = 0;
-    Result openStatus;
-    std::function<Result(const Bytes&)> writeStatus;
-    Result pollStatus;
+    Result<> openStatus;
+    std::function<Result<>(const Bytes&)> writeStatus;
+    Result<> pollStatus;
     int failingPolls = 0; // this many polls fail before pollStatus applies
-    Result readStatus;
-    Result emptyUsbRead; // what a USB read that times out gives
+    Result<> readStatus;
+    Result<> emptyUsbRead; // what a USB read that times out gives
     Clock::duration usbReadWait = std::chrono::milliseconds(50);
     std::function<void(ScriptedChannel&, const Bytes&)> printer; // runs after each write
     bool open_ = false;
@@ -270,21 +270,21 @@ public:
 
 class ScriptedReader final : public PackageReader {
 public:
-    Result open(const std::string& path) override
+    Result<> open(const std::string& path) override
     {
         opened.push_back(path);
         isOpen = !failOpen && !path.empty();
-        return isOpen ? Result::success() : Result::failure("cannot open " + path);
+        return isOpen ? Result<>::success() : Result<>::failure("cannot open " + path);
     }
-    Result length(std::int64_t& bytes) override
+    Result<> length(std::int64_t& bytes) override
     {
         bytes = isOpen ? static_cast<std::int64_t>(content.size()) : 0;
-        return isOpen ? Result::success() : Result::failure("no length");
+        return isOpen ? Result<>::success() : Result<>::failure("no length");
     }
-    Result read(std::span<std::uint8_t> into) override
+    Result<> read(std::span<std::uint8_t> into) override
     {
         std::copy_n(content.begin(), std::min(content.size(), into.size()), into.begin());
-        return failRead ? Result::failure("read failed") : Result::success();
+        return failRead ? Result<>::failure("read failed") : Result<>::success();
     }
     void close() override
     {

@@ -142,7 +142,7 @@ TEST_F(ProtocolTest, NetworkQueryIsWrittenAndAnsweredByWaiting)
 
 TEST_F(ProtocolTest, FailedChannelOperationDuringQueryGivesOne)
 {
-    const Result bad = Result::failure("Port COM9 does not exist.");
+    const Result<> bad = Result<>::failure("Port COM9 does not exist.");
     struct Case {
         const char* name;
         ChannelKind kind;
@@ -174,8 +174,8 @@ TEST_F(ProtocolTest, FailedChannelOperationDuringQueryGivesOne)
 TEST_F(ProtocolTest, UsbQueryOnAnAbsentPrinterIsQuietAndGivesFive)
 {
     ScriptedChannel& ch = channels.usb;
-    ch.writeStatus = [](const Bytes&) { return Result::refusal(); };
-    ch.emptyUsbRead = Result::refusal();
+    ch.writeStatus = [](const Bytes&) { return Result<>::refusal(); };
+    ch.emptyUsbRead = Result<>::refusal();
     EXPECT_EQ(queryPrinterModel(ch, clock, host), 5);
     EXPECT_TRUE(host.reports.empty());
 }
@@ -293,14 +293,14 @@ TEST_F(ProtocolTest, OnlyASingleAckWithinFiveSecondsIsAccepted)
 TEST_F(ProtocolTest, RefusedRecords)
 {
     const Bytes data = bytesOf(kPackage);
-    const auto refuse = [](Result s) { return [s](const Bytes&) { return s; }; };
-    const Result failed = Result::failure("The network path was not found.");
-    const Result quiet = Result::refusal();
+    const auto refuse = [](Result<> s) { return [s](const Bytes&) { return s; }; };
+    const Result<> failed = Result<>::failure("The network path was not found.");
+    const Result<> quiet = Result<>::refusal();
     struct Case {
         const char* name;
         ChannelKind kind;
         std::uint8_t code;
-        Result write;
+        Result<> write;
         bool usbOpened;
         std::size_t writes;
         bool ackWait;
@@ -309,7 +309,7 @@ TEST_F(ProtocolTest, RefusedRecords)
         {"USB code 5, printer not opened",
          ChannelKind::Usb,
          5,
-         Result::success(),
+         Result<>::success(),
          false,
          0,
          false,
@@ -361,12 +361,12 @@ TEST_F(ProtocolTest, AcknowledgementInTheLineBeforeTheRecordIsNotItsAcknowledgem
 // will not answer: each failing step is reported once and the wait ends.
 TEST_F(ProtocolTest, ChannelThatFailsDuringTheWaitEndsItAtOnce)
 {
-    const Result closed = Result::failure("The serial port COM3 is not open.");
-    const Result gone = Result::failure("Read failed on COM1: The device is gone");
+    const Result<> closed = Result<>::failure("The serial port COM3 is not open.");
+    const Result<> gone = Result<>::failure("Read failed on COM1: The device is gone");
     struct Case {
         const char* name;
         ChannelKind kind;
-        Result write, poll, read;
+        Result<> write, poll, read;
         std::vector<std::string> reports;
     } cases[] = {
         {"serial port not open",
@@ -417,7 +417,7 @@ TEST_F(ProtocolTest, UsbReadsThatReturnAtOnceDoNotSpin)
 {
     ScriptedChannel& ch = channels.usb;
     ch.usbReadWait = 0ms;
-    ch.emptyUsbRead = Result::refusal();
+    ch.emptyUsbRead = Result<>::refusal();
     const ExchangeResult r = exchangeRecord(bytesOf(kPackage), 0, {ch, 4, true}, clock, host);
     EXPECT_TRUE(r.ackMissing);
     EXPECT_LE(ch.reads, 5002);

@@ -290,7 +290,7 @@ TEST_F(SessionTest, BusyUntilTheOutcome)
 
 TEST_F(SessionTest, FailedQueryEndsEarlyWithoutOutcomeBox)
 {
-    const Result refused = Result::failure("Cannot open the port COM2.");
+    const Result<> refused = Result<>::failure("Cannot open the port COM2.");
     for (ChannelKind kind : kAllKinds) {
         SCOPED_TRACE(static_cast<int>(kind));
         choose(kind);
@@ -319,7 +319,7 @@ TEST_F(SessionTest, PrintPathLeftOpenByEarlyEndIsClosedByTheNextSession)
     choose(kNetwork);
     ScriptedChannel& net = channels.network;
     net.writeStatus = [](const Bytes&) {
-        return Result::failure("The network name cannot be found.");
+        return Result<>::failure("The network name cannot be found.");
     };
     run();
     EXPECT_TRUE(net.isOpen());
@@ -509,12 +509,12 @@ TEST_F(SessionTest, UsbPrinterThatCannotBeReachedIsACommunicationError)
 {
     struct Case {
         const char* name;
-        Result open;
-        Result write;
+        Result<> open;
+        Result<> write;
         std::size_t records;
     } cases[] = {
-        {"usb_open refused", Result::refusal(), Result::refusal(), 0},
-        {"usb_write refused", Result::success(), Result::refusal(), 1},
+        {"usb_open refused", Result<>::refusal(), Result<>::refusal(), 0},
+        {"usb_write refused", Result<>::success(), Result<>::refusal(), 1},
     };
     choose(kUsb);
     package(D1 + E); // no header: the query goes out and gets no answer (code 5)
@@ -537,9 +537,9 @@ TEST_F(SessionTest, PrintPathThatCannotBeWrittenEndsAtTheFirstFailedWrite)
     choose(kNetwork);
     package(header90("800000") + D1 + D2 + E);
     ScriptedChannel& net = channels.network;
-    net.openStatus = Result::failure("Cannot open \\\\10.0.0.9\\lp1.");
+    net.openStatus = Result<>::failure("Cannot open \\\\10.0.0.9\\lp1.");
     net.writeStatus = [](const Bytes&) {
-        return Result::failure("Write to the print path failed.");
+        return Result<>::failure("Write to the print path failed.");
     };
     run();
     EXPECT_EQ(view.messageTexts(), (std::vector<std::string>{"Cannot open \\\\10.0.0.9\\lp1.",
@@ -552,7 +552,7 @@ TEST_F(SessionTest, PrintJobThatCannotBeHandedOverIsNoSuccess)
 {
     choose(kNetwork);
     ScriptedChannel& net = channels.network;
-    net.handOverStatus = Result::failure("Cannot hand the print job to \\\\h\\lp1: gone.");
+    net.handOverStatus = Result<>::failure("Cannot hand the print job to \\\\h\\lp1: gone.");
     SessionOutcome outcome = run();
     EXPECT_EQ(view.messageTexts(),
               (std::vector<std::string>{"Cannot hand the print job to \\\\h\\lp1: gone.",
@@ -562,12 +562,12 @@ TEST_F(SessionTest, PrintJobThatCannotBeHandedOverIsNoSuccess)
     EXPECT_FALSE(net.isOpen());
 
     // Handed over, the job counts; a failed transfer is never handed over.
-    net.handOverStatus = Result::success();
+    net.handOverStatus = Result<>::success();
     outcome = run();
     EXPECT_EQ(view.messageTexts(), std::vector<std::string>{kMsgDownloadSuccess});
     EXPECT_EQ(outcome.kind, Kind::Success);
     EXPECT_EQ(net.handOvers, 2);
-    net.writeStatus = [](const Bytes&) { return Result::failure("Write failed."); };
+    net.writeStatus = [](const Bytes&) { return Result<>::failure("Write failed."); };
     run();
     EXPECT_EQ(net.handOvers, 2);
 }
@@ -582,20 +582,20 @@ TEST_F(SessionTest, EndDuringAHandOverStopsItOnlyWhileThePrinterGetsNothing)
     struct Case {
         const char* name;
         bool tooLate;
-        Result handOver;
+        Result<> handOver;
         Kind kind;
         std::vector<std::string> shown;
     } cases[] = {
-        {"stopped in time", false, Result::refusal(), Kind::Ended, {}},
+        {"stopped in time", false, Result<>::refusal(), Kind::Ended, {}},
         {"handed over before the stop was taken",
          false,
-         Result::success(),
+         Result<>::success(),
          Kind::Success,
          {kMsgDownloadSuccess}},
-        {"too late, handed over", true, Result::success(), Kind::Success, {kMsgDownloadSuccess}},
+        {"too late, handed over", true, Result<>::success(), Kind::Success, {kMsgDownloadSuccess}},
         {"too late, then failed",
          true,
-         Result::failure(failed),
+         Result<>::failure(failed),
          Kind::CommunicationError,
          {failed, kMsgCommunicationError}},
     };
@@ -624,7 +624,7 @@ TEST_F(SessionTest, EndDuringAHandOverStopsItOnlyWhileThePrinterGetsNothing)
 
 TEST_F(SessionTest, RecordTheChannelRefusedIsNeverASuccess)
 {
-    const Result lost = Result::failure("The connection to the printer was lost.");
+    const Result<> lost = Result<>::failure("The connection to the printer was lost.");
     struct Case {
         const char* name;
         ChannelKind kind;
@@ -640,7 +640,7 @@ TEST_F(SessionTest, RecordTheChannelRefusedIsNeverASuccess)
         choose(c.kind);
         ScriptedChannel& ch = channels.of(c.kind);
         const Bytes refused = onWire({c.refusedRecord})[0];
-        ch.writeStatus = [&](const Bytes& w) { return w == refused ? lost : Result::success(); };
+        ch.writeStatus = [&](const Bytes& w) { return w == refused ? lost : Result<>::success(); };
         const SessionOutcome outcome = run();
         EXPECT_EQ(view.messageTexts(),
                   (std::vector<std::string>{lost.error(), kMsgCommunicationError}));

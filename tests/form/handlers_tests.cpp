@@ -110,11 +110,10 @@ TEST(UsbListHandler, EverySelectionReplacesThePath)
 TEST(UsbListHandler, APathFillingTheWholeBufferStaysWithinIt)
 {
     struct LongPaths : test::FakeUsbLibrary {
-        Result deviceName(std::int32_t, char* name, std::int32_t& result) override
+        Result<std::int32_t> deviceName(std::int32_t, char* name) override
         {
             std::memset(name, 'x', UsbLibrary::kNameSize); // no NUL of its own
-            result = 0;
-            return Result::success();
+            return 0;
         }
     } usb;
     test::FakeToolkit ui;

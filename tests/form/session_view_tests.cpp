@@ -233,10 +233,10 @@ TEST_F(WindowSessionTest, ControlsComeBackAsTheyWere)
         SCOPED_TRACE(c.name);
         allPrintersAnswer(c.model);
         if (c.model.empty())
-            channels.serial.pollStatus = Result::failure("gone");
+            channels.serial.pollStatus = Result<>::failure("gone");
         reader.content = bytesOf(c.package);
         run();
-        channels.serial.pollStatus = Result::success();
+        channels.serial.pollStatus = Result<>::success();
         EXPECT_FALSE(ui.isEnabled(Ctl::OptUSB));
         for (Ctl ctl : kSeven)
             EXPECT_EQ(ui.isEnabled(ctl), ctl != Ctl::OptUSB);

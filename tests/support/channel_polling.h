@@ -22,7 +22,7 @@ inline std::vector<std::uint8_t> readUntil(PolledInput& channel, std::size_t n,
     const auto until = std::chrono::steady_clock::now() + limit;
     while (all.size() < n && std::chrono::steady_clock::now() < until) {
         int count = 0;
-        const Result s = channel.waitingCount(count, slice);
+        const Result<> s = channel.waitingCount(count, slice);
         EXPECT_TRUE(s.ok()) << s.error();
         if (!s.ok())
             break;

@@ -22,49 +22,35 @@ public:
                std::to_string(index);
     }
 
-    Result findDevices(std::int32_t& result) override
+    Result<std::int32_t> findDevices() override
     {
         ++findCalls;
-        result = loadable ? printers : -1;
-        return loadable ? Result::success() : Result::failure("TAVLIB could not be loaded");
+        if (!loadable)
+            return Result<std::int32_t>::failure("TAVLIB could not be loaded");
+        return printers;
     }
-    Result deviceName(std::int32_t index, char* name, std::int32_t& result) override
+    Result<std::int32_t> deviceName(std::int32_t index, char* name) override
     {
         nameCalls.push_back(index);
-        result = -1;
         if (!loadable)
-            return Result::failure("TAVLIB could not be loaded");
+            return Result<std::int32_t>::failure("TAVLIB could not be loaded");
         if (index >= 0 && index < printers) {
             const std::string p = pathOf(index);
             std::memcpy(name, p.c_str(), p.size() + 1);
         }
-        result = nameResult;
-        return Result::success();
+        return nameResult;
     }
-    Result open(const char*, std::int32_t& result) override { return refused(result); }
-    Result write(const std::uint8_t*, std::int32_t, std::int32_t& result) override
-    {
-        return refused(result);
-    }
-    Result read(std::uint8_t*, std::int32_t& result) override { return refused(result); }
-    Result close(std::int32_t& result) override
-    {
-        result = 0;
-        return Result::success();
-    }
+    // The device paths are no printers: every transfer is refused.
+    Result<std::int32_t> open(const char*) override { return -1; }
+    Result<std::int32_t> write(const std::uint8_t*, std::int32_t) override { return -1; }
+    Result<std::int32_t> read(std::uint8_t*) override { return -1; }
+    Result<std::int32_t> close() override { return 0; }
 
     int printers;
     bool loadable = true;
     std::int32_t nameResult = 0;
     int findCalls = 0;
     std::vector<std::int32_t> nameCalls;
-
-private:
-    static Result refused(std::int32_t& result)
-    {
-        result = -1;
-        return Result::success();
-    }
 };
 
 // The USB device path as the CboUSB handler leaves it for `path`: the path, a NUL,

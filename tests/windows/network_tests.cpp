@@ -42,7 +42,7 @@ TEST(WindowsNetworkPath, OnlyAJobHandedOverReachesThePrinter)
         NetworkChannel channel;
         ChannelSettings settings;
         settings.networkAddress = c.address;
-        const Result opened = channel.open(settings);
+        const Result<> opened = channel.open(settings);
         if (!c.openError.empty()) {
             ASSERT_TRUE(opened.failed());
             EXPECT_EQ(opened.error().find(c.openError), 0u) << opened.error();

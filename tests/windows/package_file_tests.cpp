@@ -35,7 +35,7 @@ TEST(WindowsPackageFile, NamesReachTheSystemWhole)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FilePackageReader reader;
-        const Result opened = reader.open(c.path);
+        const Result<> opened = reader.open(c.path);
         if (!c.error.empty()) {
             ASSERT_TRUE(opened.failed());
             EXPECT_NE(opened.error().find(c.error), std::string::npos) << opened.error();

@@ -34,7 +34,7 @@ protected:
     }
     void TearDown() override { channel.close(); }
 
-    Result open(int port = 1, SerialLine line = {})
+    Result<> open(int port = 1, SerialLine line = {})
     {
         return channel.open(ChannelSettings{port, line, "", ""});
     }
@@ -124,14 +124,14 @@ TEST_F(WindowsSerial, RefusedOpensSayWhy)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
-        const Result s = open(c.port, c.line);
+        const Result<> s = open(c.port, c.line);
         ASSERT_TRUE(s.failed());
         for (const std::string& m : c.mentions)
             EXPECT_NE(s.error().find(m), std::string::npos) << s.error();
         EXPECT_FALSE(channel.isOpen());
         int count = 0;
         Bytes bytes;
-        for (const Result& r :
+        for (const Result<>& r :
              {channel.write(kModelQuery), channel.waitingCount(count, 1ms), channel.read(bytes)}) {
             ASSERT_TRUE(r.failed());
             EXPECT_NE(r.error().find(c.later), std::string::npos) << r.error();

@@ -171,6 +171,8 @@ int main(int argc, char** argv)
                                   ->check(CLI::IsMember({1, 2}).description(""))
                                   ->type_name("BITS")
                                   ->group("Serial line");
+    download->add_flag("--force", d.force,
+                       "send a file that does not look like a package all the same");
     download
         ->add_option("--log", d.logFile,
                      "append one JSON line per session to FILE, which must\n"

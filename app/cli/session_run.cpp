@@ -449,6 +449,9 @@ DownloadRecord runSession(const SessionSetup& setup, const PrinterChoice& choice
 
     DownloadRecord record;
     record.package = setup.package;
+    // Which unit it is, told before a printer unplugged meanwhile forgets it.
+    if (kind == ChannelKind::Usb)
+        record.usbSerial = describeUsbPrinter(settings.usbDevicePath).serialNumber;
     catchInterrupts();
     const auto started = std::chrono::steady_clock::now();
     const SessionOutcome outcome = session.run(setup.package, view);
@@ -483,8 +486,6 @@ DownloadRecord runSession(const SessionSetup& setup, const PrinterChoice& choice
     const PortChoice opened = reportedDevice(kind, settings, channels, setup.linksFolder);
     record.device = opened.device;
     record.stableName = opened.stableName;
-    if (kind == ChannelKind::Usb)
-        record.usbSerial = describeUsbPrinter(settings.usbDevicePath).serialNumber;
     record.model = modelName(outcome.modelCode, outcome.kind);
     record.records = outcome.recordsSent;
     record.bytes = outcome.bytesSent;

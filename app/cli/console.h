@@ -20,6 +20,9 @@ bool isTerminal(std::FILE* stream);
 // resized window is met at the next redraw); 80 when it cannot be told.
 int terminalColumns(std::FILE* stream);
 
+// The height of that terminal in lines; 24 when it cannot be told.
+int terminalRows(std::FILE* stream);
+
 // Sets up the console: UTF-8 output on Windows; on Linux a reader of
 // standard output that goes away fails the write instead of ending the
 // program.
@@ -36,6 +39,14 @@ void catchInterrupts();
 bool interrupted();
 // The first request was the terminal closing.
 bool hungUp();
+// Instead of catchInterrupts(), for a program that passes each request on
+// to programs of its own: every request is only counted, and none ends the
+// program at once.
+void countInterrupts();
+int interruptCount();
+// A request as Ctrl+C makes it, from within the program (the first one is
+// noted, a second one ends the program at once, unless held).
+void requestEnd();
 // While held (a hand-over the printer may already hold), no request ends the
 // program: each says so on standard error instead.
 void holdInterrupts(bool hold);

@@ -13,6 +13,8 @@ namespace {
 volatile std::sig_atomic_t requests = 0;
 volatile std::sig_atomic_t firstSignal = 0;
 volatile std::sig_atomic_t held = 0;
+volatile std::sig_atomic_t counting = 0;
+volatile std::sig_atomic_t counted = 0;
 
 void say(std::string_view text)
 {
@@ -25,6 +27,9 @@ void onSignal(int signal)
     requests = 1;
     if (!again)
         firstSignal = signal;
+    counted = counted + 1;
+    if (counting)
+        return;
     if (held) {
         // Ending now could leave the printer with part of the job.
         say("firmware-cli: ");
@@ -74,6 +79,14 @@ bool isTerminal(std::FILE* stream)
     return ::isatty(::fileno(stream)) == 1;
 }
 
+int terminalRows(std::FILE* stream)
+{
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_row > 0)
+        return size.ws_row;
+    return 24;
+}
+
 int terminalColumns(std::FILE* stream)
 {
     winsize size{};
@@ -94,6 +107,22 @@ void catchInterrupts()
     // A reader of standard output or error that goes away must not cut a
     // download short: writes to it fail instead, and are given up.
     ::signal(SIGPIPE, SIG_IGN);
+}
+
+void countInterrupts()
+{
+    counting = 1;
+    catchInterrupts();
+}
+
+int interruptCount()
+{
+    return counted;
+}
+
+void requestEnd()
+{
+    onSignal(SIGTERM);
 }
 
 bool interrupted()

@@ -18,6 +18,7 @@ namespace {
 volatile LONG requests = 0;
 volatile LONG closed = 0;
 volatile LONG held = 0;
+volatile LONG counting = 0;
 
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
@@ -25,6 +26,10 @@ BOOL WINAPI onConsoleEvent(DWORD event)
         return FALSE;
     if (event == CTRL_CLOSE_EVENT && requests == 0)
         InterlockedExchange(&closed, 1);
+    if (counting) {
+        InterlockedIncrement(&requests);
+        return TRUE;
+    }
     if (held) {
         // Ending now could leave the printer with part of the job.
         InterlockedIncrement(&requests);
@@ -96,6 +101,15 @@ bool isTerminal(std::FILE* stream)
     return _isatty(_fileno(stream)) != 0;
 }
 
+int terminalRows(std::FILE* stream)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetConsoleScreenBufferInfo(h, &info))
+        return info.srWindow.Bottom - info.srWindow.Top + 1;
+    return 24;
+}
+
 int terminalColumns(std::FILE* stream)
 {
     CONSOLE_SCREEN_BUFFER_INFO info{};
@@ -108,6 +122,24 @@ int terminalColumns(std::FILE* stream)
 void catchInterrupts()
 {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+void countInterrupts()
+{
+    InterlockedExchange(&counting, 1);
+    catchInterrupts();
+}
+
+int interruptCount()
+{
+    return static_cast<int>(requests);
+}
+
+void requestEnd()
+{
+    // As the system's own handler ends a program on a second Ctrl+C.
+    if (!onConsoleEvent(CTRL_C_EVENT))
+        ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
 bool interrupted()

@@ -175,6 +175,12 @@ void UsbTestbed::send(int printer, const std::vector<std::uint8_t>& bytes) const
     }
 }
 
+void UsbTestbed::announce(int printer)
+{
+    umockdev_testbed_uevent(
+        impl_->bed, impl_->printers.at(static_cast<std::size_t>(printer))->leaf.c_str(), "add");
+}
+
 void UsbTestbed::unplug(int printer)
 {
     Printer& p = *impl_->printers.at(static_cast<std::size_t>(printer));

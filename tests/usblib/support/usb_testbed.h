@@ -57,6 +57,10 @@ public:
     // Bytes for the library to read.
     void send(int printer, const std::vector<std::uint8_t>& bytes) const;
 
+    // Tells udev's listeners that the printer came (an "add" event for its
+    // node), as the system does when one is plugged in.
+    void announce(int printer);
+
     // Pulls the printer out: it leaves the device list, and transfers on
     // nodes already open fail from now on (ENODEV, as usblp does).
     void unplug(int printer);

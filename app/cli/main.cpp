@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "channels/serial_port_names.h"
 #include "cli/console.h"
+#include "cli/station.h"
 
 #include <CLI/CLI.hpp>
 
@@ -178,12 +179,19 @@ int main(int argc, char** argv)
                      "append one JSON line per session to FILE, which must\n"
                      "open before anything is sent")
         ->type_name("FILE");
+    // What makes download one printer's worker of a station; not for users.
+    std::string workerDelivery;
+    download->add_option(kWorkerOption, workerDelivery)->group("");
+    StationOptions stationOptions;
+    CLI::App* station = addStationCommand(app, stationOptions);
     CLI::App* help = app.add_subcommand("help", "the help of the program, or of COMMAND");
-    help->add_option("COMMAND", helpFor, "list, inspect or download")->type_name("");
-    for (CLI::App* command : {list, inspect, download, help}) {
+    help->add_option("COMMAND", helpFor, "list, inspect, download or station")->type_name("");
+    for (CLI::App* command : {list, inspect, download, station, help}) {
         command->fallthrough();
         command->allow_windows_style_options(false);
-        command->footer("Global options (-j, -q, -v) may come before or after the command;\n"
+        const std::string own = command->get_footer();
+        command->footer((own.empty() ? "" : own + "\n\n") +
+                        "Global options (-j, -q, -v) may come before or after the command;\n"
                         "see 'firmware-cli --help' for the exit codes.");
     }
 
@@ -211,7 +219,7 @@ int main(int argc, char** argv)
         CLI::App* about = &app;
         if (!helpFor.empty()) {
             about = nullptr;
-            for (CLI::App* command : {list, inspect, download})
+            for (CLI::App* command : {list, inspect, download, station})
                 if (command->get_name() == helpFor)
                     about = command;
             if (!about) {
@@ -227,6 +235,7 @@ int main(int argc, char** argv)
 
     d.common = common;
     inspectOptions.common = common;
+    stationOptions.common = common;
     if (inspectUsb->count())
         inspectOptions.view = ChannelKind::Usb;
     else if (inspectNet->count())
@@ -256,5 +265,9 @@ int main(int argc, char** argv)
         return runList(common, out);
     if (inspect->parsed())
         return runInspect(inspectOptions, out);
+    if (station->parsed())
+        return runStation(stationOptions, out);
+    if (!workerDelivery.empty())
+        return runStationWorker(d, workerDelivery, out);
     return runDownload(d, out);
 }

@@ -711,8 +711,8 @@ void Station::redraw(bool force)
     // At most five times a second while rows change, once a second for the rates.
     const auto now = Clock::now();
     const auto since = now - lastDrawn_;
-    if (!force && (since < std::chrono::milliseconds(200) ||
-                   (!changed_ && since < std::chrono::seconds(1))))
+    if (!force &&
+        (since < std::chrono::milliseconds(200) || (!changed_ && since < std::chrono::seconds(1))))
         return;
     lastDrawn_ = now;
     changed_ = false;
@@ -731,8 +731,8 @@ void Station::redraw(bool force)
             t.bytesPerSecond = static_cast<double>(r->bytes) / elapsed;
         if (r->done) {
             t.state = r->outcome;
-            if (r->exitCode != kExitSuccess && !r->said.empty())
-                t.state += " (" + reasonOf(r->said) + ")";
+            if (r->exitCode != kExitSuccess)
+                t.reason = reasonOf(r->said);
             (r->exitCode == kExitSuccess ? good : bad) += 1;
         } else {
             ++under;

@@ -8,13 +8,29 @@ namespace fw {
 
 namespace {
 
-std::string fitted(const std::string& text, std::size_t width)
+// The first `bytes` bytes of a UTF-8 text, never half a character.
+std::string head(const std::string& text, std::size_t bytes)
+{
+    if (text.size() <= bytes)
+        return text;
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
+        --bytes;
+    return text.substr(0, bytes);
+}
+
+// `text` in at most `width` bytes, "~" where it is cut.
+std::string cut(const std::string& text, std::size_t width)
 {
     if (text.size() <= width)
-        return text + std::string(width - text.size(), ' ');
-    if (width < 2)
-        return std::string(width, ' ');
-    return text.substr(0, width - 1) + "~";
+        return text;
+    return width < 2 ? head(text, width) : head(text, width - 1) + "~";
+}
+
+// The same, filled with blanks to `width`.
+std::string fitted(const std::string& text, std::size_t width)
+{
+    const std::string shown = cut(text, width);
+    return shown + std::string(width - shown.size(), ' ');
 }
 
 } // namespace
@@ -28,50 +44,55 @@ std::string tableLine(const TableRow& row, std::size_t whereWidth, std::size_t i
         std::snprintf(rate, sizeof rate, "%.1f KiB/s", row.bytesPerSecond / 1024);
     char share[8];
     std::snprintf(share, sizeof share, "%3.0f%%", row.share * 100);
-    const std::string model = row.model.empty() ? "-" : row.model;
-    const std::string state = row.running && row.state.empty() ? "" : row.state;
+    const std::string records =
+        std::to_string(row.records) + (row.records == 1 ? " record" : " records");
 
-    // What must be there, then what may go as the width asks.
-    const std::string head = fitted(row.where, whereWidth) + "  ";
-    const std::string tail = std::string(share) + "  " + std::to_string(row.records) +
-                             (row.records == 1 ? " record" : " records") +
-                             (state.empty() ? "" : "  " + state);
-    std::size_t identity = identityWidth;
-    std::size_t bar = 20;
-    bool withRate = rate[0] != '\0';
-    const auto length = [&] {
-        return head.size() + (identity ? identity + 2 : 0) + fitted(model, 8).size() + 2 +
-               (bar ? bar + 3 : 0) + tail.size() + (withRate ? std::string(rate).size() + 2 : 0);
+    // What may give way, first to last as the width asks: the rate, the
+    // identity, the bar (shrunk first), the record count, the model, the
+    // share. The where and the outcome stay.
+    struct Part {
+        std::string text;
+        int yields; // lower gives way first; -1 never
     };
-    while (length() > room && identity > 8)
-        --identity;
-    if (length() > room)
-        withRate = false;
-    while (length() > room && bar > 10)
-        --bar;
-    if (length() > room)
-        bar = 0;
-    if (length() > room)
-        identity = 0;
-
-    std::string line = head;
-    if (identity)
-        line += fitted(row.identity, identity) + "  ";
-    line += fitted(model, 8) + "  ";
-    if (bar) {
+    std::size_t bar = 20;
+    std::vector<Part> parts = {{fitted(row.where, whereWidth), -1},
+                               {identityWidth ? fitted(row.identity, identityWidth) : "", 1},
+                               {fitted(row.model.empty() ? "-" : row.model, 8), 4},
+                               {"", 2}, // the bar, drawn below
+                               {share, 5},
+                               {rate, 0},
+                               {records, 3},
+                               {row.state, -1}};
+    const auto length = [&] {
+        std::size_t n = 0;
+        for (const Part& p : parts)
+            if (!p.text.empty())
+                n += p.text.size() + 2;
+        return n;
+    };
+    const auto drawBar = [&] {
         const std::size_t filled =
             static_cast<std::size_t>(std::clamp(row.share, 0.0, 1.0) * static_cast<double>(bar));
-        line += "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "] ";
+        parts[3].text = "[" + std::string(filled, '#') + std::string(bar - filled, '.') + "]";
+    };
+    drawBar();
+    for (int yields = 0; yields <= 5 && length() > room + 2; ++yields) {
+        if (yields == 2)
+            while (bar > 10 && length() > room + 2) {
+                --bar;
+                drawBar();
+            }
+        for (Part& p : parts)
+            if (p.yields == yields && length() > room + 2)
+                p.text.clear();
     }
-    line += std::string(share) + "  ";
-    if (withRate)
-        line += std::string(rate) + "  ";
-    line += std::to_string(row.records) + (row.records == 1 ? " record" : " records");
-    if (!state.empty())
-        line += "  " + state;
-    if (line.size() > room)
-        line.resize(room);
-    return line;
+    std::string line;
+    for (const Part& p : parts)
+        if (!p.text.empty())
+            line += (line.empty() ? "" : "  ") + p.text;
+    if (!row.reason.empty() && line.size() + 4 < room)
+        line += " (" + cut(row.reason, room - line.size() - 3) + ")";
+    return head(line, room);
 }
 
 void StationTable::draw(const std::vector<TableRow>& rows, const std::string& footer)
@@ -109,8 +130,8 @@ void StationTable::draw(const std::vector<TableRow>& rows, const std::string& fo
     for (const TableRow* r : shown)
         text += "\r" + tableLine(*r, whereWidth, identityWidth, columns) + "\x1b[K\n";
     std::string footerLine = last;
-    if (columns > 1 && footerLine.size() > static_cast<std::size_t>(columns - 1))
-        footerLine.resize(static_cast<std::size_t>(columns - 1));
+    if (columns > 1)
+        footerLine = head(footerLine, static_cast<std::size_t>(columns - 1));
     text += "\r" + footerLine + "\x1b[K\n";
     // Lines of a taller drawing before are cleared.
     for (int extra = static_cast<int>(shown.size()) + 1; extra < drawn_; ++extra)

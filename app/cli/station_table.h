@@ -18,12 +18,13 @@ struct TableRow {
     double share = 0; // of the progress maximum, 0 to 1
     std::size_t records = 0;
     double bytesPerSecond = 0;
-    std::string state; // the outcome, or what the row waits for
+    std::string state;  // the outcome, or what the row waits for
+    std::string reason; // why it failed: shown as far as the width lets it
 };
 
 // One row in at most `columns` characters: the where and the outcome are
-// kept whole as far as they fit; the identity, the bar and the rate give
-// way first.
+// kept whole as far as they fit; the rate, the identity, the bar, the
+// counts and the model give way first, and the reason is cut to what is left.
 std::string tableLine(const TableRow& row, std::size_t whereWidth, std::size_t identityWidth,
                       int columns);
 

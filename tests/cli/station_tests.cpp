@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <csignal>
 #include <fstream>
 #include <map>
@@ -159,6 +160,57 @@ TEST(Station, EightPrintersEachWithItsOwnSession)
             EXPECT_NE(r.out.find("COM4: Communication Error. (K20_T, 3 records"), std::string::npos)
                 << r.out;
         }
+    }
+}
+
+// On a terminal every printer has a row, redrawn in place: no line wraps,
+// whatever the width, and the last drawing holds each printer's outcome.
+TEST(StationTable, FitsTheTerminal)
+{
+    const samples::Package package = sample("FIRMWARE_90.DPX");
+    sim::PrinterScript hangsUp;
+    hangsUp.hangUpRecord = 3;
+    for (const int columns : {40, 100}) {
+        SCOPED_TRACE(columns);
+        CliFolder folder;
+        const auto printers = printersOn(folder, 3, package, {{2, hangsUp}});
+        RunSetup setup;
+        setup.errColumns = columns;
+        const CliRun r =
+            folder.run({"station", folder.add(package), "--serial", "COM1,COM2,COM3"}, setup);
+        EXPECT_EQ(r.code, 7) << r.err;
+        std::vector<std::string> drawn;
+        std::string line;
+        for (std::size_t k = 0; k < r.err.size(); ++k) {
+            const char ch = r.err[k];
+            if (ch == '\x1b') { // an escape sequence: up, or clear to the end
+                while (k < r.err.size() && !std::isalpha(static_cast<unsigned char>(r.err[k])))
+                    ++k;
+                continue;
+            }
+            if (ch != '\r' && ch != '\n') {
+                line += ch;
+                continue;
+            }
+            if (!line.empty())
+                drawn.push_back(line);
+            line.clear();
+        }
+        ASSERT_GE(drawn.size(), 4u) << r.err;
+        for (const std::string& d : drawn)
+            EXPECT_LT(d.size(), static_cast<std::size_t>(columns)) << d;
+        // The last drawing: three rows and the count of them.
+        const std::vector<std::string> last(drawn.end() - 4, drawn.end());
+        for (int n = 1; n <= 3; ++n) {
+            const std::string& row = last[static_cast<std::size_t>(n - 1)];
+            EXPECT_EQ(row.rfind("COM" + std::to_string(n), 0), 0u) << row;
+            if (columns >= 100) {
+                EXPECT_NE(row.find(n == 2 ? "Communication Error." : "Download Success."),
+                          std::string::npos)
+                    << row;
+            }
+        }
+        EXPECT_NE(last[3].find("3 printers: 0 under way"), std::string::npos) << last[3];
     }
 }
 

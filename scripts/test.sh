@@ -28,7 +28,7 @@ ctest --preset asan -j "$jobs"
 echo "== End-to-end tests without sanitizers (default: RelWithDebInfo) =="
 cmake --preset default
 cmake --build --preset default -j "$jobs"
-ctest --preset default -j "$jobs" -R '^(e2e\.|Cli)'
+ctest --preset default -j "$jobs" -R '^(e2e\.|Cli|Station)'
 
 echo "== Debian package (built, checked with dpkg-deb and lintian, installed into a throwaway root) =="
 bash tests/install/debian_package.sh

@@ -73,6 +73,12 @@ void restoreConsole()
 // code page back at the end.
 void startSystem(int&, char**)
 {
+    // The progress bar and the station's table are redrawn with the
+    // console's escape sequences.
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(err, &mode))
+        SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     const UINT current = GetConsoleOutputCP();
     if (current != 0 && current != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
         consoleCodePage = current;

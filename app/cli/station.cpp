@@ -484,11 +484,11 @@ void Station::handle(const News& news)
     switch (news.kind) {
     case News::Kind::Line: rowEvent(row, news.text); return;
     case News::Kind::Said:
-        // The reason is what the program said last; the wire and the USB
-        // library's lines (--verbose) only when it said nothing.
-        if (news.text.rfind("firmware-cli: ", 0) == 0 ||
-            (!news.text.empty() && news.text.rfind("wire: ", 0) != 0 &&
-             row.said.rfind("firmware-cli: ", 0) != 0))
+        // The reason is the first thing the program said (what followed
+        // came of it); other lines (the wire, the USB library's, a crash's)
+        // only when it said nothing.
+        if (row.said.rfind("firmware-cli: ", 0) != 0 && !news.text.empty() &&
+            news.text.rfind("wire: ", 0) != 0)
             row.said = news.text;
         if (o_.common.verbose)
             std::fprintf(stderr, "%s: %s\n", row.target.where.c_str(), news.text.c_str());

@@ -62,9 +62,23 @@ export FW_WINE_DISPLAY=":$(head -n 1 "$run/display")"
 # first serial port it opens (the simulator's pseudo-terminal) becomes its
 # controlling terminal, whose hang-up at the simulator's end kills it.
 mkdir -p "$WINEPREFIX"
-/usr/lib/wine/wineserver64 -k </dev/null >/dev/null 2>&1 || true
-/usr/lib/wine/wineserver64 -f -p </dev/null >"$run/wineserver.log" 2>&1 &
-server=$!
-DISPLAY="$FW_WINE_DISPLAY" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+start_wine() {
+  /usr/lib/wine/wineserver64 -k </dev/null >/dev/null 2>&1 || true
+  if [ -n "$server" ]; then wait "$server" 2>/dev/null || true; fi
+  /usr/lib/wine/wineserver64 -f -p </dev/null >>"$run/wineserver.log" 2>&1 &
+  server=$!
+  DISPLAY="$FW_WINE_DISPLAY" /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+}
+start_wine
+# The station's tests serve COM1 to COM4. A port beyond the machine's own
+# exists under Wine only where the prefix names it (HKLM\Software\Wine\Ports)
+# when its services start; the printer service points each at a simulator.
+if ! /usr/lib/wine/wine64 reg query 'HKLM\Software\Wine\Ports' /v COM4 >/dev/null 2>&1; then
+  for n in 2 3 4; do
+    /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d /dev/null /f \
+      </dev/null >/dev/null 2>&1
+  done
+  start_wine
+fi
 
 ctest --test-dir "$build" --output-on-failure --no-tests=error --timeout 300

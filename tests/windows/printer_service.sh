@@ -10,8 +10,10 @@
 # The test finds the service folder in FW_PRINTER_SERVICE and asks for a
 # printer by writing a file "request" there: NUL-separated words, "start"
 # and printer-sim's options (relative file names are in the service folder),
-# "stop" (the simulator ends and writes capture.bin), or "line" (stty's view
-# of the port). The answer comes back in the file "reply".
+# "stop" (the simulator ends and writes capture-1.bin), or "line" (stty's
+# view of the port). "--com N" right after "start" or "stop" serves COMN
+# instead of COM1 (capture-N.bin); several ports may be served at once. The
+# answer comes back in the file "reply".
 # The prefix's Wine server must not lead a session of its own (as a server
 # that starts itself does): the simulator's pseudo-terminal would become its
 # controlling terminal, and the hang-up when the simulator stops kills it.
@@ -41,16 +43,19 @@ old_com1=$(readlink "$dosdevices/com1" 2>/dev/null || true)
 : >"$dir/lp1"
 ln -sfn "$dir/lp1" "$dosdevices/unc/127.0.0.1/lp1"
 
-pid=
-slave=
-stop_printer() {
-  if [ -n "$pid" ]; then
-    kill -INT "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+declare -A pids slaves
+stop_printer() { # PORT
+  local n=$1
+  if [ -n "${pids[$n]:-}" ]; then
+    kill -INT "${pids[$n]}" 2>/dev/null
+    wait "${pids[$n]}" 2>/dev/null
   fi
-  pid=
-  slave=
-  rm -f "$dosdevices/com1"
+  unset "pids[$n]" "slaves[$n]"
+  rm -f "$dosdevices/com$n"
+}
+stop_all() {
+  local n
+  for n in "${!pids[@]}"; do stop_printer "$n"; done
 }
 
 reply() {
@@ -60,31 +65,39 @@ reply() {
 
 serve() {
   cd "$dir" || exit 1
-  trap 'stop_printer; exit 0' TERM
+  trap 'stop_all; exit 0' TERM
   while :; do
     if [ -f request ]; then
       mapfile -d '' -t words <request
       rm -f request
+      n=1
+      options=("${words[@]:1}")
+      if [ "${words[1]:-}" = "--com" ]; then
+        n=${words[2]}
+        options=("${words[@]:3}")
+      fi
       case "${words[0]:-}" in
         start)
-          stop_printer
-          rm -f capture.bin sim.out
-          ASAN_OPTIONS=detect_leaks=0 "$sim" "${words[@]:1}" --capture capture.bin >sim.out 2>>sim.err &
-          pid=$!
+          stop_printer "$n"
+          rm -f "capture-$n.bin" "sim-$n.out"
+          ASAN_OPTIONS=detect_leaks=0 "$sim" "${options[@]}" --capture "capture-$n.bin" >"sim-$n.out" 2>>sim.err &
+          pids[$n]=$!
+          slave=
           for _ in $(seq 100); do
-            slave=$(head -n 1 sim.out 2>/dev/null)
+            slave=$(head -n 1 "sim-$n.out" 2>/dev/null)
             [ -n "$slave" ] && break
             sleep 0.02
           done
           if [ -n "$slave" ]; then
-            ln -sfn "$slave" "$dosdevices/com1"
+            slaves[$n]=$slave
+            ln -sfn "$slave" "$dosdevices/com$n"
             reply "ready"
           else
             reply "failed: $(cat sim.err)"
           fi
           ;;
-        stop) stop_printer; reply "stopped" ;;
-        line) reply "$(stty -a -F "$slave" 2>&1)" ;;
+        stop) stop_printer "$n"; reply "stopped" ;;
+        line) reply "$(stty -a -F "${slaves[$n]:-}" 2>&1)" ;;
         *) reply "unknown request" ;;
       esac
     fi
@@ -100,7 +113,6 @@ code=$?
 
 kill "$server" 2>/dev/null
 wait "$server" 2>/dev/null
-stop_printer
 [ -n "$old_com1" ] && ln -sfn "$old_com1" "$dosdevices/com1"
 rm -f "$dosdevices/unc/127.0.0.1/lp1"
 rm -rf "$dir"

@@ -173,19 +173,19 @@ std::string PrinterService::folder()
     return dir;
 }
 
-void PrinterService::start(const std::vector<std::string>& options)
+void PrinterService::start(const std::vector<std::string>& options, int com)
 {
-    std::vector<std::string> words{"start"};
+    std::vector<std::string> words{"start", "--com", std::to_string(com)};
     words.insert(words.end(), options.begin(), options.end());
     const std::string answer = request(words);
     if (answer != "ready")
         throw std::runtime_error("the printer simulator did not start: " + answer);
 }
 
-Bytes PrinterService::stop()
+Bytes PrinterService::stop(int com)
 {
-    request({"stop"});
-    const std::string bytes = readFile(folder() + "\\capture.bin");
+    request({"stop", "--com", std::to_string(com)});
+    const std::string bytes = readFile(folder() + "\\capture-" + std::to_string(com) + ".bin");
     return Bytes(bytes.begin(), bytes.end());
 }
 

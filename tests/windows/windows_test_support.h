@@ -45,11 +45,11 @@ public:
     // The service folder as a Windows path.
     static std::string folder();
 
-    // Starts the simulator on COM1 with printer-sim's `options`; a printer
-    // started before is stopped first.
-    static void start(const std::vector<std::string>& options);
-    // Stops the simulator and gives every byte it received.
-    static Bytes stop();
+    // Starts the simulator on COM`com` with printer-sim's `options`; a
+    // printer started there before is stopped first.
+    static void start(const std::vector<std::string>& options, int com = 1);
+    // Stops the simulator on COM`com` and gives every byte it received.
+    static Bytes stop(int com = 1);
     // stty's view of the simulator's port, while it runs.
     static std::string line();
 

@@ -3,8 +3,9 @@
 // that a worker of another station never opens it meanwhile. The system
 // holds serial ports (and, on Linux, USB printers) for one program at a
 // time already; TAVLIB on Windows lets two programs open one printer. The
-// hold is a locked file in the system's temporary folder, named after the
-// printer; the system lets go of it when the process ends, however it ends.
+// hold is a locked file named after the printer in a folder every user
+// shares (/tmp/firmware-cli-printers; ProgramData\firmware-cli\printers on
+// Windows); the system lets go of it when the process ends, however it ends.
 
 #include "engine/result.h"
 

@@ -25,11 +25,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Shared by every user, as /tmp is: whoever comes first makes it.
+// Shared by every user and every environment (not $TMPDIR), as /tmp is:
+// whoever comes first makes it.
 fs::path holdsFolder()
 {
-    std::error_code ec;
-    const fs::path dir = fs::temp_directory_path(ec) / "firmware-cli-printers";
+    const fs::path dir = "/tmp/firmware-cli-printers";
     if (::mkdir(dir.c_str(), 01777) == 0)
         ::chmod(dir.c_str(), 01777); // past the umask
     return dir;

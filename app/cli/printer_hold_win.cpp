@@ -20,11 +20,22 @@ struct PrinterHold::File {
 
 namespace {
 
+// Shared by every user of the computer: under ProgramData, else the
+// user's temporary folder.
 std::wstring holdsFolder()
 {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    std::wstring dir = std::wstring(temp, n) + L"firmware-cli-printers";
+    wchar_t base[MAX_PATH + 1] = {};
+    DWORD n = GetEnvironmentVariableW(L"ProgramData", base, MAX_PATH + 1);
+    std::wstring dir;
+    if (n > 0 && n <= MAX_PATH) {
+        dir = std::wstring(base, n) + L"\\firmware-cli";
+        CreateDirectoryW(dir.c_str(), nullptr);
+        dir += L"\\printers";
+        if (CreateDirectoryW(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+            return dir;
+    }
+    n = GetTempPathW(MAX_PATH + 1, base);
+    dir = std::wstring(base, n) + L"firmware-cli-printers";
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
 }

@@ -9,6 +9,7 @@
 #include "channels/network_address.h"
 #include "channels/serial_port_names.h"
 #include "channels/tavlib_binding.h"
+#include "channels/usb_identity.h"
 #include "cli/console.h"
 #include "cli/printer_hold.h"
 #include "cli/session_run.h"
@@ -227,8 +228,10 @@ std::string printerKey(const PrinterChoice& c, const std::string& linksFolder)
         return "serial:" +
                sameDeviceName(device.empty() ? "COM" + std::to_string(s.portNumber) : device);
     }
-    // The library names each printer by one path.
-    case ChannelKind::Usb: return "usb:" + s.usbDevicePath;
+    // The library names each printer by one path; the serial number tells
+    // a printer that came after another at the same path.
+    case ChannelKind::Usb:
+        return "usb:" + s.usbDevicePath + "#" + describeUsbPrinter(s.usbDevicePath).serialNumber;
     case ChannelKind::Network: break;
     }
     std::string path = networkPrintPath(s.networkAddress);

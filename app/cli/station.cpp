@@ -92,7 +92,6 @@ struct Target {
     std::string identity;          // what is known of it before its worker tells
     std::vector<std::string> args; // download's options that name it
     ChannelSettings settings;      // for a record its worker could not make
-    std::string key;               // which printer it is, once per plug-in
     std::string device;            // USB: its node
     std::string usbSerial;
 };
@@ -370,7 +369,6 @@ void Station::addFixedTargets()
         Target t;
         t.kind = ChannelKind::Serial;
         t.where = spec.port;
-        t.key = "serial:" + spec.port;
         t.args = {"--serial", spec.port};
         const std::vector<std::string> line = lineArgs(spec);
         t.args.insert(t.args.end(), line.begin(), line.end());
@@ -392,7 +390,6 @@ void Station::addFixedTargets()
         t.kind = ChannelKind::Network;
         t.where = host;
         t.identity = networkPrintPath(host);
-        t.key = "network:" + host;
         t.args = {"--net", host};
         t.settings.networkAddress = host;
         addTarget(std::move(t));
@@ -409,8 +406,8 @@ void Station::addFixedTargets()
                 ? (c.settings.serialDevice.empty() ? "COM" + std::to_string(c.settings.portNumber)
                                                    : c.settings.serialDevice)
             : c.kind == ChannelKind::Network ? c.settings.networkAddress
-                                             : "USB00" + std::to_string(c.usbNumber);
-        t.key = "settings:" + o_.settingsFile;
+            : c.usbNumber > 0                ? "USB00" + std::to_string(c.usbNumber)
+                                             : "USB";
         t.args = {"--settings", o_.settingsFile};
         const std::vector<std::string> line = lineArgs({});
         t.args.insert(t.args.end(), line.begin(), line.end());
@@ -661,7 +658,6 @@ void Station::rescanUsb()
         t.identity = p.device;
         t.device = p.device;
         t.usbSerial = p.serial;
-        t.key = key;
         t.args = {"--usb-path", p.device};
         t.settings.usbDevicePath = p.device;
         addTarget(std::move(t));

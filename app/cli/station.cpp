@@ -166,7 +166,7 @@ public:
     }
     ~Worker()
     {
-        process_->kill(); // only one that has not ended yet
+        process_->kill(); // where it still runs
         feeder_.join();
         listener_.join();
     }
@@ -276,8 +276,11 @@ public:
         const bool tableWanted = !o.common.quiet && !o.common.verbose && isTerminal(stderr);
         if (tableWanted)
             table_.emplace(stderr);
-        // The table holds each printer's end where both share a terminal.
-        linesOut_ = !o.common.json && !(tableWanted && isTerminal(out));
+        // Where the table and the results share a terminal, the table holds
+        // each printer's end, and JSON objects wait until it is drawn last.
+        const bool sharing = tableWanted && isTerminal(out);
+        linesOut_ = !o.common.json && !sharing;
+        jsonLater_ = o.common.json && sharing;
         watching_ = o.watch;
     }
 
@@ -296,6 +299,7 @@ private:
     void rowEvent(Row& row, const std::string& line);
     void settle(std::size_t row);
     void report(std::size_t row, const Json& result, const std::string& reason);
+    void writeOut(const std::string& text);
     void rescanUsb();
     void pollSerial();
     void askToEnd(int requests);
@@ -320,6 +324,8 @@ private:
     Clock::time_point lastDrawn_{};
     bool changed_ = true; // since the last drawing
     bool linesOut_ = true;
+    bool jsonLater_ = false;
+    std::vector<std::string> later_; // JSON objects for after the table
     bool watching_ = false;
     int started_ = 0;         // printers, not sessions
     int requestsHandled_ = 0; // Ctrl+C and the like, passed on
@@ -615,8 +621,14 @@ void Station::report(std::size_t index, const Json& result, const std::string& r
             text += ", try " + std::to_string(row.attempt);
         text += reason.empty() ? ")" : "; " + reason + ")";
     }
-    if (text.empty())
-        return;
+    if (jsonLater_)
+        later_.push_back(text);
+    else if (!text.empty())
+        writeOut(text);
+}
+
+void Station::writeOut(const std::string& text)
+{
     errno = 0;
     if ((std::fputs((text + "\n").c_str(), out_) < 0 || std::fflush(out_) != 0) &&
         notWritten_.empty())
@@ -756,10 +768,12 @@ int Station::run()
             UsbWatch::start([this](const std::string& node, bool added) {
                 mailbox_.post({0, News::Kind::UsbChanged, node, added ? 1 : 0});
             });
-        if (watch.ok())
+        if (watch.ok()) {
             usbWatch_ = std::move(watch).value();
-        else
+        } else {
+            sayError(watch.error() + "; the USB library's list is looked at every second instead");
             usbPolled_ = true;
+        }
     }
     addFixedTargets();
     if (usbWanted())
@@ -792,6 +806,8 @@ int Station::run()
     }
     usbWatch_.reset();
     redraw(true);
+    for (const std::string& text : later_)
+        writeOut(text);
     return finish();
 }
 

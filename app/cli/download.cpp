@@ -2,10 +2,10 @@
 // runs it, with the interface and its settings from options or a settings
 // file, progress on standard error and the outcome on standard output.
 #include "channels/network_address.h"
-#include "channels/product_channels.h"
 #include "channels/serial_port_names.h"
-#include "channels/tavlib_binding.h"
 #include "channels/usb_identity.h"
+#include "choice/printer_access.h"
+#include "choice/stored_interface.h"
 #include "cli/cli.h"
 #include "cli/console.h"
 #include "cli/json.h"
@@ -13,9 +13,6 @@
 #include "cli/sha256.h"
 #include "engine/protocol.h"
 #include "engine/session.h"
-#include "form/session_view.h"
-#include "form/stored_interface.h"
-#include "settings/locations.h"
 
 #include <array>
 #include <cerrno>
@@ -125,17 +122,10 @@ private:
     std::optional<bool> endMarkAcknowledged_;
 };
 
-const char* modelName(std::uint8_t code, SessionOutcome::Kind kind)
+const char* modelText(std::uint8_t code, SessionOutcome::Kind kind)
 {
-    if (kind == SessionOutcome::Kind::QueryFailed)
-        return "query failed";
-    switch (code) {
-    case kModelNoQuery: return "no query";
-    case kModelMDL40: return "MDL40";
-    case kModelTVK3: return "TV-K3";
-    case kModelK20T: return "K20_T";
-    default: return "none";
-    }
+    return modelName(kind == SessionOutcome::Kind::QueryFailed ? std::uint8_t{kModelQueryFailed}
+                                                               : code);
 }
 
 int exitCodeOf(SessionOutcome::Kind kind)
@@ -375,7 +365,8 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     }
 
     const Locations where = programLocations();
-    TavlibBinding usb(where.libraryFolder);
+    PrinterAccess access(where);
+    TavlibBinding& usb = access.usb;
     std::optional<ChannelKind> kind = o.kind;
     ChannelSettings settings;
     settings.line = SerialLine{9600, 'N', 8, 1};
@@ -464,9 +455,8 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
                                                 : ProgressDisplay::Style::Lines);
     if (*kind == ChannelKind::Network)
         progress.omitTimeLeft();
-    ProductChannels channels(where.settingsFolder, usb);
-    SteadyClock clock;
-    DownloadSession session(channels, clock);
+    ProductChannels& channels = access.channels;
+    DownloadSession session(channels, access.clock);
     CommandLineView view(*kind, settings, progress, o.common.verbose);
     view.forceSending(o.force);
 
@@ -506,7 +496,7 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     record.stableName = opened.stableName;
     if (*kind == ChannelKind::Usb)
         record.usbSerial = describeUsbPrinter(settings.usbDevicePath).serialNumber;
-    record.model = modelName(outcome.modelCode, outcome.kind);
+    record.model = modelText(outcome.modelCode, outcome.kind);
     record.records = outcome.recordsSent;
     record.bytes = outcome.bytesSent;
     record.endMarkAcknowledged = view.endMarkAcknowledged();

@@ -27,7 +27,7 @@ struct CountCase {
     const char* name;
     std::vector<FakeDevice> devices;
     bool refuse;
-    std::uint32_t enumerationEnd;
+    Member enumerationEnd;
     std::int32_t result;
     std::string lines;
 };
@@ -53,30 +53,30 @@ TEST_P(CountDevices, CountsAcceptedPrefixesAndPrintsEachDevice)
 INSTANTIATE_TEST_SUITE_P(
     Table, CountDevices,
     testing::Values(
-        CountCase{"None", {}, false, kErrorNoMoreItems, 0, "nCount = 0 \n"},
+        CountCase{"None", {}, false, Member::End, 0, "nCount = 0 \n"},
         CountCase{"MatchingWithSerial",
                   {id("USB\\VID_0483&PID_7C10\\SER0001")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
                   "devid = USB\\VID_0483&PID_7C10\\SER0001 \nnCount = 1 \n"},
         CountCase{"LowerCaseIsNotCounted",
                   {id("usb\\vid_0483&pid_7c10\\SER0001")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   0,
                   "devid = usb\\vid_0483&pid_7c10\\SER0001 \nMismatch !!! \nnCount = 0 \n"},
         CountCase{"LowerCaseHexIsNotCounted",
                   {id("USB\\VID_067b&PID_2305\\1")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   0,
                   "devid = USB\\VID_067b&PID_2305\\1 \nMismatch !!! \nnCount = 0 \n"},
         CountCase{"EveryPrefixRow",
                   {id("USB\\VID_0483&PID_7C10\\A"), id("USB\\VID_0483&PID_7C20\\B"),
                    id("USB\\VID_0483&PID_7C30\\C"), id("USB\\VID_067B&PID_2305\\D")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   4,
                   "devid = USB\\VID_0483&PID_7C10\\A \ndevid = USB\\VID_0483&PID_7C20\\B \n"
                   "devid = USB\\VID_0483&PID_7C30\\C \ndevid = USB\\VID_067B&PID_2305\\D \nnCount "
@@ -84,25 +84,25 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"ExactlyTwentyOneCharacters",
                   {id("USB\\VID_067B&PID_2305")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
                   "devid = USB\\VID_067B&PID_2305 \nnCount = 1 \n"},
         CountCase{"ShorterThanAPrefix",
                   {id("USB\\VID_0483&PID_7C1")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   0,
                   "devid = USB\\VID_0483&PID_7C1 \nMismatch !!! \nnCount = 0 \n"},
         CountCase{"OnlyTheFirst21CharactersCount",
                   {id("USB\\VID_0483&PID_7C30&MI_00\\7&1")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
                   "devid = USB\\VID_0483&PID_7C30&MI_00\\7&1 \nnCount = 1 \n"},
         CountCase{"OtherPrinterBeforeMatching",
                   {id("USB\\VID_04B8&PID_0202\\X"), id("USB\\VID_0483&PID_7C20\\Y")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
                   "devid = USB\\VID_04B8&PID_0202\\X \nMismatch !!! \ndevid = "
                   "USB\\VID_0483&PID_7C20\\Y \n"
@@ -110,28 +110,22 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"UnreadableIdIsSkipped",
                   {id("USB\\VID_0483&PID_7C10\\A"), unreadable(), id("USB\\VID_0483&PID_7C10\\B")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   2,
                   "devid = USB\\VID_0483&PID_7C10\\A \n>>SetupDiGetDeviceInstanceId error<<\n"
                   "devid = USB\\VID_0483&PID_7C10\\B \nnCount = 2 \n"},
         CountCase{"ListRefused",
                   {id("USB\\VID_0483&PID_7C10\\A")},
                   true,
-                  kErrorNoMoreItems,
+                  Member::End,
                   -1,
                   "SetupDiGetClassDevs error \nFindUsbDevice() ERR = -1 \n"},
         CountCase{"EnumerationEndsWithError",
                   {id("USB\\VID_0483&PID_7C10\\A")},
                   false,
-                  5,
+                  Member::Failed,
                   -1,
-                  "devid = USB\\VID_0483&PID_7C10\\A \nFindUsbDevice() ERR = -1 \n"},
-        CountCase{"EnumerationEndsWithoutError",
-                  {id("USB\\VID_0483&PID_7C10\\A")},
-                  false,
-                  0,
-                  1,
-                  "devid = USB\\VID_0483&PID_7C10\\A \nnCount = 1 \n"}),
+                  "devid = USB\\VID_0483&PID_7C10\\A \nFindUsbDevice() ERR = -1 \n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct NameCase {

@@ -28,10 +28,10 @@ std::int32_t countDevices(Platform& platform)
 
     std::int32_t nCount = 0;
     char devid[260];
-    std::uint32_t error = 0;
+    bool failed = false;
     for (int i = 0;; ++i) {
-        if (!list->device(i)) {
-            error = platform.lastError();
+        if (const Member m = list->device(i); m != Member::Found) {
+            failed = m == Member::Failed;
             break;
         }
         std::memset(devid, 0, sizeof devid);
@@ -49,7 +49,7 @@ std::int32_t countDevices(Platform& platform)
     }
     list.reset();
 
-    if (error != 0 && error != kErrorNoMoreItems) {
+    if (failed) {
         std::printf("FindUsbDevice() ERR = %d \n", -1);
         return -1;
     }

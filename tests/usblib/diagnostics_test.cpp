@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,11 @@ GoldenCase golden(const char* name, std::string bytes, Make make, Values... valu
 {
     return {name, [=] { make(values...).print(); }, [=] { return make(values...).text(); },
             std::move(bytes)};
+}
+
+void PrintTo(const GoldenCase& c, std::ostream* out)
+{
+    *out << c.name;
 }
 
 class Golden : public testing::TestWithParam<GoldenCase> {};

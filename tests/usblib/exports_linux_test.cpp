@@ -54,7 +54,7 @@ TEST_F(Exports, ProgramSequence)
 
     const std::uint8_t record[] = {'S', '0', '1', 0x0D};
     EXPECT_EQ(printedBy([&] { result = usb_write(record, 4); }),
-              writtenLines({'S', '0', '1', 0x0D}, 4));
+              writtenLines(std::vector<std::uint8_t>(record, record + 4), 4));
     EXPECT_EQ(result, 0);
     EXPECT_EQ(bed.receive(printer, 4, 2000), std::vector<std::uint8_t>(record, record + 4));
 

@@ -1,9 +1,6 @@
 // Firmware: loads a firmware or font package into a receipt printer.
-#include "channels/product_channels.h"
-#include "channels/tavlib_binding.h"
-#include "engine/clock.h"
-#include "settings/locations.h"
-#include "settings/settings_store.h"
+#include "choice/printer_access.h"
+#include "choice/program_help.h"
 #include "window/main_window.h"
 
 #include <QApplication>
@@ -23,16 +20,7 @@ int main(int argc, char** argv)
     // Answered before any window exists, so that they work without a display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("Usage: Firmware [--help] [--version]\n\n"
-                        "Opens the window of the Firmware Downloader: choose a package with\n"
-                        "File > Open, the printer's interface, then press Download Start.\n"
-                        "Without a window, use firmware-cli (firmware-cli --help).\n\n"
-                        "Files:\n"
-                        "  settings  %s (written by &OK)\n"
-                        "  packages  %s (where File > Open starts)\n"
-                        "  ports     %s/ports/COMn (links to serial devices)\n",
-                        fw::settingsFilePath(where.settingsFolder).c_str(),
-                        where.packagesFolder.c_str(), where.settingsFolder.c_str());
+            std::fputs(fw::windowProgramHelp(where, "\n", true).c_str(), stdout);
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -48,10 +36,8 @@ int main(int argc, char** argv)
         icon.addFile(QString(":/images/icon-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
 
-    fw::TavlibBinding usb(where.libraryFolder);
-    fw::ProductChannels channels(where.settingsFolder, usb);
-    fw::SteadyClock clock;
-    fw::MainWindow window(where, usb, channels, clock);
+    fw::PrinterAccess access(where);
+    fw::MainWindow window(where, access.usb, access.channels, access.clock);
     window.setWindowIcon(icon);
     window.startUp();
     window.show();

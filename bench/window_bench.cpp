@@ -28,10 +28,9 @@
 
 #include "serial_reference.h"
 
-#include "channels/product_channels.h"
-#include "channels/tavlib_binding.h"
-#include "engine/clock.h"
+#include "choice/printer_access.h"
 #include "engine/session.h"
+#include "form/session_view.h"
 #include "modal_responder.h"
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
@@ -191,10 +190,8 @@ int windowProcess(int argc, char** argv)
     const std::string package = argv[3];
     const auto size = static_cast<std::int64_t>(fs::file_size(package));
 
-    fw::TavlibBinding usb(dir);
-    fw::ProductChannels channels(dir, usb);
-    fw::SteadyClock clock;
-    fw::MainWindow window(dir, usb, channels, clock);
+    fw::PrinterAccess access(fw::portableLocations(dir));
+    fw::MainWindow window(dir, access.usb, access.channels, access.clock);
     window.startUp();
     window.show();
     window.activateWindow();
@@ -277,10 +274,8 @@ int sessionProcess(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const std::string dir = argv[2];
-    fw::TavlibBinding usb(dir);
-    fw::ProductChannels channels(dir, usb);
-    fw::SteadyClock clock;
-    fw::DownloadSession session(channels, clock);
+    fw::PrinterAccess access(fw::portableLocations(dir));
+    fw::DownloadSession session(access.channels, access.clock);
     HeadlessView view;
     const fw::SessionOutcome outcome = session.run(argv[3], view);
     Measure m;

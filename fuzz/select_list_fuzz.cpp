@@ -7,7 +7,7 @@
 // Input: the list size from the last bytes (one byte for a short list, or
 // four), the rest the text.
 
-#include "form/select_list_entry.h"
+#include "choice/list_entries.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

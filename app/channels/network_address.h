@@ -2,7 +2,7 @@
 // The typed printer address of the network print path, checked so that it can
 // reach nothing but the share lp1 on one host.
 
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <string>
 

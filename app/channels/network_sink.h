@@ -15,7 +15,7 @@
 
 #include "channels/network_address.h"
 #include "engine/channel.h"
-#include "engine/result.h"
+#include "base/result.h"
 
 namespace fw {
 

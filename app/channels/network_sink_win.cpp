@@ -8,7 +8,7 @@
 
 #include "channels/network_sink.h"
 
-#include "channels/windows_error_text.h"
+#include "base/windows_error_text.h"
 
 #include <windows.h>
 

@@ -6,7 +6,7 @@
 #include "channels/serial_channel.h"
 
 #include "channels/serial_port_names.h"
-#include "channels/windows_error_text.h"
+#include "base/windows_error_text.h"
 
 #include <windows.h>
 

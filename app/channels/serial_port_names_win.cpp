@@ -1,6 +1,6 @@
 #include "channels/serial_port_names.h"
 
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // Loading a shared library by name and finding its exports: the platform part
 // of the TAVLIB binding.
 
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <string>
 

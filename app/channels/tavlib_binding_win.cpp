@@ -1,6 +1,6 @@
 #include "channels/tavlib_binding_loader.h"
 
-#include "channels/windows_error_text.h"
+#include "base/windows_error_text.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // The six exports of TAVLIB as the program calls them. The real binding loads
 // the library by name at the first call; tests substitute their own.
 
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <cstdint>
 

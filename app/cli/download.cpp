@@ -1,7 +1,6 @@
 // firmware-cli download: one download session exactly as "Download Start"
 // runs it, with the interface and its settings from options or a settings
 // file, progress on standard error and the outcome on standard output.
-#include "channels/tavlib_binding.h"
 #include "cli/cli.h"
 #include "cli/console.h"
 #include "cli/json.h"
@@ -57,7 +56,8 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     }
 
     const Locations where = programLocations();
-    TavlibBinding usb(where.libraryFolder);
+    PrinterAccess access(where);
+    TavlibBinding& usb = access.usb;
     const Result<PrinterChoice> chosen = choosePrinter(o, usb);
     if (!chosen.ok())
         return usageError(chosen.error());
@@ -78,13 +78,13 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     if (choice.kind == ChannelKind::Network)
         progress.omitTimeLeft();
     ProgressWatch watch(progress);
-    ProductChannels channels(where.settingsFolder, usb);
     SessionSetup setup;
     setup.package = o.package;
     setup.force = o.force;
     setup.wire = o.common.verbose;
     setup.linksFolder = where.settingsFolder;
-    return finishDownload(runSession(setup, choice, channels, channels, watch), log, o.common, out);
+    return finishDownload(runSession(setup, choice, access, access.channels, watch), log, o.common,
+                          out);
 }
 
 } // namespace fw

@@ -6,7 +6,7 @@
 #include "channels/usb_identity.h"
 #include "cli/cli.h"
 #include "cli/json.h"
-#include "form/startup.h"
+#include "choice/list_entries.h"
 #include "settings/locations.h"
 
 #include <algorithm>

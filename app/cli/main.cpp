@@ -125,8 +125,8 @@ int main(int argc, char** argv)
     CLI::Option* serial =
         download
             ->add_option("--serial", port, "the serial port COMn (COM1 to COM255) or a device path")
-            ->check(CLI::Validator(serialPortError, "COMn|DEVICE", "serial port"))
-            ->type_name("COMn")
+            ->check(CLI::Validator(serialPortError, "", "serial port"))
+            ->type_name("COMn|DEVICE")
             ->group("Where the printer is (exactly one)");
     CLI::Option* usbNumber =
         download->add_option("--usb", d.usbNumber, "the N-th USB printer of 'list' (USB00N)")

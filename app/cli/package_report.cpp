@@ -151,13 +151,12 @@ int runInspect(const InspectOptions& options, std::FILE* out)
         const char* name;
         std::uint8_t code;
     };
-    std::vector<Answer> answers = {{"MDL40", kModelMDL40},
-                                   {"TV-K3", kModelTVK3},
-                                   {"K20_T", kModelK20T},
-                                   {"none", kModelUnknown}};
+    std::vector<Answer> answers;
     const ChannelKind view = options.view.value_or(ChannelKind::Serial);
-    if (view == ChannelKind::Network)
-        answers = {{"K20_T", kModelK20T}}; // a print path's answer is always K20_T
+    for (const std::uint8_t code : {kModelMDL40, kModelTVK3, kModelK20T, kModelUnknown})
+        // A print path's answer is always K20_T.
+        if (view != ChannelKind::Network || code == kModelK20T)
+            answers.push_back({modelName(code), code});
     const char* viewName = view == ChannelKind::Usb       ? "usb"
                            : view == ChannelKind::Network ? "network"
                                                           : "serial";

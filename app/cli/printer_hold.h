@@ -7,7 +7,7 @@
 // shares (/tmp/firmware-cli-printers; ProgramData\firmware-cli\printers on
 // Windows); the system lets go of it when the process ends, however it ends.
 
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 #include "cli/printer_hold.h"
 
 #include "cli/sha256.h"
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 
 #include <windows.h>
 

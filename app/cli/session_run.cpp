@@ -3,12 +3,11 @@
 #include "channels/network_address.h"
 #include "channels/serial_port_names.h"
 #include "channels/usb_identity.h"
+#include "choice/stored_interface.h"
 #include "cli/console.h"
 #include "cli/sha256.h"
 #include "engine/protocol.h"
 #include "engine/session.h"
-#include "form/session_view.h"
-#include "form/stored_interface.h"
 
 #include <array>
 #include <cerrno>
@@ -123,17 +122,10 @@ private:
     std::optional<bool> endMarkAcknowledged_;
 };
 
-const char* modelName(std::uint8_t code, SessionOutcome::Kind kind)
+const char* modelText(std::uint8_t code, SessionOutcome::Kind kind)
 {
-    if (kind == SessionOutcome::Kind::QueryFailed)
-        return "query failed";
-    switch (code) {
-    case kModelNoQuery: return "no query";
-    case kModelMDL40: return "MDL40";
-    case kModelTVK3: return "TV-K3";
-    case kModelK20T: return "K20_T";
-    default: return "none";
-    }
+    return modelName(kind == SessionOutcome::Kind::QueryFailed ? std::uint8_t{kModelQueryFailed}
+                                                               : code);
 }
 
 int exitCodeOf(SessionOutcome::Kind kind)
@@ -437,13 +429,12 @@ Result<> LogFile::close()
 }
 
 DownloadRecord runSession(const SessionSetup& setup, const PrinterChoice& choice,
-                          ProductChannels& channels, ChannelSet& through, SessionWatch& watch)
+                          PrinterAccess& access, ChannelSet& through, SessionWatch& watch)
 {
     const ChannelKind kind = choice.kind;
     const ChannelSettings& settings = choice.settings;
-    SteadyClock clock;
     FilePackageReader file;
-    DownloadSession session(through, clock, setup.reader ? *setup.reader : file);
+    DownloadSession session(through, access.clock, setup.reader ? *setup.reader : file);
     CommandLineView view(kind, settings, watch, setup.wire);
     view.forceSending(setup.force);
 
@@ -483,10 +474,10 @@ DownloadRecord runSession(const SessionSetup& setup, const PrinterChoice& choice
         record.sha256 = sha256Hex(session.package());
     record.kind = kind;
     record.settings = settings;
-    const PortChoice opened = reportedDevice(kind, settings, channels, setup.linksFolder);
+    const PortChoice opened = reportedDevice(kind, settings, access.channels, setup.linksFolder);
     record.device = opened.device;
     record.stableName = opened.stableName;
-    record.model = modelName(outcome.modelCode, outcome.kind);
+    record.model = modelText(outcome.modelCode, outcome.kind);
     record.records = outcome.recordsSent;
     record.bytes = outcome.bytesSent;
     record.endMarkAcknowledged = view.endMarkAcknowledged();

@@ -4,8 +4,8 @@
 // standard error, and the record a session leaves (its JSON object and its
 // log line). The session is the engine's; nothing here changes what it sends.
 
-#include "channels/product_channels.h"
 #include "channels/usb_library.h"
+#include "choice/printer_access.h"
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "engine/package_file.h"
@@ -112,9 +112,9 @@ struct SessionSetup {
 
 // Runs one download session exactly as `download` runs it, with Ctrl+C
 // ending it at its next look, and gives its record. `through` is the set of
-// channels the session uses: `channels` or one that passes every operation
-// on to it.
+// channels the session uses: the program's own or one that passes every
+// operation on to them.
 DownloadRecord runSession(const SessionSetup& setup, const PrinterChoice& choice,
-                          ProductChannels& channels, ChannelSet& through, SessionWatch& watch);
+                          PrinterAccess& access, ChannelSet& through, SessionWatch& watch);
 
 } // namespace fw

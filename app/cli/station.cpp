@@ -18,7 +18,6 @@
 #include "engine/package.h"
 #include "engine/protocol.h"
 #include "engine/session.h"
-#include "form/stored_interface.h"
 #include "settings/locations.h"
 
 #include <CLI/CLI.hpp>

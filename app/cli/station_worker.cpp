@@ -8,7 +8,6 @@
 // What it says on standard error is the station's to show.
 #include "channels/network_address.h"
 #include "channels/serial_port_names.h"
-#include "channels/tavlib_binding.h"
 #include "channels/usb_identity.h"
 #include "cli/console.h"
 #include "cli/printer_hold.h"
@@ -43,18 +42,6 @@ private:
     std::FILE* out_;
 };
 
-const char* answerName(std::uint8_t code)
-{
-    switch (code) {
-    case kModelNoQuery: return "no query";
-    case kModelQueryFailed: return "query failed";
-    case kModelMDL40: return "MDL40";
-    case kModelTVK3: return "TV-K3";
-    case kModelK20T: return "K20_T";
-    default: return "none";
-    }
-}
-
 // A channel that passes every operation on to the real one and tells the
 // station what the table shows early: the device opened, the model answer.
 class ReportingChannel final : public DownloadChannel {
@@ -76,7 +63,7 @@ public:
     std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override
     {
         const std::uint8_t code = channel_.awaitModelAnswer(clock, failures);
-        events_.send(Json{{"event", "model"}, {"model", answerName(code)}});
+        events_.send(Json{{"event", "model"}, {"model", modelName(code)}});
         return code;
     }
     AckWait awaitAck(Clock& clock, FailureReport& failures,
@@ -273,11 +260,11 @@ int runStationWorker(const DownloadOptions& o, const std::string& delivery, std:
     takeRequestsFromStation();
 
     const Locations where = programLocations();
-    TavlibBinding usb(where.libraryFolder);
-    const Result<PrinterChoice> chosen = choosePrinter(o, usb);
+    PrinterAccess access(where);
+    const Result<PrinterChoice> chosen = choosePrinter(o, access.usb);
     if (!chosen.ok())
         return usageError(chosen.error());
-    const Result<PrinterChoice> found = findPrinter(*chosen, o, usb);
+    const Result<PrinterChoice> found = findPrinter(*chosen, o, access.usb);
     if (!found.ok()) {
         sayError(found.error());
         return finish(events, unreachableRecord(o.package, *chosen));
@@ -291,15 +278,14 @@ int runStationWorker(const DownloadOptions& o, const std::string& delivery, std:
 
     HandedPackage package(std::move(bytes));
     EventWatch watch(events);
-    ProductChannels channels(where.settingsFolder, usb);
-    ReportingChannels reporting(channels, events, found->settings);
+    ReportingChannels reporting(access.channels, events, found->settings);
     SessionSetup setup;
     setup.package = o.package;
     setup.reader = &package;
     setup.force = o.force;
     setup.wire = o.common.verbose;
     setup.linksFolder = where.settingsFolder;
-    return finish(events, runSession(setup, *found, channels, reporting, watch));
+    return finish(events, runSession(setup, *found, access, reporting, watch));
 }
 
 } // namespace fw

@@ -3,7 +3,7 @@
 //  Linux:   udev's events for usblp's nodes (usbmisc) and their USB devices.
 //  Windows: a look at the USB library's list once a second.
 
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <functional>
 #include <memory>

@@ -4,7 +4,7 @@
 // block, so each pipe may be served by a thread of its own; write() and
 // kill() may be called while another thread waits in a read or in wait().
 
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "cli/console.h"
 
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // network print path. The session and the protocol use only these operations.
 
 #include "engine/clock.h"
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <chrono>
 #include <cstdint>

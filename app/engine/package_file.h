@@ -2,7 +2,7 @@
 // The package file as the session reads it: open, length, one whole read,
 // close. Every failure comes back with the words to show the user.
 
-#include "engine/result.h"
+#include "base/result.h"
 
 #include <cstdint>
 #include <cstdio>

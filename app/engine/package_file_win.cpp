@@ -1,6 +1,6 @@
 #include "engine/package_file.h"
 
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 
 #include <io.h>
 #include <windows.h>

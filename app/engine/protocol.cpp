@@ -74,13 +74,22 @@ std::string failureText(const Result<>& result)
 std::uint8_t modelCodeOf(std::span<const std::uint8_t> reply)
 {
     const std::string_view text(reinterpret_cast<const char*>(reply.data()), reply.size());
-    if (text == "MDL40")
-        return kModelMDL40;
-    if (text == "TV-K3")
-        return kModelTVK3;
-    if (text == "K20_T")
-        return kModelK20T;
+    for (const KnownModel& m : kKnownModels)
+        if (text == m.answer)
+            return m.code;
     return kModelUnknown;
+}
+
+const char* modelName(std::uint8_t code)
+{
+    if (code == kModelNoQuery)
+        return "no query";
+    if (code == kModelQueryFailed)
+        return "query failed";
+    for (const KnownModel& m : kKnownModels)
+        if (code == m.code)
+            return m.answer;
+    return "none";
 }
 
 std::uint8_t queryPrinterModel(DownloadChannel& channel, Clock& clock, ProtocolHost& host)

@@ -41,6 +41,18 @@ enum ModelCode : std::uint8_t {
     kModelUnknown = 5,
 };
 
+// The three answers a printer may give, in the order they are compared.
+struct KnownModel {
+    const char* answer;
+    std::uint8_t code;
+};
+inline constexpr KnownModel kKnownModels[] = {
+    {"MDL40", kModelMDL40}, {"TV-K3", kModelTVK3}, {"K20_T", kModelK20T}};
+
+// The printer's answer for a model code of a known model; "none" for 5, and
+// "no query" for 0.
+const char* modelName(std::uint8_t code);
+
 // What the protocol needs from the session around it.
 class ProtocolHost : public FailureReport {
 public:

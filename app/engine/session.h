@@ -114,12 +114,4 @@ private:
     std::vector<std::uint8_t> package_;
 };
 
-// A single-precision number with at most seven significant digits: whole
-// numbers below 10,000,000 as plain integers, larger ones in exponent form
-// ("1E+07", "1.234568E+07").
-std::string formatSingle(float value);
-
-// "<passed>/<maximum>", the counter under the progress bar.
-std::string counterText(std::int64_t passed, float maximum);
-
 } // namespace fw

@@ -81,10 +81,12 @@ void Form::startDownload()
 
 void Form::storeSettings()
 {
-    // An installed program's settings folder is made on the first save.
+    // Settings that cannot be stored are never reported to the window's
+    // user: the next start shows the defaults. An installed program's
+    // settings folder is made on the first save.
     if (where_.installed)
         (void)makeSettingsFolder(where_);
-    fw::storeSettings(ui_, where_.settingsFolder);
+    (void)fw::storeSettings(ui_, where_.settingsFolder);
 }
 
 bool Form::mayClose()

@@ -1,35 +1,10 @@
 #include "form/session_view.h"
 
-#include "form/select_list_entry.h"
+#include "choice/list_entries.h"
 
-#include <limits>
+#include <cstdio>
 
 namespace fw {
-
-namespace {
-
-// The leading number of a list text as a whole number; 0 when it is too
-// large to be one, which the channel then refuses.
-int wholeNumber(const std::string& text)
-{
-    const double v = roundHalfEven(leadingNumber(text));
-    if (!(v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max()))
-        return 0;
-    return static_cast<int>(v);
-}
-
-} // namespace
-
-SerialLine serialLineFromTexts(const std::string& baud, const std::string& parity,
-                               const std::string& dataBits, const std::string& stopBits)
-{
-    SerialLine line;
-    line.baud = wholeNumber(baud);
-    line.parity = parity.empty() ? '\0' : parity.front();
-    line.dataBits = wholeNumber(dataBits);
-    line.stopBits = wholeNumber(stopBits);
-    return line;
-}
 
 ChannelSettings channelSettingsFromWindow(const Toolkit& ui, const FormState& state)
 {
@@ -121,6 +96,21 @@ void WindowSessionView::showHeldProgress()
     if (!ui_.setProgressValue(static_cast<float>(passed_)))
         ui_.setProgressValue(ui_.progressMax());
     ui_.setText(Ctl::Label3, counterText(passed_, ui_.progressMax()));
+}
+
+std::string formatSingle(float value)
+{
+    // %G with seven digits is exactly the single-precision print: plain below
+    // 10^7, exponent form with a capital E and two exponent digits from there
+    // on, trailing zeros of the mantissa dropped.
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.7G", static_cast<double>(value));
+    return buf;
+}
+
+std::string counterText(std::int64_t passed, float maximum)
+{
+    return std::to_string(passed) + "/" + formatSingle(maximum);
 }
 
 } // namespace fw

@@ -12,13 +12,16 @@
 
 namespace fw {
 
-// The line settings from the texts of the serial lists: the leading number
-// of "9600 bps", "8 bit" and "1 bit", and the first letter of "NONE".
-SerialLine serialLineFromTexts(const std::string& baud, const std::string& parity,
-                               const std::string& dataBits, const std::string& stopBits);
-
 // Where the printer is, as the window's controls say at this moment.
 ChannelSettings channelSettingsFromWindow(const Toolkit& ui, const FormState& state);
+
+// A single-precision number with at most seven significant digits: whole
+// numbers below 10,000,000 as plain integers, larger ones in exponent form
+// ("1E+07", "1.234568E+07").
+std::string formatSingle(float value);
+
+// "<passed>/<maximum>", the counter under the progress bar.
+std::string counterText(std::int64_t passed, float maximum);
 
 class WindowSessionView final : public SessionView {
 public:

@@ -33,11 +33,6 @@ void showFrames(Toolkit& ui, bool serial, bool usb, bool ethernet)
 
 } // namespace
 
-std::string usbEntryName(int k)
-{
-    return (k < 10 ? "USB00" : "USB0") + std::to_string(k);
-}
-
 void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& settingsFolder)
 {
     fill(ui, Ctl::cboPORT, kPortEntries);
@@ -99,26 +94,32 @@ void startUp(Toolkit& ui, FormState& state, UsbLibrary& usb, const std::string& 
     ui.setText(Ctl::TextEthernet, address);
 }
 
-void storeSettings(Toolkit& ui, const std::string& settingsFolder)
+Result<> storeSettings(Toolkit& ui, const std::string& settingsFolder)
 {
     const std::string path = settingsFilePath(settingsFolder);
+    Result<> first = Result<>::success();
+    const auto write = [&](const char* key, const std::string& value) {
+        if (Result<> r = writeSetting(path, key, value); r.failed() && first.ok())
+            first = std::move(r);
+    };
     if (ui.isSelected(Ctl::OptSerial)) {
-        writeSetting(path, kKeyInterface, "1");
-        writeSetting(path, kKeyInterfaceSel, std::to_string(ui.listIndex(Ctl::cboPORT)));
+        write(kKeyInterface, "1");
+        write(kKeyInterfaceSel, std::to_string(ui.listIndex(Ctl::cboPORT)));
     } else if (ui.isSelected(Ctl::OptUSB)) {
-        writeSetting(path, kKeyInterface, "2");
-        writeSetting(path, kKeyInterfaceSel, std::to_string(ui.listIndex(Ctl::CboUSB)));
+        write(kKeyInterface, "2");
+        write(kKeyInterfaceSel, std::to_string(ui.listIndex(Ctl::CboUSB)));
     } else if (ui.isSelected(Ctl::OptEthernet)) {
-        writeSetting(path, kKeyInterface, "3");
+        write(kKeyInterface, "3");
     }
     for (const auto& [list, key] :
          {std::pair{Ctl::cboBaudRate, kKeyBaudRate}, std::pair{Ctl::cboBitLength, kKeyBitLength},
           std::pair{Ctl::cboParity, kKeyParity}, std::pair{Ctl::cboStopBit, kKeyStopBit},
           std::pair{Ctl::cboHandShake, kKeyHandShake}})
-        writeSetting(path, key, std::to_string(ui.listIndex(list)));
+        write(key, std::to_string(ui.listIndex(list)));
     const std::string address = ui.text(Ctl::TextEthernet);
     if (!address.empty())
-        writeSetting(path, kKeyTcpIp, address);
+        write(kKeyTcpIp, address);
+    return first;
 }
 
 } // namespace fw

@@ -7,6 +7,8 @@
 // user's configuration folder, and the Open dialog starts in the sample
 // packages installed with the program.
 
+#include "base/result.h"
+
 #include <filesystem>
 #include <string>
 
@@ -66,7 +68,7 @@ Locations decideLocations(const LocationInputs& in);
 Locations programLocations();
 
 // Creates the settings folder where it is missing (only the user may enter a
-// folder made here). False when it cannot be made.
-bool makeSettingsFolder(const Locations& where);
+// folder made here).
+Result<> makeSettingsFolder(const Locations& where);
 
 } // namespace fw

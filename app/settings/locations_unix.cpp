@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
@@ -113,10 +114,10 @@ Locations programLocations()
     return decideLocations(in);
 }
 
-bool makeSettingsFolder(const Locations& where)
+Result<> makeSettingsFolder(const Locations& where)
 {
     if (where.settingsFolder.empty())
-        return false;
+        return Result<>::failure("There is no folder for the settings.");
     // Each missing folder on the way, as the configuration folder itself
     // may be missing too.
     std::string path;
@@ -125,10 +126,14 @@ bool makeSettingsFolder(const Locations& where)
         at = where.settingsFolder.find('/', at + 1);
         path = where.settingsFolder.substr(0, at);
         if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
+            return Result<>::failure("The folder " + path +
+                                     " cannot be made: " + std::strerror(errno) + ".");
     }
     struct stat st {};
-    return ::stat(where.settingsFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(where.settingsFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return Result<>::failure("The settings folder " + where.settingsFolder +
+                                 " is not a folder.");
+    return Result<>::success();
 }
 
 } // namespace fw

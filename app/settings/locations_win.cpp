@@ -1,6 +1,6 @@
 #include "settings/locations.h"
 
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 
 #include <windows.h>
 
@@ -35,9 +35,12 @@ Locations programLocations()
     return portableLocations(programFolder());
 }
 
-bool makeSettingsFolder(const Locations& where)
+Result<> makeSettingsFolder(const Locations& where)
 {
-    return !where.settingsFolder.empty();
+    // The program's own folder, always there.
+    if (where.settingsFolder.empty())
+        return Result<>::failure("The program's folder is not known.");
+    return Result<>::success();
 }
 
 } // namespace fw

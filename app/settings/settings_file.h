@@ -8,6 +8,8 @@
 // in a read-only folder is still updated and a file shared by a group keeps
 // its owner.
 
+#include "base/result.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -34,15 +36,15 @@ struct SettingsFileRead {
 // could be read and complete = false: it must not be rewritten from that.
 SettingsFileRead readSettingsFile(const std::string& path);
 
-// Replaces the file at `path` with `bytes`. False, with the old file left as
-// it was, when the file cannot be written (nor created, for a new one), the
+// Replaces the file at `path` with `bytes`. A failure, with the old file
+// left as it was, when the file cannot be written (nor created, for a new one), the
 // file is marked read-only (no write permission for anyone, which also holds
 // for root), or the disk is full. `beforeRename` runs when the new contents
 // are safely on disk under the temporary name, just before the rename; tests
 // use it to stop the process at the worst moment. A file rewritten in place
 // never reaches it.
-bool replaceSettingsFile(const std::string& path, const std::string& bytes,
-                         const std::function<void()>& beforeRename = {});
+Result<> replaceSettingsFile(const std::string& path, const std::string& bytes,
+                             const std::function<void()>& beforeRename = {});
 
 // The line end new settings files get on this platform.
 const char* nativeLineEnd();

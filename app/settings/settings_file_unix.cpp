@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -270,22 +271,27 @@ SettingsFileRead readSettingsFile(const std::string& path)
     return out;
 }
 
-bool replaceSettingsFile(const std::string& path, const std::string& bytes,
-                         const std::function<void()>& beforeRename)
+Result<> replaceSettingsFile(const std::string& path, const std::string& bytes,
+                             const std::function<void()>& beforeRename)
 {
     const std::string target = resolvedTarget(path);
     const std::string folder = folderOf(target);
+    const auto cannot = [&](const char* why) {
+        return Result<>::failure("The settings file " + target + " cannot be written: " + why +
+                                 ".");
+    };
 
     struct stat st {};
     const bool existed = ::stat(target.c_str(), &st) == 0;
     if (existed) {
         if (!S_ISREG(st.st_mode))
-            return false;
+            return cannot("it is not a file");
         // Marked read-only, or not ours to write: the rename would succeed
         // in a writable folder, but the profile functions would fail.
         if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
-            return false;
+            return cannot("it is read-only");
     }
+    errno = 0;
     if (::access(folder.c_str(), W_OK | X_OK) == 0) {
         removeStaleTemps(folder, nameOf(target));
         // A rename would cut the file's other names off and drop its access
@@ -293,13 +299,20 @@ bool replaceSettingsFile(const std::string& path, const std::string& bytes,
         if (!existed || (st.st_nlink == 1 && !hasAccessList(target))) {
             const Outcome outcome =
                 replaceThroughTemp(target, existed ? &st : nullptr, bytes, beforeRename);
+            if (outcome == Outcome::Replaced)
+                return Result<>::success();
             if (outcome != Outcome::OwnerNotKept)
-                return outcome == Outcome::Replaced;
+                return cannot(errno ? std::strerror(errno) : "write failed");
         }
+    } else if (!existed) {
+        return cannot(errno ? std::strerror(errno) : "the folder cannot be written");
     }
     // A folder we cannot write, or a file whose owner a new file could not
     // keep: in place, as the profile functions write.
-    return existed && rewriteInPlace(target, bytes);
+    errno = 0;
+    if (rewriteInPlace(target, bytes))
+        return Result<>::success();
+    return cannot(errno ? std::strerror(errno) : "write failed");
 }
 
 const char* nativeLineEnd()

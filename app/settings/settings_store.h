@@ -5,6 +5,8 @@
 // On Windows they are the profile functions, and the file holds the text in
 // the system's 8-bit code page; the program's own text is UTF-8 throughout.
 
+#include "base/result.h"
+
 #include <cstddef>
 #include <string>
 
@@ -36,7 +38,8 @@ std::string readSetting(const std::string& filePath, const std::string& key);
 
 // Sets key=value, creating the file, the section or the key as needed and
 // keeping every other line of the file as it was. A file that cannot be
-// written is silently left as it was.
-void writeSetting(const std::string& filePath, const std::string& key, const std::string& value);
+// written is left as it was; the caller decides whether to say so.
+Result<> writeSetting(const std::string& filePath, const std::string& key,
+                      const std::string& value);
 
 } // namespace fw

@@ -6,6 +6,7 @@
 #include "settings/ini_text.h"
 #include "settings/settings_file.h"
 
+#include <new>
 #include <string_view>
 
 namespace fw {
@@ -167,23 +168,26 @@ std::string readSetting(const std::string& filePath, const std::string& key)
         if (nul != std::string::npos)
             value.resize(nul);
         return firstCharacters(file, std::move(value), kIniValueMax);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         // Out of memory on a damaged file: the key counts as missing.
         return {};
     }
 }
 
-void writeSetting(const std::string& filePath, const std::string& key, const std::string& value)
+Result<> writeSetting(const std::string& filePath, const std::string& key, const std::string& value)
 {
     try {
         const SettingsFileRead read = readSettingsFile(filePath);
+        // Rewriting from a part would lose the rest.
         if (read.exists && !read.complete)
-            return; // rewriting from a part would lose the rest
+            return Result<>::failure("The settings file " + filePath +
+                                     " cannot be read whole, so it is not rewritten.");
         const FileText file = fileText(read.bytes);
-        replaceSettingsFile(filePath, fileBytes(file, iniReplace(file.text, kSettingsSection, key,
-                                                                 value, nativeLineEnd())));
-    } catch (...) {
-        // Settings that cannot be stored are not reported.
+        return replaceSettingsFile(
+            filePath,
+            fileBytes(file, iniReplace(file.text, kSettingsSection, key, value, nativeLineEnd())));
+    } catch (const std::bad_alloc&) {
+        return Result<>::failure("Not enough memory to write the settings file " + filePath + ".");
     }
 }
 

@@ -5,9 +5,12 @@
 
 #include "settings/settings_store.h"
 
+#include "base/windows_error_text.h"
+
 #include <windows.h>
 
 #include <algorithm>
+#include <new>
 
 namespace fw {
 
@@ -114,20 +117,25 @@ std::string readSetting(const std::string& filePath, const std::string& key)
         std::string value(buffer, std::min<DWORD>(n, kReadBuffer));
         std::erase(value, '\0');
         return utf8FromCodePage(value);
-    } catch (...) {
-        return {};
+    } catch (const std::bad_alloc&) {
+        return {}; // as a key that is missing
     }
 }
 
-void writeSetting(const std::string& filePath, const std::string& key, const std::string& value)
+Result<> writeSetting(const std::string& filePath, const std::string& key, const std::string& value)
 {
     try {
         // One line of the file: the value ends at its first line break.
         const std::string line = value.substr(0, value.find_first_of(std::string("\r\n\0", 3)));
-        WritePrivateProfileStringA(kSettingsSection, key.c_str(), codePageFromUtf8(line).c_str(),
-                                   profilePath(filePath).c_str());
-    } catch (...) {
-        // Settings that cannot be stored are not reported.
+        if (WritePrivateProfileStringA(kSettingsSection, key.c_str(),
+                                       codePageFromUtf8(line).c_str(),
+                                       profilePath(filePath).c_str()))
+            return Result<>::success();
+        const DWORD error = GetLastError();
+        return Result<>::failure("The settings file " + filePath +
+                                 " cannot be written: " + windowsErrorText(error) + ".");
+    } catch (const std::bad_alloc&) {
+        return Result<>::failure("Not enough memory to write the settings file " + filePath + ".");
     }
 }
 

@@ -1,7 +1,7 @@
 #include "win32/form1_window.h"
 
 #include "form1_layout.h"
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 
 #include <commctrl.h>
 

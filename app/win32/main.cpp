@@ -1,10 +1,7 @@
 // Firmware.exe: loads a firmware or font package into a receipt printer.
-#include "channels/product_channels.h"
-#include "channels/tavlib_binding.h"
-#include "engine/clock.h"
-#include "engine/wide_text.h"
-#include "settings/locations.h"
-#include "settings/settings_store.h"
+#include "base/wide_text.h"
+#include "choice/printer_access.h"
+#include "choice/program_help.h"
 #include "win32/form1_window.h"
 
 #include <windows.h>
@@ -44,17 +41,7 @@ bool answeredCommandLine()
     for (int i = 1; argv && i < argc; ++i) {
         if (!lstrcmpW(argv[i], L"--help") || !lstrcmpW(argv[i], L"-h") ||
             !lstrcmpW(argv[i], L"/?")) {
-            const fw::Locations where = fw::programLocations();
-            text = "Usage: Firmware [--help] [--version]\r\n\r\n"
-                   "Opens the window of the Firmware Downloader: choose a package with\r\n"
-                   "File > Open, the printer's interface, then press Download Start.\r\n"
-                   "Without a window, use firmware-cli (firmware-cli --help).\r\n\r\n"
-                   "Files:\r\n"
-                   "  settings  " +
-                   fw::settingsFilePath(where.settingsFolder) +
-                   " (written by &OK)\r\n"
-                   "  packages  " +
-                   where.packagesFolder + " (where File > Open starts)\r\n";
+            text = fw::windowProgramHelp(fw::programLocations(), "\r\n", false);
             break;
         }
         if (!lstrcmpW(argv[i], L"--version")) {
@@ -80,10 +67,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     InitCommonControlsEx(&controls);
 
     const std::string programDir = fw::programFolder();
-    fw::TavlibBinding usb(programDir);
-    fw::ProductChannels channels(programDir, usb);
-    fw::SteadyClock clock;
-    fw::Form1Window window(instance, programDir, usb, channels, clock);
+    fw::PrinterAccess access(fw::portableLocations(programDir));
+    fw::Form1Window window(instance, programDir, access.usb, access.channels, access.clock);
     if (!window.created()) {
         MessageBoxW(nullptr, L"The window could not be created.", L"Firmware Downloader",
                     MB_OK | MB_ICONERROR);

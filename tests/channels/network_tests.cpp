@@ -38,8 +38,8 @@ protected:
     {
         if (!test::SambaServer::available())
             GTEST_SKIP() << "smbd is not installed";
-        const std::string why = server.start(share);
-        ASSERT_TRUE(why.empty()) << why;
+        const Result<> started = server.start(share);
+        ASSERT_TRUE(started.ok()) << started.error();
     }
     test::SambaServer server;
     NetworkChannel channel;
@@ -100,7 +100,8 @@ TEST_P(AbandonedJob, ReachesNoPrinter)
     const Abandon& a = GetParam();
     if (!test::SambaServer::available())
         GTEST_SKIP() << "smbd is not installed";
-    ASSERT_EQ(server.start("lp1", a.freeKiB), "");
+    const Result<> started = server.start("lp1", a.freeKiB);
+    ASSERT_TRUE(started.ok()) << started.error();
     ASSERT_TRUE(channel.open(at(server.address())).ok());
     for (int r = 0; r < 300; ++r) {
         Bytes record(700, static_cast<std::uint8_t>('A' + r % 26));
@@ -180,7 +181,8 @@ TEST_P(SambaHandOver, WaitsWhileTheJobMovesAndTellsWhatThePrinterGets)
     if (!test::SambaServer::available())
         GTEST_SKIP() << "smbd is not installed";
     test::SambaServer server;
-    ASSERT_EQ(server.start("lp1", -1, l.maxWrite), "");
+    const Result<> started = server.start("lp1", -1, l.maxWrite);
+    ASSERT_TRUE(started.ok()) << started.error();
     test::ThrottlingProxy link(server.port());
     ASSERT_NE(link.port(), 0);
     constexpr auto kStall = 2000ms;

@@ -491,7 +491,8 @@ TEST(CliInterrupt, DuringANetworkDownloadNothingIsPrinted)
     if (!SambaServer::available())
         GTEST_SKIP() << "smbd is not installed";
     SambaServer share;
-    ASSERT_EQ(share.start(), "");
+    const Result<> started = share.start();
+    ASSERT_TRUE(started.ok()) << started.error();
     CliFolder folder;
     const samples::Package package = sample("FIRMWARE_LARGE.DPX");
     const std::string path = folder.add(package);
@@ -550,7 +551,8 @@ TEST(CliNetworkHandOver, OutcomeIsWhatThePrinterGot)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SambaServer share;
-        ASSERT_EQ(share.start(), "");
+        const Result<> started = share.start();
+        ASSERT_TRUE(started.ok()) << started.error();
         ThrottlingProxy link(share.port());
         ASSERT_NE(link.port(), 0);
         link.setRate(c.rate);

@@ -61,8 +61,8 @@ TEST_F(NetworkDownload, ShareReceivesTheQueryThenTheRecordsInOrder)
     if (!test::SambaServer::available())
         GTEST_SKIP() << "smbd is not installed";
     test::SambaServer server;
-    const std::string why = server.start();
-    ASSERT_TRUE(why.empty()) << why;
+    const Result<> started = server.start();
+    ASSERT_TRUE(started.ok()) << started.error();
     folder.writeSettings(ethernetAt(server.address()));
 
     ProgramWindow window(folder.str(), &clock);
@@ -115,7 +115,8 @@ TEST_P(AbandonedDownload, PrinterReceivesNothing)
         GTEST_SKIP() << "smbd is not installed";
     const Ending ending = GetParam().ending;
     test::SambaServer server;
-    ASSERT_EQ(server.start("lp1", ending == Ending::ShareWithoutRoom ? 16 : -1), "");
+    const Result<> started = server.start("lp1", ending == Ending::ShareWithoutRoom ? 16 : -1);
+    ASSERT_TRUE(started.ok()) << started.error();
     test::ThrottlingProxy link(server.port());
     ASSERT_NE(link.port(), 0);
     constexpr std::size_t kHeld = 64 * 1024;
@@ -222,7 +223,8 @@ TEST_P(DeliveredWhole, IsADownloadSuccess)
         GTEST_SKIP() << "smbd is not installed";
     const Whole& w = GetParam();
     test::SambaServer server;
-    ASSERT_EQ(server.start(), "");
+    const Result<> started = server.start();
+    ASSERT_TRUE(started.ok()) << started.error();
     test::ThrottlingProxy link(server.port());
     ASSERT_NE(link.port(), 0);
     folder.writeSettings(ethernetAt(link.address()));

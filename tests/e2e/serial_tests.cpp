@@ -5,6 +5,7 @@
 #include "printer_sim.h"
 #include "pseudo_terminal.h"
 #include "ui_Form1.h"
+#include "form/session_view.h"
 #include "window/qt_toolkit.h"
 
 #include <QAction>

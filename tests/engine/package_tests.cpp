@@ -388,28 +388,5 @@ TEST(PackageFault, ReportNamesTheFaultAndItsOffset)
               "Damaged package: no end mark before the end of the package at offset 4096.");
 }
 
-TEST(ProgressText, SinglePrecisionMaximum)
-{
-    struct Case {
-        float value;
-        const char* text;
-    } cases[] = {
-        {0.0f, "0"},
-        {1.0f, "1"},
-        {4194304.0f, "4194304"},
-        {9999999.0f, "9999999"},
-        {10000000.0f, "1E+07"},
-        {12345678.0f, "1.234568E+07"},
-        {16777217.0f, "1.677722E+07"}, // held as 16777216
-        {100000000.0f, "1E+08"},
-        {123456789.0f, "1.234568E+08"},
-        {2147483647.0f, "2.147484E+09"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(formatSingle(c.value), c.text) << c.text;
-    EXPECT_EQ(counterText(417, 12345678.0f), "417/1.234568E+07");
-    EXPECT_EQ(counterText(0, 4096.0f), "0/4096");
-}
-
 } // namespace
 } // namespace fw::test

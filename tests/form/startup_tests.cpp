@@ -314,7 +314,7 @@ TEST(StoreSettings, ListsWithoutSelectionWriteMinusOne)
     test::FakeToolkit ui; // never started: every list empty
     ui.select(Ctl::OptSerial);
     ui.setText(Ctl::TextEthernet, "");
-    storeSettings(ui, dir.path());
+    EXPECT_TRUE(storeSettings(ui, dir.path()).ok());
     EXPECT_EQ(test::readBytes(settingsFilePath(dir.path())),
               "[PRINTFirmware]\nInterface=1\nInterfaceSel=-1\nBaudRate=-1\nBitLength=-1\nParity=-"
               "1\nStopBit=-1\n"

@@ -95,15 +95,15 @@ TEST(Locations, TheSettingsFolderIsMadeForTheUserAlone)
     test::TempDir dir;
     Locations where;
     where.settingsFolder = dir.file("config/firmware-downloader");
-    ASSERT_TRUE(makeSettingsFolder(where));
+    ASSERT_TRUE(makeSettingsFolder(where).ok());
     EXPECT_TRUE(fs::is_directory(where.settingsFolder));
     EXPECT_EQ(fs::status(where.settingsFolder).permissions() & fs::perms::all,
               fs::perms::owner_all);
-    EXPECT_TRUE(makeSettingsFolder(where)) << "already there";
+    EXPECT_TRUE(makeSettingsFolder(where).ok()) << "already there";
 
     test::writeBytes(dir.file("plain"), "x");
     where.settingsFolder = dir.file("plain/firmware-downloader");
-    EXPECT_FALSE(makeSettingsFolder(where));
+    EXPECT_TRUE(makeSettingsFolder(where).failed());
 }
 
 } // namespace

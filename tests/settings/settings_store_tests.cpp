@@ -140,7 +140,7 @@ TEST_P(WriteSettingTest, ChangesOnlyThatKey)
     const std::string path = settingsFilePath(dir.path());
     if (c.before)
         test::writeBytes(path, *c.before);
-    writeSetting(path, c.key, c.value);
+    EXPECT_TRUE(writeSetting(path, c.key, c.value).ok());
     EXPECT_EQ(test::readBytes(path), c.after) << c.what;
     EXPECT_EQ(test::listing(dir.path()), std::vector<std::string>{"Firmware.ini"})
         << "no temporary file left";
@@ -222,7 +222,7 @@ TEST(SettingsStore, ValuesReadBackAsWritten)
         {"Interface", "2"}, {"InterfaceSel", "-1"},  {"BaudRate", "6"}, {"TcpIp", "\xE9 1.2.3.4"},
         {"BitLength", "0"}, {"TcpIp", " 10.0.0.9 "}, {"Parity", "x"}};
     for (const auto& [key, value] : values)
-        writeSetting(path, key, value);
+        EXPECT_TRUE(writeSetting(path, key, value).ok());
     EXPECT_EQ(readSetting(path, "Interface"), "2");
     EXPECT_EQ(readSetting(path, "InterfaceSel"), "-1");
     EXPECT_EQ(readSetting(path, "BaudRate"), "6");

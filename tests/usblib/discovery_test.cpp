@@ -3,6 +3,7 @@
 
 #include "capture.h"
 #include "discovery.h"
+#include "expected_lines.h"
 #include "fake_platform.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ struct CountCase {
     const char* name;
     std::vector<FakeDevice> devices;
     bool refuse;
-    std::uint32_t enumerationEnd;
+    Member enumerationEnd;
     std::int32_t result;
     std::string lines;
 };
@@ -50,88 +51,87 @@ TEST_P(CountDevices, CountsAcceptedPrefixesAndPrintsEachDevice)
     EXPECT_EQ(platform.liveLists(), 0) << "the device list must be released";
 }
 
+std::string counted(std::int32_t count)
+{
+    return deviceCountLine(count).text();
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, CountDevices,
     testing::Values(
-        CountCase{"None", {}, false, kErrorNoMoreItems, 0, "nCount = 0 \n"},
+        CountCase{"None", {}, false, Member::End, 0, counted(0)},
         CountCase{"MatchingWithSerial",
                   {id("USB\\VID_0483&PID_7C10\\SER0001")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
-                  "devid = USB\\VID_0483&PID_7C10\\SER0001 \nnCount = 1 \n"},
+                  acceptedLines("USB\\VID_0483&PID_7C10\\SER0001") + counted(1)},
         CountCase{"LowerCaseIsNotCounted",
                   {id("usb\\vid_0483&pid_7c10\\SER0001")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   0,
-                  "devid = usb\\vid_0483&pid_7c10\\SER0001 \nMismatch !!! \nnCount = 0 \n"},
+                  mismatchedLines("usb\\vid_0483&pid_7c10\\SER0001") + counted(0)},
         CountCase{"LowerCaseHexIsNotCounted",
                   {id("USB\\VID_067b&PID_2305\\1")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   0,
-                  "devid = USB\\VID_067b&PID_2305\\1 \nMismatch !!! \nnCount = 0 \n"},
+                  mismatchedLines("USB\\VID_067b&PID_2305\\1") + counted(0)},
         CountCase{"EveryPrefixRow",
                   {id("USB\\VID_0483&PID_7C10\\A"), id("USB\\VID_0483&PID_7C20\\B"),
                    id("USB\\VID_0483&PID_7C30\\C"), id("USB\\VID_067B&PID_2305\\D")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   4,
-                  "devid = USB\\VID_0483&PID_7C10\\A \ndevid = USB\\VID_0483&PID_7C20\\B \n"
-                  "devid = USB\\VID_0483&PID_7C30\\C \ndevid = USB\\VID_067B&PID_2305\\D \nnCount "
-                  "= 4 \n"},
+                  acceptedLines("USB\\VID_0483&PID_7C10\\A") +
+                      acceptedLines("USB\\VID_0483&PID_7C20\\B") +
+                      acceptedLines("USB\\VID_0483&PID_7C30\\C") +
+                      acceptedLines("USB\\VID_067B&PID_2305\\D") + counted(4)},
         CountCase{"ExactlyTwentyOneCharacters",
                   {id("USB\\VID_067B&PID_2305")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
-                  "devid = USB\\VID_067B&PID_2305 \nnCount = 1 \n"},
+                  acceptedLines("USB\\VID_067B&PID_2305") + counted(1)},
         CountCase{"ShorterThanAPrefix",
                   {id("USB\\VID_0483&PID_7C1")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   0,
-                  "devid = USB\\VID_0483&PID_7C1 \nMismatch !!! \nnCount = 0 \n"},
+                  mismatchedLines("USB\\VID_0483&PID_7C1") + counted(0)},
         CountCase{"OnlyTheFirst21CharactersCount",
                   {id("USB\\VID_0483&PID_7C30&MI_00\\7&1")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
-                  "devid = USB\\VID_0483&PID_7C30&MI_00\\7&1 \nnCount = 1 \n"},
+                  acceptedLines("USB\\VID_0483&PID_7C30&MI_00\\7&1") + counted(1)},
         CountCase{"OtherPrinterBeforeMatching",
                   {id("USB\\VID_04B8&PID_0202\\X"), id("USB\\VID_0483&PID_7C20\\Y")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   1,
-                  "devid = USB\\VID_04B8&PID_0202\\X \nMismatch !!! \ndevid = "
-                  "USB\\VID_0483&PID_7C20\\Y \n"
-                  "nCount = 1 \n"},
+                  mismatchedLines("USB\\VID_04B8&PID_0202\\X") +
+                      acceptedLines("USB\\VID_0483&PID_7C20\\Y") + counted(1)},
         CountCase{"UnreadableIdIsSkipped",
                   {id("USB\\VID_0483&PID_7C10\\A"), unreadable(), id("USB\\VID_0483&PID_7C10\\B")},
                   false,
-                  kErrorNoMoreItems,
+                  Member::End,
                   2,
-                  "devid = USB\\VID_0483&PID_7C10\\A \n>>SetupDiGetDeviceInstanceId error<<\n"
-                  "devid = USB\\VID_0483&PID_7C10\\B \nnCount = 2 \n"},
+                  acceptedLines("USB\\VID_0483&PID_7C10\\A") + instanceIdUnreadableLine().text() +
+                      acceptedLines("USB\\VID_0483&PID_7C10\\B") + counted(2)},
         CountCase{"ListRefused",
                   {id("USB\\VID_0483&PID_7C10\\A")},
                   true,
-                  kErrorNoMoreItems,
+                  Member::End,
                   -1,
-                  "SetupDiGetClassDevs error \nFindUsbDevice() ERR = -1 \n"},
+                  linesOf(deviceListRefusedLine(), deviceCountFailedLine())},
         CountCase{"EnumerationEndsWithError",
                   {id("USB\\VID_0483&PID_7C10\\A")},
                   false,
-                  5,
+                  Member::Failed,
                   -1,
-                  "devid = USB\\VID_0483&PID_7C10\\A \nFindUsbDevice() ERR = -1 \n"},
-        CountCase{"EnumerationEndsWithoutError",
-                  {id("USB\\VID_0483&PID_7C10\\A")},
-                  false,
-                  0,
-                  1,
-                  "devid = USB\\VID_0483&PID_7C10\\A \nnCount = 1 \n"}),
+                  acceptedLines("USB\\VID_0483&PID_7C10\\A") + deviceCountFailedLine().text()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct NameCase {
@@ -143,6 +143,9 @@ struct NameCase {
     const char* expectedName; // nullptr: the caller's text is kept
     std::string lines;
 };
+
+// The caller's text before the call: the program's 256 blanks.
+const std::string kCallerText(256, ' ');
 
 class DeviceName : public testing::TestWithParam<NameCase> {};
 
@@ -159,40 +162,37 @@ TEST_P(DeviceName, GivesThePathAtAPositionCountingEveryPrinter)
         platform.printers[1].path.reset();
     platform.refuseList = c.refuse;
 
-    char name[300];
-    std::memset(name, ' ', 256);
-    std::memset(name + 256, 0, sizeof name - 256);
-    const std::string before(name);
+    char name[300] = {};
+    std::memcpy(name, kCallerText.data(), kCallerText.size());
 
     std::int32_t result = -1;
     const std::string lines = printedBy([&] { result = findDeviceName(platform, c.index, name); });
 
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(std::string(name), c.expectedName ? std::string(c.expectedName) : before);
-    std::string expected = c.lines;
-    const std::size_t hole = expected.find("%s");
-    if (hole != std::string::npos)
-        expected.replace(hole, 2, before);
-    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(std::string(name), c.expectedName ? std::string(c.expectedName) : kCallerText);
+    EXPECT_EQ(lines, c.lines);
     EXPECT_EQ(platform.liveLists(), 0);
+}
+
+// Nothing found at `index`: the caller's text is shown.
+std::string notFound(std::int32_t index, const std::string& callerText = kCallerText)
+{
+    return deviceNameLine(index, callerText.c_str()).text();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DeviceName,
-    testing::Values(
-        NameCase{"FirstPositionIsTheNonMatchingDevice", 0, false, false, false, "\\\\?\\usb#first",
-                 "Attempting to open \\\\?\\usb#first\nusb_device_name(0) = \\\\?\\usb#first \n"},
-        NameCase{"SecondPosition", 1, false, false, false, "\\\\?\\usb#second",
-                 "Attempting to open \\\\?\\usb#second\nusb_device_name(1) = \\\\?\\usb#second \n"},
-        NameCase{"InUseStillGivesThePath", 1, false, false, true, "\\\\?\\usb#second",
-                 "Attempting to open \\\\?\\usb#second\nFAILED to open \\\\?\\usb#second\n"
-                 "usb_device_name(1) = \\\\?\\usb#second \n"},
-        NameCase{"PastTheEnd", 2, false, false, false, nullptr, "usb_device_name(2) = %s \n"},
-        NameCase{"FarPastTheEnd", 1000, false, false, false, nullptr,
-                 "usb_device_name(1000) = %s \n"},
-        NameCase{"Negative", -1, false, false, false, nullptr, "usb_device_name(-1) = %s \n"},
-        NameCase{"ListRefused", 0, true, false, false, nullptr, "usb_device_name(0) = %s \n"},
-        NameCase{"DetailUnreadable", 1, false, true, false, nullptr, "usb_device_name(1) = %s \n"}),
+    testing::Values(NameCase{"FirstPositionIsTheNonMatchingDevice", 0, false, false, false,
+                             "\\\\?\\usb#first", foundLines(0, "\\\\?\\usb#first")},
+                    NameCase{"SecondPosition", 1, false, false, false, "\\\\?\\usb#second",
+                             foundLines(1, "\\\\?\\usb#second")},
+                    NameCase{"InUseStillGivesThePath", 1, false, false, true, "\\\\?\\usb#second",
+                             foundInUseLines(1, "\\\\?\\usb#second")},
+                    NameCase{"PastTheEnd", 2, false, false, false, nullptr, notFound(2)},
+                    NameCase{"FarPastTheEnd", 1000, false, false, false, nullptr, notFound(1000)},
+                    NameCase{"Negative", -1, false, false, false, nullptr, notFound(-1)},
+                    NameCase{"ListRefused", 0, true, false, false, nullptr, notFound(0)},
+                    NameCase{"DetailUnreadable", 1, false, true, false, nullptr, notFound(1)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The caller provides 256 bytes and a terminator: a longer path is refused
@@ -211,11 +211,10 @@ TEST(DeviceNameLength, PathOf256FitsAndLongerLeavesTheBufferAlone)
 
         if (length <= 256) {
             EXPECT_EQ(std::string(name.data()), path);
-            EXPECT_EQ(lines,
-                      "Attempting to open " + path + "\nusb_device_name(0) = " + path + " \n");
+            EXPECT_EQ(lines, foundLines(0, path));
         } else {
             EXPECT_EQ(std::string(name.data()), "old");
-            EXPECT_EQ(lines, "usb_device_name(0) = old \n");
+            EXPECT_EQ(lines, notFound(0, "old"));
         }
         EXPECT_EQ(name[257], '#') << "nothing past the caller's 257 bytes";
     }
@@ -229,9 +228,9 @@ TEST(DeviceNameRepeated, GivesTheSameAnswerEachTime)
     for (int round = 0; round < 3; ++round) {
         char name[257] = "x";
         EXPECT_EQ(printedBy([&] { findDeviceName(platform, 0, name); }),
-                  "Attempting to open /dev/usb/lp0\nusb_device_name(0) = /dev/usb/lp0 \n");
+                  foundLines(0, "/dev/usb/lp0"));
         EXPECT_EQ(printedBy([&] { EXPECT_EQ(findUsbDevice(platform), 1); }),
-                  "devid = USB\\VID_0483&PID_7C10\\Y \nnCount = 1 \n");
+                  acceptedLines("USB\\VID_0483&PID_7C10\\Y") + counted(1));
     }
     EXPECT_EQ(platform.liveLists(), 0);
 }

@@ -2,11 +2,13 @@
 // program meets it.
 
 #include "capture.h"
+#include "expected_lines.h"
 #include "tavlib.h"
 #include "usb_testbed.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -15,7 +17,8 @@
 namespace {
 
 using fw::test::UsbTestbed;
-using fw::usb::test::printedBy;
+using namespace fw::usb;
+using namespace fw::usb::test;
 
 struct Exports : testing::Test {
     UsbTestbed bed;
@@ -34,8 +37,8 @@ TEST_F(Exports, ProgramSequence)
 {
     std::int32_t result = -2;
     EXPECT_EQ(printedBy([&] { result = usb_find_devices(); }),
-              "devid = USB\\VID_1234&PID_5678\\X1 \nMismatch !!! \ndevid = "
-              "USB\\VID_067B&PID_2305\\A9 \nnCount = 1 \n");
+              mismatchedLines("USB\\VID_1234&PID_5678\\X1") +
+                  acceptedLines("USB\\VID_067B&PID_2305\\A9") + deviceCountLine(1).text());
     EXPECT_EQ(result, 1);
 
     // The program's 256 blanks and a terminator.
@@ -45,12 +48,13 @@ TEST_F(Exports, ProgramSequence)
     EXPECT_EQ(usb_device_name(1, name), 0);
     EXPECT_EQ(std::string(name), bed.devicePath(printer));
 
-    EXPECT_EQ(printedBy([&] { result = usb_open(name); }).rfind("m_osRead.hEvent  = (", 0), 0u);
+    const std::string opened = printedBy([&] { result = usb_open(name); });
+    EXPECT_TRUE(areOpenedLines(opened)) << opened;
     ASSERT_EQ(result, 0);
 
     const std::uint8_t record[] = {'S', '0', '1', 0x0D};
     EXPECT_EQ(printedBy([&] { result = usb_write(record, 4); }),
-              "write length = 4 (4) \n[0x53][0x30][0x31][0x0D]\n");
+              writtenLines(std::vector<std::uint8_t>(record, record + 4), 4));
     EXPECT_EQ(result, 0);
     EXPECT_EQ(bed.receive(printer, 4, 2000), std::vector<std::uint8_t>(record, record + 4));
 
@@ -83,7 +87,7 @@ TEST_F(Exports, ReadTimeOutIsBounded)
     ASSERT_EQ(usb_open(name), 0);
     std::uint8_t answer[256];
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_read(answer), -1); }), "receive time over \n");
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_read(answer), -1); }), receiveTimeoutLine().text());
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(TAVLIB_RECEIVE_TIMEOUT_MS));
     EXPECT_LT(waited, std::chrono::milliseconds(TAVLIB_RECEIVE_TIMEOUT_MS + 1000));
@@ -94,12 +98,9 @@ TEST_F(Exports, BlankPathFromNoPrinterFailsCleanly)
     char blanks[257];
     std::memset(blanks, ' ', 256);
     blanks[256] = '\0';
-    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_open(blanks), -1); }),
-              "GetLastError() Err = 36 \nusb_Open() ERR = 0x24 \n");
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_open(blanks), -1); }), pipeFailedLines(ENAMETOOLONG));
     const std::uint8_t byte = 0x06;
-    EXPECT_EQ(
-        printedBy([&] { EXPECT_EQ(usb_write(&byte, 1), -1); }),
-        "m_hPipeOut Invalid Handle \n-E- Write operation to device failed (Err = 0xffff8000) \n");
+    EXPECT_EQ(printedBy([&] { EXPECT_EQ(usb_write(&byte, 1), -1); }), writeWithoutPipeLines());
 }
 
 TEST_F(Exports, LengthsOutsideABlockAreRefused)

@@ -14,14 +14,12 @@ public:
     explicit FakeList(FakePlatform& platform) : platform_(platform) {}
     ~FakeList() override { platform_.listReleased(); }
 
-    bool device(int i) override
+    Member device(int i) override
     {
-        if (i < 0 || static_cast<std::size_t>(i) >= platform_.printers.size()) {
-            platform_.setLastError(platform_.enumerationEnd);
-            return false;
-        }
+        if (i < 0 || static_cast<std::size_t>(i) >= platform_.printers.size())
+            return platform_.enumerationEnd;
         current_ = static_cast<std::size_t>(i);
-        return true;
+        return Member::Found;
     }
 
     bool instanceId(char* id, std::size_t size) override
@@ -39,7 +37,7 @@ public:
     {
         platform_.allocate("interfacePath");
         if (i < 0 || static_cast<std::size_t>(i) >= platform_.printers.size()) {
-            platform_.setLastError(kErrorNoMoreItems);
+            platform_.setLastError(2);
             return false;
         }
         const auto& text = platform_.printers[static_cast<std::size_t>(i)].path;

@@ -42,7 +42,7 @@ class FakePlatform final : public Platform {
 public:
     // Set up by the test.
     bool refuseList = false;
-    std::uint32_t enumerationEnd = kErrorNoMoreItems;
+    Member enumerationEnd = Member::End; // what the list gives past its last printer
     std::vector<FakeDevice> printers;
     std::set<std::string> missingPipes;
     std::uint32_t pipeError = 2;

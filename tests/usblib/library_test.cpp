@@ -3,6 +3,7 @@
 // C), and leaves the library usable.
 
 #include "capture.h"
+#include "expected_lines.h"
 #include "fake_platform.h"
 #include "library.h"
 
@@ -73,11 +74,11 @@ TEST_P(OutOfMemory, FailsTheCallAndNothingEscapes)
 INSTANTIATE_TEST_SUITE_P(
     Table, OutOfMemory,
     testing::Values(OutOfMemoryCase{"FindDevicesList", Call::FindDevices, "devices", 0, -1,
-                                    "FindUsbDevice() ERR = -1 \n", 0},
+                                    deviceCountFailedLine().text(), 0},
                     OutOfMemoryCase{"DeviceNameList", Call::DeviceName, "devices", 0, 0,
-                                    "usb_device_name(0) = caller \n", 0},
+                                    deviceNameLine(0, "caller").text(), 0},
                     OutOfMemoryCase{"DeviceNamePath", Call::DeviceName, "interfacePath", 0, 0,
-                                    "usb_device_name(0) = caller \n", 0},
+                                    deviceNameLine(0, "caller").text(), 0},
                     OutOfMemoryCase{"OpenReadPipe", Call::Open, "openPipe", 0, -1, "", 0},
                     OutOfMemoryCase{"OpenWritePipe", Call::Open, "openPipe", 1, -1, "", 0},
                     OutOfMemoryCase{"Write", Call::Write, "startWrite", 0, -1, "", 2},

@@ -6,7 +6,7 @@
 #include "engine/clock.h"
 #include "form1_layout.h"
 #include "win32/form1_window.h"
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 #include "win32_driver.h"
 
 #include <windows.h>

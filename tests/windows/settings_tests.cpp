@@ -58,7 +58,7 @@ TEST(WindowsSettings, TheProfileFunctionsReadWhatIsWrittenAndBack)
             ADD_FAILURE() << "the system's code page is " << GetACP() << ", this case needs 1252";
             continue;
         }
-        writeSetting(file, kKeyTcpIp, c.value);
+        EXPECT_TRUE(writeSetting(file, kKeyTcpIp, c.value).ok());
         EXPECT_EQ(profileValue(file, kKeyTcpIp), c.inFile);
         EXPECT_EQ(profileValue(file, kKeyInterface), "<missing>");
 
@@ -102,7 +102,7 @@ TEST(WindowsSettings, AUnicodeFileIsReadAndStaysInItsEncoding)
         writeFile(file, c.mark + encoded(lines, c.form));
         EXPECT_EQ(readSetting(file, kKeyTcpIp), "Caf\xC3\xA9");
 
-        writeSetting(file, kKeyInterface, "1");
+        EXPECT_TRUE(writeSetting(file, kKeyInterface, "1").ok());
         const std::string after = readFile(file);
         EXPECT_TRUE(after.starts_with(c.mark));
         EXPECT_NE(after.find(encoded("TcpIp=Caf\xC3\xA9", c.form)), std::string::npos);
@@ -131,7 +131,7 @@ TEST(WindowsSettings, ANameWithoutAFolderIsInTheCurrentFolder)
     wchar_t before[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, before);
     ASSERT_TRUE(SetCurrentDirectoryW(wide(folder.path()).c_str()));
-    writeSetting("Firmware.ini", kKeyInterface, "2");
+    EXPECT_TRUE(writeSetting("Firmware.ini", kKeyInterface, "2").ok());
     const std::string read = readSetting("Firmware.ini", kKeyInterface);
     SetCurrentDirectoryW(before);
     EXPECT_EQ(read, "2");
@@ -144,8 +144,8 @@ TEST(WindowsSettings, AFolderOutsideTheCodePageKeepsItsFile)
 {
     TestFolder folder("\xE8\xA8\xAD\xE5\xAE\x9A-\xCE\xA9"); // 設定-Ω
     const std::string file = settingsFilePath(folder.path());
-    writeSetting(file, kKeyBaudRate, "2");
-    writeSetting(file, kKeyTcpIp, "Caf\xC3\xA9");
+    EXPECT_TRUE(writeSetting(file, kKeyBaudRate, "2").ok());
+    EXPECT_TRUE(writeSetting(file, kKeyTcpIp, "Caf\xC3\xA9").ok());
     EXPECT_EQ(readSetting(file, kKeyBaudRate), "2");
     EXPECT_EQ(readSetting(file, kKeyTcpIp), "Caf\xC3\xA9");
     wchar_t value[64] = {};

@@ -2,9 +2,7 @@
 // through it as a user would (Download Start, the Open dialog, the outcome
 // box) and saves a screenshot of the outcome.
 //   firmware-demo <package> <screenshot.png>
-#include "channels/product_channels.h"
-#include "channels/tavlib_binding.h"
-#include "engine/clock.h"
+#include "choice/printer_access.h"
 #include "modal_responder.h"
 #include "window/main_window.h"
 
@@ -34,10 +32,8 @@ int main(int argc, char** argv)
 
     // The parts the program itself builds.
     const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
-    fw::TavlibBinding usb(programDir);
-    fw::ProductChannels channels(programDir, usb);
-    fw::SteadyClock clock;
-    fw::MainWindow window(programDir, usb, channels, clock);
+    fw::PrinterAccess access(fw::portableLocations(programDir));
+    fw::MainWindow window(programDir, access.usb, access.channels, access.clock);
     window.startUp();
     window.show();
     window.activateWindow();

@@ -1,17 +1,13 @@
 #include "connection.h"
 
+#include "diagnostics.h"
+
 #include <cstdio>
 #include <cstring>
 
 namespace fw::usb {
 
 namespace {
-
-// A failing status printed as the 32-bit value it widens to (0x8010 shows as ffff8010).
-unsigned widened(Status status)
-{
-    return static_cast<unsigned>(static_cast<std::int32_t>(status));
-}
 
 // GetOverlappedResult with a wait should never answer "incomplete"; should a
 // platform keep doing so, the transfer ends instead of spinning.
@@ -56,20 +52,20 @@ std::int32_t Connection::open(const char* path)
         if (readOverlap_.hEvent == kNoEvent || writeOverlap_.hEvent == kNoEvent) {
             status = kStatusDriverError;
         } else {
-            std::printf("m_osRead.hEvent  = (%x) \n", static_cast<unsigned>(readOverlap_.hEvent));
-            std::printf("m_osWrite.hEvent = (%x) \n", static_cast<unsigned>(writeOverlap_.hEvent));
+            readEventLine(readOverlap_.hEvent).print();
+            writeEventLine(writeOverlap_.hEvent).print();
         }
     } else {
         // Whichever pipe did open is released, with any event.
         close();
-        std::printf("GetLastError() Err = %d \n", static_cast<int>(error));
+        lastErrorLine(error).print();
         status = static_cast<Status>(error & 0xFFFFu);
         if (status == kStatusSuccess)
             status = kStatusIoError; // a pipe did not open, whatever the code says
     }
 
     if (status != kStatusSuccess) {
-        std::printf("usb_Open() ERR = 0x%02x \n", widened(status));
+        openFailedLine(status).print();
         return -1;
     }
     // What the printer sent before this open (acknowledgements an earlier
@@ -96,34 +92,32 @@ std::int32_t Connection::write(const std::uint8_t* data, std::int32_t length)
     std::int32_t written = 0;
     const Status status = pipeWrite(staged, length, written);
     if (failed(status)) {
-        std::printf("-E- Write operation to device failed (Err = 0x%02x) \n", widened(status));
+        writeFailedLine(status).print();
         return -1;
     }
     if (written != length) {
-        std::printf("-E- Write operation to device failed\n");
+        writeShortLine().print();
         return -1;
     }
 
     totalWritten_ += length;
-    std::printf("write length = %d (%d) \n", length, totalWritten_);
-    for (std::int32_t i = 0; i < length; ++i)
-        std::printf("[0x%02X]", writeBuffer_[i]);
-    std::printf("\n");
+    writtenLine(length, totalWritten_).print();
+    byteDumpLine(writeBuffer_, static_cast<std::size_t>(length)).print();
     return 0;
 }
 
 Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std::int32_t& written)
 {
     if (pipeOut_ == kInvalidHandle) {
-        std::printf("m_hPipeOut Invalid Handle \n");
+        noWritePipeLine().print();
         return kStatusInvalidHandle;
     }
     if (buffer == nullptr) {
-        std::printf("FC_NOT_INITIALIZED \n");
+        notInitializedLine().print();
         return kStatusNotInitialized;
     }
     if (writeOverlap_.hEvent == kNoEvent) {
-        std::printf("FC_DRIVER_ERROR (hEvent = Null) \n");
+        noWriteEventLine().print();
         return kStatusDriverError;
     }
     if (count <= 0) {
@@ -145,7 +139,7 @@ Status Connection::pipeWrite(const std::uint8_t* buffer, std::int32_t count, std
             for (int i = 0; i < kMaxIncompleteAnswers && collected == Collect::Incomplete; ++i)
                 collected = platform_.finishWrite(pipeOut_, moved);
             if (collected != Collect::Done) {
-                std::printf("IO ERROR_IO_INCOMPLETE...\n");
+                writeIncompleteLine().print();
                 attemptFailed = true;
             }
         } else if (issued == Issue::Failed) {
@@ -177,10 +171,8 @@ std::int32_t Connection::read(std::uint8_t* buffer)
         received = sizeof readBuffer_;
 
     std::memcpy(buffer, readBuffer_, received);
-    std::printf("read length = %d \n", static_cast<int>(received));
-    for (std::uint32_t i = 0; i < received; ++i)
-        std::printf("[0x%02X]", readBuffer_[i]);
-    std::printf("\n");
+    readLengthLine(received).print();
+    byteDumpLine(readBuffer_, received).print();
     return static_cast<std::int32_t>(received);
 }
 
@@ -219,7 +211,7 @@ Status Connection::pipeRead(std::uint8_t* buffer, std::uint32_t size, std::uint3
         // The answer may have come in just before the read was withdrawn.
         if (withdrawRead(received))
             return kStatusSuccess;
-        std::printf("receive time over \n");
+        receiveTimeoutLine().print();
         return kStatusReceiveTimeout;
     case Wait::Other: break;
     }

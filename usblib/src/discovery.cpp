@@ -1,6 +1,7 @@
 #include "discovery.h"
 
-#include <cstdio>
+#include "diagnostics.h"
+
 #include <cstring>
 #include <new>
 
@@ -21,40 +22,40 @@ std::int32_t countDevices(Platform& platform)
 {
     auto list = platform.devices();
     if (!list) {
-        std::printf("SetupDiGetClassDevs error \n");
-        std::printf("FindUsbDevice() ERR = %d \n", -1);
+        deviceListRefusedLine().print();
+        deviceCountFailedLine().print();
         return -1;
     }
 
-    std::int32_t nCount = 0;
+    std::int32_t count = 0;
     char devid[260];
-    std::uint32_t error = 0;
+    bool failed = false;
     for (int i = 0;; ++i) {
-        if (!list->device(i)) {
-            error = platform.lastError();
+        if (const Member m = list->device(i); m != Member::Found) {
+            failed = m == Member::Failed;
             break;
         }
         std::memset(devid, 0, sizeof devid);
         if (!list->instanceId(devid, sizeof devid)) {
-            std::printf(">>SetupDiGetDeviceInstanceId error<<\n");
+            instanceIdUnreadableLine().print();
             continue;
         }
         devid[sizeof devid - 1] = '\0';
-        std::printf("devid = %s \n", devid);
+        instanceIdLine(devid).print();
         // devid is zero-filled, so a shorter ID differs at its terminator.
         if (accepted(devid))
-            ++nCount;
+            ++count;
         else
-            std::printf("Mismatch !!! \n");
+            prefixMismatchLine().print();
     }
     list.reset();
 
-    if (error != 0 && error != kErrorNoMoreItems) {
-        std::printf("FindUsbDevice() ERR = %d \n", -1);
+    if (failed) {
+        deviceCountFailedLine().print();
         return -1;
     }
-    std::printf("nCount = %d \n", nCount);
-    return nCount;
+    deviceCountLine(count).print();
+    return count;
 }
 
 } // namespace
@@ -65,7 +66,7 @@ std::int32_t findUsbDevice(Platform& platform)
         return countDevices(platform);
     } catch (const std::bad_alloc&) {
         // Without memory for it, the list cannot be read.
-        std::printf("FindUsbDevice() ERR = %d \n", -1);
+        deviceCountFailedLine().print();
         return -1;
     }
 }
@@ -82,16 +83,16 @@ std::int32_t findDeviceName(Platform& platform, std::int32_t index, char* name)
             // A path that would not fit the caller's buffer is not handed out.
             if (list->interfacePath(index, path) && path.size() < kNameCapacity) {
                 std::memcpy(name, path.c_str(), path.size() + 1);
-                std::printf("Attempting to open %s\n", name);
+                openingDeviceLine(name).print();
                 if (!platform.testOpen(name))
-                    std::printf("FAILED to open %s\n", name);
+                    deviceOpenFailedLine(name).print();
             }
         }
     } catch (const std::bad_alloc&) {
         // Nothing is found without memory to look with.
     }
 
-    std::printf("usb_device_name(%d) = %s \n", index, name);
+    deviceNameLine(index, name).print();
     return 0;
 }
 

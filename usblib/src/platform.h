@@ -18,11 +18,11 @@ inline constexpr Handle kInvalidHandle = -1;
 using Event = std::uintptr_t;
 inline constexpr Event kNoEvent = 0;
 
-// Last error that ends an enumeration normally.
-inline constexpr std::uint32_t kErrorNoMoreItems = 259;
-
 enum class Direction { Read, Write };
 
+// What moving to a member of a device list found: the member, the end of
+// the list, or a failure that spoils the whole list.
+enum class Member { Found, End, Failed };
 // Result of issuing a request.
 enum class Issue { Done, Pending, Failed };
 // Result of collecting a pending request.
@@ -35,9 +35,8 @@ enum class Wait { Signalled, TimedOut, Other };
 class DeviceList {
 public:
     virtual ~DeviceList() = default;
-    // Moves to the device at member position i; false when there is none
-    // (the platform's last error then tells why).
-    virtual bool device(int i) = 0;
+    // Moves to the device at member position i.
+    virtual Member device(int i) = 0;
     // Instance ID of the device last moved to, NUL-terminated in `size` bytes.
     virtual bool instanceId(char* id, std::size_t size) = 0;
     // Device path of the interface at position i; false when there is none or

@@ -27,14 +27,12 @@ public:
         : platform_(platform), printers_(std::move(printers))
     {}
 
-    bool device(int i) override
+    Member device(int i) override
     {
-        if (i < 0 || static_cast<std::size_t>(i) >= printers_.size()) {
-            platform_.setLastError(kErrorNoMoreItems);
-            return false;
-        }
+        if (i < 0 || static_cast<std::size_t>(i) >= printers_.size())
+            return Member::End;
         current_ = static_cast<std::size_t>(i);
-        return true;
+        return Member::Found;
     }
 
     bool instanceId(char* id, std::size_t size) override
@@ -51,7 +49,7 @@ public:
     bool interfacePath(int i, std::string& path) override
     {
         if (i < 0 || static_cast<std::size_t>(i) >= printers_.size()) {
-            platform_.setLastError(kErrorNoMoreItems);
+            platform_.setLastError(ENODEV);
             return false;
         }
         path = printers_[static_cast<std::size_t>(i)].path;

@@ -33,15 +33,18 @@ public:
     InterfaceList(WindowsPlatform& platform, HDEVINFO set) : platform_(platform), set_(set) {}
     ~InterfaceList() override { SetupDiDestroyDeviceInfoList(set_); }
 
-    bool device(int i) override
+    Member device(int i) override
     {
         device_ = {};
         device_.cbSize = sizeof device_;
-        if (i < 0 || !SetupDiEnumDeviceInfo(set_, static_cast<DWORD>(i), &device_)) {
-            platform_.setLastError(i < 0 ? ERROR_NO_MORE_ITEMS : GetLastError());
-            return false;
-        }
-        return true;
+        if (i < 0)
+            return Member::End;
+        if (SetupDiEnumDeviceInfo(set_, static_cast<DWORD>(i), &device_))
+            return Member::Found;
+        const DWORD error = GetLastError();
+        platform_.setLastError(error);
+        // A failure that sets no error ends the list as its end does.
+        return error == ERROR_NO_MORE_ITEMS || error == 0 ? Member::End : Member::Failed;
     }
 
     bool instanceId(char* id, std::size_t size) override

@@ -1,8 +1,6 @@
-#include "form/stored_interface.h"
+#include "choice/stored_interface.h"
 
-#include "form/select_list_entry.h"
-#include "form/session_view.h"
-#include "form/startup.h"
+#include "choice/list_entries.h"
 #include "settings/settings_store.h"
 
 #include <span>

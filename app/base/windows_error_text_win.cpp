@@ -1,4 +1,4 @@
-#include "channels/windows_error_text.h"
+#include "base/windows_error_text.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The system's own words for a Windows error code.
 
-#include "engine/wide_text.h"
+#include "base/wide_text.h"
 
 #include <string>
 

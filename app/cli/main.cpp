@@ -35,6 +35,7 @@ constexpr const char* kFooter =
     "  5    Invalid Printer model data\n"
     "  6    the outcome could not be written to standard output or the --log line to its\n"
     "       file (full disk, a reader gone); standard error says which, and the outcome\n"
+    "  7    station: not every printer ended in \"Download Success.\", or none was found\n"
     "  129  the terminal closed (SIGHUP): ended as Ctrl+C ends it\n"
     "  130  interrupted (Ctrl+C, SIGTERM): the port is released, nothing partial is printed\n"
     "\n"

@@ -83,8 +83,7 @@ int runDownload(const DownloadOptions& o, std::FILE* out)
     setup.force = o.force;
     setup.wire = o.common.verbose;
     setup.linksFolder = where.settingsFolder;
-    return finishDownload(runSession(setup, choice, access, access.channels, watch), log, o.common,
-                          out);
+    return finishDownload(runSession(setup, choice, access, watch), log, o.common, out);
 }
 
 } // namespace fw

@@ -95,6 +95,8 @@ public:
     void setProgressMaximum(float maximum) override { progress_.setMaximum(maximum); }
     void showProgress(std::int64_t passed) override { progress_.passed(passed); }
     void recordSent(std::size_t bytes) override { progress_.recordSent(bytes); }
+    void channelOpened(bool ok) override { progress_.opened(ok); }
+    void modelAnswered(std::uint8_t code) override { progress_.answered(code); }
     void showMessage(const std::string& text) override
     {
         progress_.finish();
@@ -429,12 +431,12 @@ Result<> LogFile::close()
 }
 
 DownloadRecord runSession(const SessionSetup& setup, const PrinterChoice& choice,
-                          PrinterAccess& access, ChannelSet& through, SessionWatch& watch)
+                          PrinterAccess& access, SessionWatch& watch)
 {
     const ChannelKind kind = choice.kind;
     const ChannelSettings& settings = choice.settings;
     FilePackageReader file;
-    DownloadSession session(through, access.clock, setup.reader ? *setup.reader : file);
+    DownloadSession session(access.channels, access.clock, setup.reader ? *setup.reader : file);
     CommandLineView view(kind, settings, watch, setup.wire);
     view.forceSending(setup.force);
 

@@ -96,6 +96,9 @@ public:
     // The package bytes passed since sending began.
     virtual void passed(std::int64_t bytes) = 0;
     virtual void recordSent(std::size_t bytes) = 0;
+    // The channel took the open (or refused it); the printer's model answer.
+    virtual void opened(bool /*ok*/) {}
+    virtual void answered(std::uint8_t /*modelCode*/) {}
     // Ends what is shown of the progress before a message on standard error
     // (no outcome), and at the end of the session (with it).
     virtual void finish(const std::string& outcome = {}) = 0;
@@ -111,10 +114,8 @@ struct SessionSetup {
 };
 
 // Runs one download session exactly as `download` runs it, with Ctrl+C
-// ending it at its next look, and gives its record. `through` is the set of
-// channels the session uses: the program's own or one that passes every
-// operation on to them.
+// ending it at its next look, and gives its record.
 DownloadRecord runSession(const SessionSetup& setup, const PrinterChoice& choice,
-                          PrinterAccess& access, ChannelSet& through, SessionWatch& watch);
+                          PrinterAccess& access, SessionWatch& watch);
 
 } // namespace fw

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <functional>
 
 namespace fw {
 
@@ -42,88 +43,24 @@ private:
     std::FILE* out_;
 };
 
-// A channel that passes every operation on to the real one and tells the
-// station what the table shows early: the device opened, the model answer.
-class ReportingChannel final : public DownloadChannel {
-public:
-    ReportingChannel(DownloadChannel& channel, Events& events, std::function<Json()> opened)
-        : channel_(channel), events_(events), opened_(std::move(opened))
-    {}
-
-    Result<> open(const ChannelSettings& settings) override
-    {
-        Result<> r = channel_.open(settings);
-        Json event = opened_();
-        event["ok"] = r.ok();
-        events_.send(event);
-        return r;
-    }
-    Result<> write(std::span<const std::uint8_t> bytes) override { return channel_.write(bytes); }
-    void discardInput() override { channel_.discardInput(); }
-    std::uint8_t awaitModelAnswer(Clock& clock, FailureReport& failures) override
-    {
-        const std::uint8_t code = channel_.awaitModelAnswer(clock, failures);
-        events_.send(Json{{"event", "model"}, {"model", modelName(code)}});
-        return code;
-    }
-    AckWait awaitAck(Clock& clock, FailureReport& failures,
-                     std::vector<std::uint8_t>& heard) override
-    {
-        return channel_.awaitAck(clock, failures, heard);
-    }
-    RecordRule recordRule(std::uint8_t modelCode) const override
-    {
-        return channel_.recordRule(modelCode);
-    }
-    void close() override { channel_.close(); }
-    void closeAfterSession(bool earlyEnd) override { channel_.closeAfterSession(earlyEnd); }
-    bool holdsUntilHandOver() const override { return channel_.holdsUntilHandOver(); }
-    Result<> handOver(HandOverWatch& watch) override { return channel_.handOver(watch); }
-    bool isOpen() const override { return channel_.isOpen(); }
-
-private:
-    DownloadChannel& channel_;
-    Events& events_;
-    std::function<Json()> opened_;
-};
-
-class ReportingChannels final : public ChannelSet {
-public:
-    ReportingChannels(ProductChannels& channels, Events& events, const ChannelSettings& settings)
-        : serial_(channels.channel(ChannelKind::Serial), events,
-                  [&channels] {
-                      const PortChoice& c = channels.serial().choice();
-                      Json j{{"event", "open"}, {"device", c.device}};
-                      if (!c.stableName.empty())
-                          j["stableName"] = c.stableName;
-                      return j;
-                  }),
-          usb_(channels.channel(ChannelKind::Usb), events,
-               [&settings] {
-                   return Json{{"event", "open"}, {"device", settings.usbDevicePath}};
-               }),
-          network_(channels.channel(ChannelKind::Network), events, [&settings] {
-              return Json{{"event", "open"}, {"device", networkPrintPath(settings.networkAddress)}};
-          })
-    {}
-    DownloadChannel& channel(ChannelKind kind) override
-    {
-        switch (kind) {
-        case ChannelKind::Serial: return serial_;
-        case ChannelKind::Usb: return usb_;
-        case ChannelKind::Network: break;
-        }
-        return network_;
-    }
-
-private:
-    ReportingChannel serial_, usb_, network_;
-};
-
-// The progress as events, a few a second.
+// The progress as events, a few a second, and what the table shows early:
+// the device opened, the model answer.
 class EventWatch final : public SessionWatch {
 public:
-    explicit EventWatch(Events& events) : events_(events) {}
+    // `openedEvent`: the open event's fields, read once the channel opened.
+    EventWatch(Events& events, std::function<Json()> openedEvent)
+        : events_(events), openedEvent_(std::move(openedEvent))
+    {}
+    void opened(bool ok) override
+    {
+        Json event = openedEvent_();
+        event["ok"] = ok;
+        events_.send(event);
+    }
+    void answered(std::uint8_t code) override
+    {
+        events_.send(Json{{"event", "model"}, {"model", modelName(code)}});
+    }
     void setMaximum(double maximum) override { maximum_ = maximum; }
     void passed(std::int64_t bytes) override { passed_ = bytes; }
     void recordSent(std::size_t bytes) override
@@ -153,6 +90,7 @@ private:
     }
 
     Events& events_;
+    std::function<Json()> openedEvent_;
     double maximum_ = 0;
     std::int64_t passed_ = 0;
     std::size_t records_ = 0;
@@ -277,15 +215,31 @@ int runStationWorker(const DownloadOptions& o, const std::string& delivery, std:
     }
 
     HandedPackage package(std::move(bytes));
-    EventWatch watch(events);
-    ReportingChannels reporting(access.channels, events, found->settings);
+    const ChannelSettings& settings = found->settings;
+    EventWatch watch(events, [&access, &settings, kind = found->kind] {
+        Json event{{"event", "open"}};
+        switch (kind) {
+        case ChannelKind::Serial: {
+            const PortChoice& c = access.channels.serial().choice();
+            event["device"] = c.device;
+            if (!c.stableName.empty())
+                event["stableName"] = c.stableName;
+            break;
+        }
+        case ChannelKind::Usb: event["device"] = settings.usbDevicePath; break;
+        case ChannelKind::Network:
+            event["device"] = networkPrintPath(settings.networkAddress);
+            break;
+        }
+        return event;
+    });
     SessionSetup setup;
     setup.package = o.package;
     setup.reader = &package;
     setup.force = o.force;
     setup.wire = o.common.verbose;
     setup.linksFolder = where.settingsFolder;
-    return finish(events, runSession(setup, *found, access, reporting, watch));
+    return finish(events, runSession(setup, *found, access, watch));
 }
 
 } // namespace fw

@@ -156,6 +156,7 @@ private:
         if (opened.failed() && !report(failureText(opened)))
             return false;
         opened_ = opened.ok();
+        view_.channelOpened(opened_);
         return true;
     }
 
@@ -166,6 +167,7 @@ private:
             modelCode_ = queryPrinterModel(*channel_, clock_, *this);
             if (ended_)
                 return false;
+            view_.modelAnswered(modelCode_);
             const RangeChoice range = chooseRange(index_, modelCode_, package_);
             switch (range.kind) {
             case RangeChoice::Kind::EarlyEnd: earlyEnd(); return false;

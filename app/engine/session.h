@@ -47,6 +47,11 @@ public:
     virtual void showMessage(const std::string& text) = 0;
     // The outcome, at the end of a session that has one.
     virtual void showOutcome(const std::string& text) { showMessage(text); }
+    // The chosen channel took the open, or refused it (reported, and the
+    // session goes on as its rules say).
+    virtual void channelOpened(bool /*ok*/) {}
+    // The model code of the printer's answer to the model query.
+    virtual void modelAnswered(std::uint8_t /*code*/) {}
     // A record the channel took, with its bytes on the wire.
     virtual void recordSent(std::size_t /*bytes*/) {}
     // Read whole, before anything is sent: a reason to send nothing of it

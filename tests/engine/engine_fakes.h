@@ -347,6 +347,8 @@ public:
     }
     bool endRequested() override { return end; }
     void handOverCannotStop() override { ++cannotStopCalls; }
+    void channelOpened(bool ok) override { opensHeard.push_back(ok); }
+    void modelAnswered(std::uint8_t code) override { answersHeard.push_back(code); }
 
     std::vector<std::string> messageTexts() const
     {
@@ -361,6 +363,8 @@ public:
         maxima.clear();
         passed.clear();
         messages.clear();
+        opensHeard.clear();
+        answersHeard.clear();
     }
 
     // --- script ---
@@ -381,6 +385,8 @@ public:
     int processEventsCalls = 0;
     int processWindowRequestsCalls = 0;
     int cannotStopCalls = 0;
+    std::vector<bool> opensHeard;           // each open the session told of
+    std::vector<std::uint8_t> answersHeard; // each model answer it told of
 };
 
 // --- packages ---

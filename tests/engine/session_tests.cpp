@@ -40,9 +40,7 @@ protected:
     // One session; what the view showed before is forgotten.
     SessionOutcome run(DownloadSession& s)
     {
-        view.maxima.clear();
-        view.passed.clear();
-        view.messages.clear();
+        view.clearShown();
         view.processEventsCalls = 0;
         return s.run(path, view);
     }
@@ -147,6 +145,8 @@ TEST_F(SessionTest, DownloadsOverEachChannelAndModel)
         EXPECT_EQ(outcome.kind, Kind::Success);
         EXPECT_EQ(outcome.text(), kMsgDownloadSuccess);
         EXPECT_EQ(outcome.modelCode, row.code);
+        EXPECT_EQ(view.opensHeard, std::vector<bool>{true});
+        EXPECT_EQ(view.answersHeard, std::vector<std::uint8_t>{row.code});
         EXPECT_EQ(outcome.recordsSent, row.records.size());
         EXPECT_EQ(outcome.bytesSent, bytesIn(row.records));
         expectUnlocked();

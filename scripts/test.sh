@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-echo "== Format (.clang-format) =="
+echo "== $(date +%T) Format (.clang-format) =="
 if git rev-parse --git-dir >/dev/null 2>&1; then
   git ls-files '*.cpp' '*.h' '*.c'
 else
@@ -17,25 +17,25 @@ else
 fi | xargs clang-format --dry-run --Werror
 
 jobs=$(nproc)
-echo "== Linux build (asan) =="
+echo "== $(date +%T) Linux build (asan) =="
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
-echo "== Linux tests (asan) =="
+echo "== $(date +%T) Linux tests (asan) =="
 ctest --preset asan -j "$jobs"
 
 # Timing faults hide under the sanitizers' slowness: the end-to-end tests
 # run once more in a plain optimised build.
-echo "== End-to-end tests without sanitizers (default: RelWithDebInfo) =="
+echo "== $(date +%T) End-to-end tests without sanitizers (default: RelWithDebInfo) =="
 cmake --preset default
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs" -R '^(e2e\.|Cli|Station)'
 
-echo "== Debian package (built, checked with dpkg-deb and lintian, installed into a throwaway root) =="
+echo "== $(date +%T) Debian package (built, checked with dpkg-deb and lintian, installed into a throwaway root) =="
 bash tests/install/debian_package.sh
 
-echo "== Windows build (Firmware.exe, firmware-cli.exe, TAVLIB.dll, the zip) under Wine =="
+echo "== $(date +%T) Windows build (Firmware.exe, firmware-cli.exe, TAVLIB.dll, the zip) under Wine =="
 bash scripts/test-windows.sh
 
-echo "== Fuzzing =="
+echo "== $(date +%T) Fuzzing =="
 bash scripts/test-fuzz.sh
-echo "== all tests passed =="
+echo "== $(date +%T) all tests passed =="

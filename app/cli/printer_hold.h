@@ -31,6 +31,10 @@ private:
     std::unique_ptr<File> file_;
 };
 
+// The hold file's name for the printer `key` names: the same for every
+// station, whatever characters the key holds.
+std::string holdFileName(const std::string& key);
+
 // One name for a device however it is reached: the device a link or a
 // device path leads to (Linux), the device name in any case (Windows).
 std::string sameDeviceName(const std::string& device);

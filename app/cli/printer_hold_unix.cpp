@@ -1,7 +1,5 @@
 #include "cli/printer_hold.h"
 
-#include "cli/sha256.h"
-
 #include <cerrno>
 #include <filesystem>
 #include <fcntl.h>
@@ -39,10 +37,7 @@ fs::path holdsFolder()
 
 Result<std::unique_ptr<PrinterHold>> PrinterHold::take(const std::string& key)
 {
-    const std::string name =
-        "hold-" +
-        sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(key.data()), key.size()))
-            .substr(0, 32);
+    const std::string name = holdFileName(key);
     const fs::path path = holdsFolder() / name;
     auto file = std::make_unique<File>();
     file->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);

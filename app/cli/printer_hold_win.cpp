@@ -1,6 +1,5 @@
 #include "cli/printer_hold.h"
 
-#include "cli/sha256.h"
 #include "base/wide_text.h"
 
 #include <windows.h>
@@ -59,10 +58,7 @@ std::string holderOf(const std::wstring& path)
 
 Result<std::unique_ptr<PrinterHold>> PrinterHold::take(const std::string& key)
 {
-    const std::string name =
-        "hold-" +
-        sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(key.data()), key.size()))
-            .substr(0, 32);
+    const std::string name = holdFileName(key);
     const std::wstring path = holdsFolder() + L"\\" + wideFromUtf8(name);
     auto file = std::make_unique<File>();
     // Others may read who holds it, never write it while it is held.

@@ -7,6 +7,7 @@
 // report their progress and their record as JSON lines; one that fails or
 // crashes ends only its own printer's row.
 
+#include "base/result.h"
 #include "cli/cli.h"
 
 #include <cstdio>
@@ -44,6 +45,18 @@ struct StationOptions {
     double timeout = 0; // --watch ends after this many seconds without a new printer; 0: none
     int retry = 0;      // more sessions for a printer that ends in "Communication Error."
 };
+
+// A serial port as --serial names it: PORT, PORT@BAUD or PORT@BAUD/DPS
+// (data bits, parity, stop bits: COM3@19200/7E2).
+struct PortSpec {
+    std::string port;
+    std::optional<int> baud;
+    std::optional<char> parity;
+    std::optional<int> dataBits;
+    std::optional<int> stopBits;
+};
+
+Result<PortSpec> parsePortSpec(const std::string& text);
 
 // Adds the command `station` to `app`; what it is told lands in `options`.
 CLI::App* addStationCommand(CLI::App& app, StationOptions& options);

@@ -119,7 +119,7 @@ private:
     {
         return !o_.usb.empty() || !o_.usbSerial.empty() || !o_.usbPath.empty();
     }
-    std::vector<std::string> lineArgs(const PortSpec& spec) const;
+    std::vector<std::string> lineArgs(const StationPort& port) const;
     void addFixedTargets();
     void addTarget(Target target);
     void start(std::size_t row);
@@ -175,13 +175,13 @@ private:
     Clock::time_point portsLooked_{};
 };
 
-std::vector<std::string> Station::lineArgs(const PortSpec& spec) const
+std::vector<std::string> Station::lineArgs(const StationPort& port) const
 {
     std::vector<std::string> args;
-    const std::optional<int> baud = spec.baud ? spec.baud : o_.baud;
-    const std::optional<char> parity = spec.parity ? spec.parity : o_.parity;
-    const std::optional<int> data = spec.dataBits ? spec.dataBits : o_.dataBits;
-    const std::optional<int> stop = spec.stopBits ? spec.stopBits : o_.stopBits;
+    const std::optional<int> baud = port.baud ? port.baud : o_.baud;
+    const std::optional<char> parity = port.parity ? port.parity : o_.parity;
+    const std::optional<int> data = port.dataBits ? port.dataBits : o_.dataBits;
+    const std::optional<int> stop = port.stopBits ? port.stopBits : o_.stopBits;
     if (baud)
         args.insert(args.end(), {"--baud", std::to_string(*baud)});
     if (parity)
@@ -199,21 +199,21 @@ std::vector<std::string> Station::lineArgs(const PortSpec& spec) const
 void Station::addFixedTargets()
 {
     for (const std::string& text : o_.serial) {
-        const PortSpec spec = *parsePortSpec(text); // checked when parsed
+        const StationPort port = *parseStationPort(text); // checked when parsed
         Target t;
         t.kind = ChannelKind::Serial;
-        t.where = spec.port;
-        t.args = {"--serial", spec.port};
-        const std::vector<std::string> line = lineArgs(spec);
+        t.where = port.name;
+        t.args = {"--serial", port.name};
+        const std::vector<std::string> line = lineArgs(port);
         t.args.insert(t.args.end(), line.begin(), line.end());
         SerialPortName named;
-        (void)parseSerialPortName(spec.port, named);
+        (void)parseSerialPortName(port.name, named);
         t.settings.portNumber = named.portNumber;
         t.settings.serialDevice = named.devicePath;
-        t.settings.line = SerialLine{spec.baud.value_or(o_.baud.value_or(9600)),
-                                     spec.parity.value_or(o_.parity.value_or('N')),
-                                     spec.dataBits.value_or(o_.dataBits.value_or(8)),
-                                     spec.stopBits.value_or(o_.stopBits.value_or(1))};
+        t.settings.line = SerialLine{port.baud.value_or(o_.baud.value_or(9600)),
+                                     port.parity.value_or(o_.parity.value_or('N')),
+                                     port.dataBits.value_or(o_.dataBits.value_or(8)),
+                                     port.stopBits.value_or(o_.stopBits.value_or(1))};
         if (o_.watch)
             ports_.push_back({std::move(t), false});
         else

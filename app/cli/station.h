@@ -48,15 +48,15 @@ struct StationOptions {
 
 // A serial port as --serial names it: PORT, PORT@BAUD or PORT@BAUD/DPS
 // (data bits, parity, stop bits: COM3@19200/7E2).
-struct PortSpec {
-    std::string port;
+struct StationPort {
+    std::string name; // COMn or a device path
     std::optional<int> baud;
     std::optional<char> parity;
     std::optional<int> dataBits;
     std::optional<int> stopBits;
 };
 
-Result<PortSpec> parsePortSpec(const std::string& text);
+Result<StationPort> parseStationPort(const std::string& text);
 
 // Adds the command `station` to `app`; what it is told lands in `options`.
 CLI::App* addStationCommand(CLI::App& app, StationOptions& options);

@@ -11,17 +11,17 @@
 
 namespace fw {
 
-Result<PortSpec> parsePortSpec(const std::string& text)
+Result<StationPort> parseStationPort(const std::string& text)
 {
-    using Parsed = Result<PortSpec>;
-    PortSpec spec;
+    using Parsed = Result<StationPort>;
+    StationPort port;
     const auto at = text.rfind('@');
-    spec.port = text.substr(0, at);
+    port.name = text.substr(0, at);
     SerialPortName named;
-    if (!parseSerialPortName(spec.port, named))
-        return Parsed::failure(spec.port + ": needs a port COM1 to COM255 or a device path");
+    if (!parseSerialPortName(port.name, named))
+        return Parsed::failure(port.name + ": needs a port COM1 to COM255 or a device path");
     if (at == std::string::npos)
-        return spec;
+        return port;
     const std::string line = text.substr(at + 1);
     const auto slash = line.find('/');
     const std::string baud = line.substr(0, slash);
@@ -29,9 +29,9 @@ Result<PortSpec> parsePortSpec(const std::string& text)
     const auto [end, ec] = std::from_chars(baud.data(), baud.data() + baud.size(), value);
     if (ec != std::errc() || end != baud.data() + baud.size() || value < 1 || value > 4000000)
         return Parsed::failure(text + ": the baud rate after @ must be 1 to 4000000");
-    spec.baud = value;
+    port.baud = value;
     if (slash == std::string::npos)
-        return spec;
+        return port;
     const std::string dps = line.substr(slash + 1);
     const char parity =
         dps.size() == 3 ? static_cast<char>(std::toupper(static_cast<unsigned char>(dps[1]))) : 0;
@@ -39,19 +39,19 @@ Result<PortSpec> parsePortSpec(const std::string& text)
         (parity != 'N' && parity != 'E' && parity != 'O') || (dps[2] != '1' && dps[2] != '2'))
         return Parsed::failure(text + ": the line after / must be data bits 5 to 8, parity N, E "
                                       "or O and stop bits 1 or 2, as in 8N1");
-    spec.dataBits = dps[0] - '0';
-    spec.parity = parity;
-    spec.stopBits = dps[2] - '0';
-    return spec;
+    port.dataBits = dps[0] - '0';
+    port.parity = parity;
+    port.stopBits = dps[2] - '0';
+    return port;
 }
 
 namespace {
 
 // COMn or a device, with the line after @.
-std::string portSpecError(std::string& text)
+std::string stationPortError(std::string& text)
 {
-    const Result<PortSpec> spec = parsePortSpec(text);
-    return spec.ok() ? std::string() : spec.error();
+    const Result<StationPort> port = parseStationPort(text);
+    return port.ok() ? std::string() : port.error();
 }
 
 std::string usbChoiceError(std::string& text)
@@ -80,7 +80,7 @@ CLI::App* addStationCommand(CLI::App& app, StationOptions& o)
         ->delimiter(',')
         ->expected(1, CLI::detail::expected_max_vector_size)
         ->allow_extra_args(false)
-        ->check(CLI::Validator(portSpecError, "", "serial port"))
+        ->check(CLI::Validator(stationPortError, "", "serial port"))
         ->type_name("PORT,...")
         ->group(where);
     station->add_option("--usb", o.usb, "all: every USB printer the library lists; or positions")

@@ -24,6 +24,11 @@ int comNumber(std::string_view text)
 
 } // namespace
 
+std::string serialPortText(int portNumber, const std::string& devicePath)
+{
+    return devicePath.empty() ? "COM" + std::to_string(portNumber) : devicePath;
+}
+
 bool parseSerialPortName(std::string_view text, SerialPortName& out)
 {
     out = {};

@@ -62,6 +62,8 @@ struct SerialPortName {
     std::string devicePath; // a device named directly
 };
 bool parseSerialPortName(std::string_view text, SerialPortName& out);
+// The port as the user named it: the device path where one was given, else COMn.
+std::string serialPortText(int portNumber, const std::string& devicePath);
 
 // What the system knows of a serial device; empty texts where it knows nothing.
 struct SerialPortDetails {

@@ -208,8 +208,7 @@ void addCommon(Json& j, const DownloadRecord& r)
 {
     j["interface"] = interfaceName(r.kind);
     if (r.kind == ChannelKind::Serial) {
-        j["port"] = r.settings.serialDevice.empty() ? "COM" + std::to_string(r.settings.portNumber)
-                                                    : r.settings.serialDevice;
+        j["port"] = serialPortText(r.settings.portNumber, r.settings.serialDevice);
         j["line"] = lineSettings(r.settings.line);
     }
     j["device"] = r.device;

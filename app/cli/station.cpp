@@ -9,6 +9,7 @@
 #include "channels/serial_port_names.h"
 #include "channels/tavlib_binding.h"
 #include "channels/usb_identity.h"
+#include "choice/list_entries.h"
 #include "cli/console.h"
 #include "cli/session_run.h"
 #include "cli/sha256.h"
@@ -235,13 +236,11 @@ void Station::addFixedTargets()
         Target t;
         t.kind = c.kind;
         t.settings = c.settings;
-        t.where =
-            c.kind == ChannelKind::Serial
-                ? (c.settings.serialDevice.empty() ? "COM" + std::to_string(c.settings.portNumber)
-                                                   : c.settings.serialDevice)
-            : c.kind == ChannelKind::Network ? c.settings.networkAddress
-            : c.usbNumber > 0                ? "USB00" + std::to_string(c.usbNumber)
-                                             : "USB";
+        t.where = c.kind == ChannelKind::Serial
+                      ? serialPortText(c.settings.portNumber, c.settings.serialDevice)
+                  : c.kind == ChannelKind::Network ? c.settings.networkAddress
+                  : c.usbNumber > 0                ? usbEntryName(c.usbNumber)
+                                                   : "USB";
         t.args = {"--settings", o_.settingsFile};
         const std::vector<std::string> line = lineArgs({});
         t.args.insert(t.args.end(), line.begin(), line.end());
@@ -495,7 +494,7 @@ void Station::rescanUsb()
         plugged_[key] = p.device;
         Target t;
         t.kind = ChannelKind::Usb;
-        t.where = p.serial.empty() ? "USB00" + std::to_string(p.position) : "USB " + p.serial;
+        t.where = p.serial.empty() ? usbEntryName(p.position) : "USB " + p.serial;
         t.identity = p.device;
         t.device = p.device;
         t.usbSerial = p.serial;

@@ -150,8 +150,7 @@ std::string printerKey(const PrinterChoice& c, const std::string& linksFolder)
         const std::string device = s.serialDevice.empty()
                                        ? findSerialPort(s.portNumber, linksFolder).device
                                        : s.serialDevice;
-        return "serial:" +
-               sameDeviceName(device.empty() ? "COM" + std::to_string(s.portNumber) : device);
+        return "serial:" + sameDeviceName(serialPortText(s.portNumber, device));
     }
     // The library names each printer by one path; the serial number tells
     // a printer that came after another at the same path.
